@@ -1,0 +1,33 @@
+#pragma once
+// The five settings that persist between runs, and their store.
+#include <cstdint>
+#include <string>
+
+namespace zelfin {
+
+struct Settings {
+  int32_t SaveType = 0;         // 0 input's folder, 1 desktop, 2 SaveFolder
+  std::string SaveFolder;       // ends in "/" when chosen in the setup dialog
+  int32_t DivIndex = 0;         // 0 Material, 1 Group, 2 Group Option, 3 Surface Simplification
+  int32_t DietIndex = 0;        // 0..18: keep 95% down to 5%
+  bool isDispSetupDlg = true;   // show the setup dialog before each file
+};
+
+// $XDG_CONFIG_HOME/MORVAIN/ZELFIN.reg, or ~/.config/MORVAIN/ZELFIN.reg.
+std::string SettingsFilePath();
+
+// Brings the three integer settings into range, each bound tested separately.
+void ClampSettings(Settings& settings);
+
+// Reads the five settings from the store into settings (a missing value keeps
+// the current one), then clamps them. Raises a ZelfinError with the store's
+// message when a value has a kind the read cannot take (the load stops there:
+// values read before it are kept, no clamping) or the file is not a settings
+// file at all.
+void LoadSettings(Settings& settings);
+
+// Clamps settings, then writes the five values into the store, keeping every
+// other line and value of the file, replacing the file atomically.
+void SaveSettings(Settings& settings);
+
+}  // namespace zelfin

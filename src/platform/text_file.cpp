@@ -1,0 +1,192 @@
+#include "platform/text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/errors.h"
+#include "platform/paths.h"
+
+namespace zelfin {
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// bytes[start..] as UTF-16 of the given byte order; a lone surrogate or an odd
+// last byte becomes U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, size_t start, bool big_endian) {
+  std::string out;
+  out.reserve((bytes.size() - start) / 2 * 3 / 2 + 4);
+  auto unit = [&](size_t i) -> uint32_t {
+    const auto b0 = static_cast<unsigned char>(bytes[i]);
+    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+    return big_endian ? (b0 << 8 | b1) : (b1 << 8 | b0);
+  };
+  size_t i = start;
+  while (i + 1 < bytes.size()) {
+    uint32_t u = unit(i);
+    i += 2;
+    if (u >= 0xD800 && u <= 0xDBFF) {
+      if (i + 1 < bytes.size()) {
+        const uint32_t low = unit(i);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          i += 2;
+          AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+          continue;
+        }
+      }
+      u = 0xFFFD;
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      u = 0xFFFD;
+    }
+    AppendUtf8(out, u);
+  }
+  if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
+  return out;
+}
+
+std::string TemporaryPathFor(const std::string& path) {
+  // Short and in the target's own folder, so that the rename never crosses a
+  // file system and a long target name still leaves room for it.
+  static std::atomic<unsigned> counter{0};
+  const auto now = static_cast<unsigned long long>(
+      std::chrono::steady_clock::now().time_since_epoch().count());
+  const unsigned long long mix =
+      now ^ (static_cast<unsigned long long>(getpid()) << 32) ^ (counter++ * 0x9E3779B97F4A7C15ull);
+  char name[48];
+  std::snprintf(name, sizeof name, ".zelfin-%016llx.tmp", mix);
+  return std::string(ExtractFilePath(path)) + name;
+}
+
+}  // namespace
+
+std::string ReadTextFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) RaiseOpenError(path, SystemReason(errno));
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    close(fd);
+    RaiseOpenError(path, SystemReason(err));
+  }
+  std::string bytes;
+  bytes.resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
+  size_t used = 0;
+  for (;;) {
+    if (used == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew
+    const ssize_t got = read(fd, bytes.data() + used, bytes.size() - used);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      close(fd);
+      RaiseOpenError(path, SystemReason(err));
+    }
+    if (got == 0) break;
+    used += static_cast<size_t>(got);
+  }
+  close(fd);
+  bytes.resize(used);
+
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (used >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+    bytes.erase(0, 3);
+  } else if (used >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
+    return Utf16ToUtf8(bytes, 2, false);
+  } else if (used >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
+    return Utf16ToUtf8(bytes, 2, true);
+  }
+  return bytes;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  ForEachLine(text, [&](std::string_view line) { lines.push_back(line); });
+  return lines;
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path) : path_(path) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_path_ = TemporaryPathFor(path);
+    fd_ = open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (fd_ < 0) RaiseCreateError(path_, SystemReason(errno));
+  buffer_.reserve(1 << 20);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (fd_ >= 0) {
+    close(fd_);
+    unlink(temp_path_.c_str());
+  }
+}
+
+void AtomicFileWriter::Flush() {
+  size_t done = 0;
+  while (done < buffer_.size()) {
+    const ssize_t put = write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      RaiseCreateError(path_, SystemReason(errno));
+    }
+    done += static_cast<size_t>(put);
+  }
+  buffer_.clear();
+}
+
+void AtomicFileWriter::Write(std::string_view data) {
+  if (buffer_.size() + data.size() > (1u << 20)) {
+    Flush();
+    if (data.size() >= (1u << 20)) {
+      buffer_.assign(data);
+      Flush();
+      return;
+    }
+  }
+  buffer_.append(data);
+}
+
+void AtomicFileWriter::Commit() {
+  Flush();
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) {
+    const int err = errno;
+    unlink(temp_path_.c_str());
+    RaiseCreateError(path_, SystemReason(err));
+  }
+  if (rename(temp_path_.c_str(), path_.c_str()) != 0) {
+    const int err = errno;
+    unlink(temp_path_.c_str());
+    RaiseCreateError(path_, SystemReason(err));
+  }
+}
+
+void WriteTextFileAtomic(const std::string& path, std::string_view content) {
+  AtomicFileWriter writer(path);
+  writer.Write(content);
+  writer.Commit();
+}
+
+}  // namespace zelfin

@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+
+#include "simplify/progress_sink.h"
+
+namespace zelfin {
+
+// Simplifies the mesh of the OBJ file at path, keeping keep_ratio of its
+// triangles, and writes folder + base name + "_Simplified<percent>%.obj".
+// The sink is shown at the start and hidden on every way out, error included.
+void SimplifyFile(const std::string& path, const std::string& folder, double keep_ratio,
+                  ProgressSink& progress);
+
+}  // namespace zelfin
