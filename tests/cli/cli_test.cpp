@@ -1,0 +1,156 @@
+// zelfin-cli end to end: exit codes, messages, skipped files, output folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "test_util.h"
+
+namespace zelfin {
+namespace {
+
+using testing::FileExists;
+using testing::ListFolder;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+Result RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  TempDir io;
+  const std::string out_path = io.Path("out"), err_path = io.Path("err");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    freopen(out_path.c_str(), "w", stdout);
+    freopen(err_path.c_str(), "w", stderr);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(ZELFIN_CLI_PATH));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(ZELFIN_CLI_PATH, argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  Result r;
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  r.out = ReadBytes(out_path);
+  r.err = ReadBytes(err_path);
+  return r;
+}
+
+constexpr const char* kCube =
+    "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nusemtl red\nf 1 2 3\nusemtl blue\nf 1 3 4\n"
+    "g top\nf 1 2 3\ng side\nf 2 3 4\n";
+
+TEST(Cli, HelpVersionAndBadUsage) {
+  Result r = RunCli({"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Usage: zelfin-cli"), std::string::npos);
+  r = RunCli({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("zelfin-cli ", 0), 0u);
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {},
+           {"-m", "colour", "a.obj"},
+           {"-m", "simplify", "-k", "0", "a.obj"},
+           {"-k", "101", "a.obj"},
+           {"-k", "5.5", "a.obj"},
+           {"-x", "a.obj"},
+           {"-g", "arm", "a.obj"},
+           {"a.obj", "-o"}}) {
+    r = RunCli(args);
+    EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
+    EXPECT_NE(r.err.find("zelfin-cli: "), std::string::npos);
+  }
+}
+
+TEST(Cli, MaterialModeWritesBesideTheInput) {
+  TempDir dir;
+  WriteBytes(dir.Path("cube.obj"), kCube);
+  const Result r = RunCli({dir.Path("cube.obj")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(ListFolder(dir.Path("")), "cube.obj cube_blue.obj cube_red.obj");
+  EXPECT_EQ(ReadBytes(dir.Path("cube_blue.obj")),
+            "#cube_blue\r\nv 0 0 0\r\nv 1 1 0\r\nv 0 1 0\r\nusemtl blue\r\nf 1 2 3\r\n");
+}
+
+TEST(Cli, GroupModeIntoOutputFolderSkippingOtherFiles) {
+  TempDir dir;
+  WriteBytes(dir.Path("a.obj"), kCube);
+  WriteBytes(dir.Path("b.OBJ"), "v 0 0 0\nv 1 0 0\nv 0 1 0\ng arm\nf 1 2 3\n");
+  WriteBytes(dir.Path("notes.txt"), "hello");
+  const std::string out = dir.Path("out/deeper");
+  const Result r = RunCli({"-m", "group", "-o", out, dir.Path("a.obj"), dir.Path("notes.txt"),
+                           dir.Path("b.OBJ")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("skipped \"" + dir.Path("notes.txt") + "\""), std::string::npos) << r.err;
+  EXPECT_EQ(ListFolder(out), "a_side.obj a_top.obj b_arm.obj");
+  EXPECT_EQ(ReadBytes(out + "/a_side.obj"),
+            "#a_side\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 0\r\ng side\r\nf 1 2 3\r\n");
+}
+
+TEST(Cli, SelectModeTicksNamedGroupsAndRefusesUnknownOnes) {
+  TempDir dir;
+  WriteBytes(dir.Path("x.obj"), kCube);
+  Result r = RunCli({"-m", "select", "-g", "SIDE", dir.Path("x.obj")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadBytes(dir.Path("x_Selected.obj")),
+            "#x_Selected\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 0\r\ng side\r\nf 1 2 3\r\n");
+  std::remove(dir.Path("x_Selected.obj").c_str());
+  r = RunCli({"-m", "select", "-g", "top", "-g", "leg", dir.Path("x.obj")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("has no group \"leg\". Its groups: side, top."), std::string::npos) << r.err;
+  EXPECT_FALSE(FileExists(dir.Path("x_Selected.obj")));
+  // No -g: the file holds its header alone.
+  r = RunCli({"-m", "select", dir.Path("x.obj")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(ReadBytes(dir.Path("x_Selected.obj")), "#x_Selected\r\n");
+}
+
+TEST(Cli, FailureEndsTheBatch) {
+  TempDir dir;
+  WriteBytes(dir.Path("a.obj"), kCube);
+  WriteBytes(dir.Path("c.obj"), kCube);
+  const Result r = RunCli({dir.Path("a.obj"), dir.Path("missing.obj"), dir.Path("c.obj")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "zelfin-cli: Cannot open file \"" + dir.Path("missing.obj") +
+                       "\". No such file or directory.\n");
+  EXPECT_TRUE(FileExists(dir.Path("a_red.obj")));
+  EXPECT_FALSE(FileExists(dir.Path("c_red.obj")));
+}
+
+TEST(Cli, SimplifyWritesPointDecimalsWhateverTheLocale) {
+  TempDir dir;
+  std::string grid;
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) grid += "v " + std::to_string(x) + " " + std::to_string(y) + " 0\n";
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 3; ++x) {
+      const int a = y * 4 + x + 1;
+      grid += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + 5) +
+              " " + std::to_string(a + 4) + "\n";
+    }
+  WriteBytes(dir.Path("grid.obj"), grid);
+  const Result r =
+      RunCli({"-m", "simplify", "-k", "50", "-o", dir.Path("o"), dir.Path("grid.obj")},
+             {"LC_ALL=de_DE.UTF-8", "LANG=de_DE.UTF-8"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // not a terminal: no progress line
+  const std::string text = ReadBytes(dir.Path("o/grid_Simplified50%.obj"));
+  EXPECT_EQ(text.rfind("# Exported from Zelfin\r\n#", 0), 0u) << text;
+  EXPECT_TRUE(std::regex_search(text, std::regex("\r\nv -?[01]\\.[0-9]{8} -?[01]\\.[0-9]{8} -0\\.50000000\r\n")))
+      << text;
+  EXPECT_EQ(text.find(','), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zelfin
