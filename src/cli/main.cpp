@@ -162,9 +162,9 @@ GroupChooser ChooserFor(const std::vector<std::string>& wanted, const std::strin
       if (!found) {
         std::string list;
         for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
-        throw ZelfinError("The file \"" + path + "\" has no group \"" + want + "\". " +
-                          (names.empty() ? std::string("It has no groups.")
-                                         : "Its groups: " + list + "."));
+        throw ZelfinError(
+            "The file \"" + path + "\" has no group \"" + want + "\". " +
+            (names.empty() ? std::string("It has no groups.") : "Its groups: " + list + "."));
       }
     }
     return true;

@@ -79,14 +79,14 @@ std::string NameCollator::SortKey(std::string_view name) const {
   }
 
   std::string key(static_cast<size_t>(folded_len) * 4 + 16, '\0');
-  int32_t key_len = ucol_getSortKey(impl_->collator, folded.data(), folded_len,
-                                    reinterpret_cast<uint8_t*>(key.data()),
-                                    static_cast<int32_t>(key.size()));
+  int32_t key_len =
+      ucol_getSortKey(impl_->collator, folded.data(), folded_len,
+                      reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
   if (key_len > static_cast<int32_t>(key.size())) {
     key.resize(static_cast<size_t>(key_len));
-    key_len = ucol_getSortKey(impl_->collator, folded.data(), folded_len,
-                              reinterpret_cast<uint8_t*>(key.data()),
-                              static_cast<int32_t>(key.size()));
+    key_len =
+        ucol_getSortKey(impl_->collator, folded.data(), folded_len,
+                        reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
   }
   key.resize(static_cast<size_t>(key_len));  // ends in its 0 terminator, holds no other 0
   if (!valid) {

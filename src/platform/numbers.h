@@ -8,7 +8,9 @@
 namespace zelfin {
 
 // Nearest integer, halves to the even neighbour (0.5 -> 0, 1.5 -> 2, 2.5 -> 2).
-inline int64_t RoundHalfEven(double x) { return static_cast<int64_t>(std::nearbyint(x)); }
+inline int64_t RoundHalfEven(double x) {
+  return static_cast<int64_t>(std::nearbyint(x));
+}
 
 // Reads s whole as a decimal integer with an optional "+" or "-" sign. Returns
 // false (value untouched) when s is not such a number. A number beyond the

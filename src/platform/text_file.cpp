@@ -70,8 +70,8 @@ std::string TemporaryPathFor(const std::string& path) {
   // Short and in the target's own folder, so that the rename never crosses a
   // file system and a long target name still leaves room for it.
   static std::atomic<unsigned> counter{0};
-  const auto now = static_cast<unsigned long long>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto now =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   const unsigned long long mix =
       now ^ (static_cast<unsigned long long>(getpid()) << 32) ^ (counter++ * 0x9E3779B97F4A7C15ull);
   char name[48];

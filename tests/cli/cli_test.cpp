@@ -57,15 +57,15 @@ TEST(Cli, HelpVersionAndBadUsage) {
   r = RunCli({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("zelfin-cli ", 0), 0u);
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {},
-           {"-m", "colour", "a.obj"},
-           {"-m", "simplify", "-k", "0", "a.obj"},
-           {"-k", "101", "a.obj"},
-           {"-k", "5.5", "a.obj"},
-           {"-x", "a.obj"},
-           {"-g", "arm", "a.obj"},
-           {"a.obj", "-o"}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"-m", "colour", "a.obj"},
+                                             {"-m", "simplify", "-k", "0", "a.obj"},
+                                             {"-k", "101", "a.obj"},
+                                             {"-k", "5.5", "a.obj"},
+                                             {"-x", "a.obj"},
+                                             {"-g", "arm", "a.obj"},
+                                             {"a.obj", "-o"}}) {
     r = RunCli(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(r.err.find("zelfin-cli: "), std::string::npos);
@@ -89,8 +89,8 @@ TEST(Cli, GroupModeIntoOutputFolderSkippingOtherFiles) {
   WriteBytes(dir.Path("b.OBJ"), "v 0 0 0\nv 1 0 0\nv 0 1 0\ng arm\nf 1 2 3\n");
   WriteBytes(dir.Path("notes.txt"), "hello");
   const std::string out = dir.Path("out/deeper");
-  const Result r = RunCli({"-m", "group", "-o", out, dir.Path("a.obj"), dir.Path("notes.txt"),
-                           dir.Path("b.OBJ")});
+  const Result r = RunCli(
+      {"-m", "group", "-o", out, dir.Path("a.obj"), dir.Path("notes.txt"), dir.Path("b.OBJ")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("skipped \"" + dir.Path("notes.txt") + "\""), std::string::npos) << r.err;
   EXPECT_EQ(ListFolder(out), "a_side.obj a_top.obj b_arm.obj");
@@ -140,14 +140,14 @@ TEST(Cli, SimplifyWritesPointDecimalsWhateverTheLocale) {
               " " + std::to_string(a + 4) + "\n";
     }
   WriteBytes(dir.Path("grid.obj"), grid);
-  const Result r =
-      RunCli({"-m", "simplify", "-k", "50", "-o", dir.Path("o"), dir.Path("grid.obj")},
-             {"LC_ALL=de_DE.UTF-8", "LANG=de_DE.UTF-8"});
+  const Result r = RunCli({"-m", "simplify", "-k", "50", "-o", dir.Path("o"), dir.Path("grid.obj")},
+                          {"LC_ALL=de_DE.UTF-8", "LANG=de_DE.UTF-8"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");  // not a terminal: no progress line
   const std::string text = ReadBytes(dir.Path("o/grid_Simplified50%.obj"));
   EXPECT_EQ(text.rfind("# Exported from Zelfin\r\n#", 0), 0u) << text;
-  EXPECT_TRUE(std::regex_search(text, std::regex("\r\nv -?[01]\\.[0-9]{8} -?[01]\\.[0-9]{8} -0\\.50000000\r\n")))
+  EXPECT_TRUE(std::regex_search(
+      text, std::regex("\r\nv -?[01]\\.[0-9]{8} -?[01]\\.[0-9]{8} -0\\.50000000\r\n")))
       << text;
   EXPECT_EQ(text.find(','), std::string::npos);
 }

@@ -29,9 +29,9 @@ TEST(Collation, EqualExactlyWhenLetterCaseAloneDiffers) {
   EXPECT_EQ(c.Compare("Wood", "WOOD"), 0);
   EXPECT_EQ(c.Compare("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89"), 0);  // Été, éTÉ
   EXPECT_NE(c.Compare("wood", "wood2"), 0);
-  EXPECT_NE(c.Compare("e", "\xC3\xA9"), 0);                           // accents matter
-  EXPECT_NE(c.Compare("\xE3\x81\x8B", "\xE3\x82\xAB"), 0);            // hiragana ka, katakana ka
-  EXPECT_NE(c.Compare("A", "\xEF\xBC\xA1"), 0);                       // full-width A
+  EXPECT_NE(c.Compare("e", "\xC3\xA9"), 0);                 // accents matter
+  EXPECT_NE(c.Compare("\xE3\x81\x8B", "\xE3\x82\xAB"), 0);  // hiragana ka, katakana ka
+  EXPECT_NE(c.Compare("A", "\xEF\xBC\xA1"), 0);             // full-width A
   // Byte strings that are not UTF-8 never merge, with each other or with valid text.
   EXPECT_NE(c.Compare("caf\xE9", "caf\xE8"), 0);
   EXPECT_NE(c.Compare("caf\xE9", "caf\xEF\xBF\xBD"), 0);
@@ -40,8 +40,8 @@ TEST(Collation, EqualExactlyWhenLetterCaseAloneDiffers) {
 
 TEST(Collation, OrderFollowsTheLocaleAndIsTotal) {
   NameCollator root("");
-  std::vector<std::string> names = {"red", "Blue", "apple", "\xC3\xA4pfel", "zebra", "x\xFF",
-                                    "x\xFE", "x"};
+  std::vector<std::string> names = {"red",   "Blue",  "apple", "\xC3\xA4pfel",
+                                    "zebra", "x\xFF", "x\xFE", "x"};
   std::sort(names.begin(), names.end(),
             [&](const std::string& a, const std::string& b) { return root.Compare(a, b) < 0; });
   // Case does not split names apart; ä sorts as a in the root order.

@@ -22,10 +22,10 @@ std::vector<std::string> Lines(const std::string& text) {
 TEST(LineSplitting, AllThreeLineEndsAndNoFinalEnd) {
   using V = std::vector<std::string>;
   EXPECT_EQ(Lines("a\r\nb\rc\nd"), (V{"a", "b", "c", "d"}));
-  EXPECT_EQ(Lines("a\r\n"), (V{"a"}));                 // a final end starts no line
-  EXPECT_EQ(Lines("a\n\n"), (V{"a", ""}));             // but an empty line is a line
-  EXPECT_EQ(Lines("\r\r\n"), (V{"", ""}));             // CR, then CR LF
-  EXPECT_EQ(Lines("a\n\rb"), (V{"a", "", "b"}));       // LF CR is two ends
+  EXPECT_EQ(Lines("a\r\n"), (V{"a"}));            // a final end starts no line
+  EXPECT_EQ(Lines("a\n\n"), (V{"a", ""}));        // but an empty line is a line
+  EXPECT_EQ(Lines("\r\r\n"), (V{"", ""}));        // CR, then CR LF
+  EXPECT_EQ(Lines("a\n\rb"), (V{"a", "", "b"}));  // LF CR is two ends
   EXPECT_EQ(Lines(""), V{});
   EXPECT_EQ(SplitLines("x\ry").size(), 2u);
 }
@@ -44,8 +44,14 @@ TEST(ReadTextFile, ByteOrderMarks) {
   WriteBytes(p, "g \xE9t\xE9\n");
   EXPECT_EQ(ReadTextFile(p), "g \xE9t\xE9\n");
   // A lone surrogate and an odd last byte become U+FFFD instead of garbage.
-  WriteBytes(p, std::string("\xFF\xFE\x00\xD8" "a\0" "b", 7));
-  EXPECT_EQ(ReadTextFile(p), "\xEF\xBF\xBD" "a" "\xEF\xBF\xBD");
+  WriteBytes(p, std::string("\xFF\xFE\x00\xD8"
+                            "a\0"
+                            "b",
+                            7));
+  EXPECT_EQ(ReadTextFile(p),
+            "\xEF\xBF\xBD"
+            "a"
+            "\xEF\xBF\xBD");
 }
 
 TEST(ReadTextFile, MissingFileNamesPathAndReason) {
