@@ -1,0 +1,458 @@
+#include "app/reg_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/errors.h"
+#include "platform/paths.h"
+#include "platform/text_file.h"
+
+namespace zelfin {
+namespace {
+
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && RegNamesEqual(s.substr(0, prefix.size()), prefix);
+}
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = AsciiLower(c);
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// A line as quoted in an error message: short, and never cut inside a UTF-8
+// character.
+std::string Excerpt(std::string_view line) {
+  constexpr size_t kMax = 60;
+  if (line.size() <= kMax) return std::string(line);
+  size_t cut = kMax;
+  while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(line.substr(0, cut)) + "...";
+}
+
+[[noreturn]] void RaiseSyntax(const std::string& path, size_t line_number, std::string_view what,
+                              std::string_view line) {
+  throw ZelfinError("The settings file \"" + path + "\" is not a registry file: line " +
+                    std::to_string(line_number) + " " + std::string(what) + " (\"" + Excerpt(line) +
+                    "\")");
+}
+
+// Reads a quoted string at s[pos] == '"', decoding \\ and \". Any other
+// backslash is kept as it stands. Returns the position after the closing quote,
+// or npos when the string does not end on this line.
+size_t ScanQuoted(std::string_view s, size_t pos, std::string& decoded) {
+  decoded.clear();
+  for (size_t i = pos + 1; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '"') return i + 1;
+    if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
+      decoded += s[++i];
+    } else {
+      decoded += c;
+    }
+  }
+  return std::string_view::npos;
+}
+
+std::string Quote(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// A hex(1): value holds a text as UTF-16 LE with a closing NUL; the text ends
+// at the first NUL. Lone surrogates become U+FFFD.
+std::string TextFromUtf16Le(const std::vector<uint8_t>& bytes) {
+  std::string out;
+  size_t i = 0;
+  auto unit = [&](size_t at) -> uint32_t { return bytes[at] | (bytes[at + 1] << 8); };
+  while (i + 1 < bytes.size()) {
+    uint32_t u = unit(i);
+    i += 2;
+    if (u == 0) break;
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < bytes.size() && unit(i) >= 0xDC00 &&
+        unit(i) <= 0xDFFF) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i) - 0xDC00);
+      i += 2;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      u = 0xFFFD;
+    }
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
+// The UTF-16 LE bytes of a UTF-8 text, with the closing NUL. Bytes that are
+// not UTF-8 become U+FFFD.
+std::vector<uint8_t> Utf16LeFromText(std::string_view text) {
+  std::vector<uint8_t> out;
+  auto put = [&](uint32_t u) {
+    out.push_back(static_cast<uint8_t>(u & 0xFF));
+    out.push_back(static_cast<uint8_t>(u >> 8));
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const int extra = b < 0x80         ? 0
+                      : (b >> 5) == 6  ? 1
+                      : (b >> 4) == 14 ? 2
+                      : (b >> 3) == 30 ? 3
+                                       : -1;
+    uint32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    bool ok = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + k]);
+      ok = (c & 0xC0) == 0x80;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    const uint32_t min_for_length[] = {0, 0x80, 0x800, 0x10000};
+    ok = ok && cp >= min_for_length[extra] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+    if (!ok) {
+      put(0xFFFD);
+      ++i;
+      continue;
+    }
+    i += 1 + extra;
+    if (cp >= 0x10000) {
+      put(0xD800 + ((cp - 0x10000) >> 10));
+      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      put(cp);
+    }
+  }
+  put(0);
+  return out;
+}
+
+// "41,00,42" (spaces allowed around the bytes, a trailing comma too; empty
+// means no bytes).
+bool ParseHexBytes(std::string_view data, std::vector<uint8_t>& bytes) {
+  bytes.clear();
+  data = Trim(data);
+  if (data.empty()) return true;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = data.find(',', start);
+    const std::string_view piece =
+        Trim(data.substr(start, comma == std::string_view::npos ? data.npos : comma - start));
+    if (piece.empty() && comma == std::string_view::npos) return true;  // "01,02,"
+    if (piece.empty() || piece.size() > 2) return false;
+    int value = 0;
+    for (char c : piece) {
+      const int d = HexDigit(c);
+      if (d < 0) return false;
+      value = value * 16 + d;
+    }
+    bytes.push_back(static_cast<uint8_t>(value));
+    if (comma == std::string_view::npos) return true;
+    start = comma + 1;
+  }
+}
+
+std::string FormatValue(const RegValue& value) {
+  if (value.kind == RegKind::Dword) {
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + 8, value.dword, 16).ptr;
+    const auto used = static_cast<size_t>(end - digits);
+    return "dword:" + std::string(8 - used, '0') + std::string(digits, used);
+  }
+  // A line break cannot stand inside a quoted string: such a text goes out in
+  // the hex form of a text value instead, so that the file stays readable.
+  if (value.text.find_first_of("\r\n") == std::string::npos) return Quote(value.text);
+  std::string out = "hex(1):";
+  const char* const kHex = "0123456789abcdef";
+  bool first = true;
+  for (uint8_t b : Utf16LeFromText(value.text)) {
+    if (!first) out += ',';
+    first = false;
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+  }
+  return out;
+}
+
+// Parses the value that starts on lines[first] (already known to lie inside a
+// section) into entry, taking continuation lines as needed. Returns the index
+// of the line after the value.
+size_t ParseValue(const std::vector<std::string_view>& lines, size_t first, const std::string& path,
+                  RegEntry& entry) {
+  const std::string_view raw = lines[first];
+  const std::string_view line = Trim(raw);
+  const size_t number = first + 1;
+  entry.kind = RegEntryKind::Value;
+  entry.lines.assign(1, std::string(raw));
+
+  size_t pos = 0;
+  if (line[0] == '@') {
+    entry.name.clear();
+    pos = 1;
+  } else if (line[0] == '"') {
+    pos = ScanQuoted(line, 0, entry.name);
+    if (pos == std::string_view::npos) RaiseSyntax(path, number, "has an unterminated string", raw);
+  } else {
+    RaiseSyntax(path, number, "is not a value", raw);
+  }
+  entry.name_token = std::string(line.substr(0, pos));
+  while (pos < line.size() && IsSpace(line[pos])) ++pos;
+  if (pos >= line.size() || line[pos] != '=') RaiseSyntax(path, number, "is not a value", raw);
+  const std::string_view data = Trim(line.substr(pos + 1));
+
+  RegValue& value = entry.value;
+  if (data == "-") {
+    value.kind = RegKind::Missing;
+    return first + 1;
+  }
+  if (!data.empty() && data[0] == '"') {
+    value.kind = RegKind::Text;
+    const size_t end = ScanQuoted(data, 0, value.text);
+    if (end == std::string_view::npos) RaiseSyntax(path, number, "has an unterminated string", raw);
+    if (end != data.size()) RaiseSyntax(path, number, "is not a value", raw);
+    return first + 1;
+  }
+  if (StartsWithNoCase(data, "dword:")) {
+    const std::string_view digits = data.substr(6);
+    if (digits.empty() || digits.size() > 8) RaiseSyntax(path, number, "has a bad dword", raw);
+    uint32_t n = 0;
+    for (char c : digits) {
+      const int d = HexDigit(c);
+      if (d < 0) RaiseSyntax(path, number, "has a bad dword", raw);
+      n = n * 16 + static_cast<uint32_t>(d);
+    }
+    value.kind = RegKind::Dword;
+    value.dword = n;
+    return first + 1;
+  }
+  if (StartsWithNoCase(data, "hex")) {
+    // hex:... or hex(N):..., N the registry's type number in hex.
+    size_t colon = 3;
+    bool is_text = false;
+    if (colon < data.size() && data[colon] == '(') {
+      const size_t close = data.find(')', colon);
+      if (close == std::string_view::npos || close == colon + 1) {
+        RaiseSyntax(path, number, "is not a value", raw);
+      }
+      uint32_t type = 0;
+      for (size_t i = colon + 1; i < close; ++i) {
+        const int d = HexDigit(data[i]);
+        if (d < 0 || type > 0xFFFFFFF) RaiseSyntax(path, number, "is not a value", raw);
+        type = type * 16 + static_cast<uint32_t>(d);
+      }
+      is_text = type == 1;
+      colon = close + 1;
+    }
+    if (colon >= data.size() || data[colon] != ':')
+      RaiseSyntax(path, number, "is not a value", raw);
+    // Long data runs on over the next lines, each but the last ending in "\".
+    std::string bytes_text;
+    std::string_view piece = data.substr(colon + 1);
+    size_t next = first + 1;
+    for (;;) {
+      if (piece.empty() || piece.back() != '\\') {
+        bytes_text += piece;
+        break;
+      }
+      piece.remove_suffix(1);
+      bytes_text += piece;
+      if (next >= lines.size()) break;
+      entry.lines.emplace_back(lines[next]);
+      piece = Trim(lines[next]);
+      ++next;
+    }
+    std::vector<uint8_t> bytes;
+    if (!ParseHexBytes(bytes_text, bytes)) RaiseSyntax(path, number, "has bad hex data", raw);
+    if (is_text) {
+      value.kind = RegKind::Text;
+      value.text = TextFromUtf16Le(bytes);
+    } else {
+      value.kind = RegKind::Other;
+    }
+    return next;
+  }
+  RaiseSyntax(path, number, "is not a value", raw);
+}
+
+RegEntry MakeEntry(RegEntryKind kind, std::string line) {
+  RegEntry entry;
+  entry.kind = kind;
+  entry.lines.push_back(std::move(line));
+  return entry;
+}
+
+RegEntry MakeValueEntry(std::string name_token, std::string_view name, const RegValue& value) {
+  RegEntry entry = MakeEntry(RegEntryKind::Value, name_token + "=" + FormatValue(value));
+  entry.name = std::string(name);
+  entry.name_token = std::move(name_token);
+  entry.value = value;
+  return entry;
+}
+
+}  // namespace
+
+bool RegNamesEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+RegFile NewRegFile() {
+  RegFile file;
+  file.entries.push_back(MakeEntry(RegEntryKind::Header, std::string(kRegHeader)));
+  return file;
+}
+
+RegFile ParseRegFile(std::string_view text, const std::string& path) {
+  const std::vector<std::string_view> lines = SplitLines(text);
+  RegFile file;
+  const std::string_view header = lines.empty() ? std::string_view() : Trim(lines[0]);
+  if (header != kRegHeader && header != kRegHeader4) {
+    RaiseSyntax(path, 1, "is not the header \"" + std::string(kRegHeader) + "\"",
+                lines.empty() ? std::string_view() : lines[0]);
+  }
+  file.entries.push_back(MakeEntry(RegEntryKind::Header, std::string(lines[0])));
+
+  bool in_section = false;
+  size_t i = 1;
+  while (i < lines.size()) {
+    const std::string_view raw = lines[i];
+    const std::string_view line = Trim(raw);
+    if (line.empty()) {
+      file.entries.push_back(MakeEntry(RegEntryKind::Blank, std::string(raw)));
+      ++i;
+    } else if (line[0] == ';') {
+      file.entries.push_back(MakeEntry(RegEntryKind::Comment, std::string(raw)));
+      ++i;
+    } else if (line[0] == '[') {
+      if (line.back() != ']' || line.size() < 3) RaiseSyntax(path, i + 1, "is not a key", raw);
+      RegEntry entry = MakeEntry(RegEntryKind::Key, std::string(raw));
+      entry.key = std::string(line.substr(1, line.size() - 2));
+      file.entries.push_back(std::move(entry));
+      in_section = true;
+      ++i;
+    } else if (!in_section) {
+      RaiseSyntax(path, i + 1, "is not a key", raw);
+    } else {
+      RegEntry entry;
+      i = ParseValue(lines, i, path, entry);
+      file.entries.push_back(std::move(entry));
+    }
+  }
+  return file;
+}
+
+std::string FormatRegFile(const RegFile& file) {
+  std::string out;
+  for (const RegEntry& entry : file.entries) {
+    for (const std::string& line : entry.lines) AppendLine(out, line);
+  }
+  return out;
+}
+
+RegValue FindRegValue(const RegFile& file, std::string_view key, std::string_view name) {
+  RegValue found;
+  bool in_key = false;
+  for (const RegEntry& entry : file.entries) {
+    if (entry.kind == RegEntryKind::Key) {
+      in_key = RegNamesEqual(entry.key, key);
+    } else if (in_key && entry.kind == RegEntryKind::Value && RegNamesEqual(entry.name, name)) {
+      found = entry.value;
+    }
+  }
+  return found;
+}
+
+void SetRegValue(RegFile& file, std::string_view key, std::string_view name,
+                 const RegValue& value) {
+  constexpr size_t kNone = static_cast<size_t>(-1);
+  size_t last_match = kNone;  // the line that sets name last
+  size_t insert_at = kNone;   // after the last value of the last section of key
+  bool in_key = false;
+  for (size_t i = 0; i < file.entries.size(); ++i) {
+    const RegEntry& entry = file.entries[i];
+    if (entry.kind == RegEntryKind::Key) {
+      in_key = RegNamesEqual(entry.key, key);
+      if (in_key) insert_at = i + 1;
+    } else if (in_key && entry.kind == RegEntryKind::Value) {
+      insert_at = i + 1;
+      if (RegNamesEqual(entry.name, name)) last_match = i;
+    }
+  }
+  if (last_match != kNone && file.entries[last_match].value.kind != RegKind::Missing) {
+    RegEntry& entry = file.entries[last_match];
+    entry = MakeValueEntry(entry.name_token, entry.name, value);
+    return;
+  }
+  RegEntry added = MakeValueEntry(Quote(name), name, value);
+  if (insert_at != kNone) {
+    file.entries.insert(file.entries.begin() + static_cast<std::ptrdiff_t>(insert_at),
+                        std::move(added));
+    return;
+  }
+  if (file.entries.empty() || file.entries.back().kind != RegEntryKind::Blank) {
+    file.entries.push_back(MakeEntry(RegEntryKind::Blank, ""));
+  }
+  RegEntry section = MakeEntry(RegEntryKind::Key, "[" + std::string(key) + "]");
+  section.key = std::string(key);
+  file.entries.push_back(std::move(section));
+  file.entries.push_back(std::move(added));
+}
+
+std::optional<RegFile> LoadRegFile(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return std::nullopt;
+  return ParseRegFile(ReadTextFile(path), path);
+}
+
+void SaveRegFile(const std::string& path, const RegFile& file) {
+  const std::string folder(ExtractFilePath(path));
+  if (!folder.empty() && !DirectoryExists(folder)) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) RaiseCreateError(path, SystemReason(error.value()));
+  }
+  WriteTextFileAtomic(path, FormatRegFile(file));
+}
+
+}  // namespace zelfin
