@@ -91,7 +91,9 @@ std::string ReadTextFile(const std::string& path) {
     RaiseOpenError(path, SystemReason(err));
   }
   std::string bytes;
-  bytes.resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
+  // One spare byte, so that the read which meets the end of the file needs no
+  // larger buffer (growing it would copy the whole file).
+  bytes.resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 1);
   size_t used = 0;
   for (;;) {
     if (used == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew

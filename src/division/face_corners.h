@@ -1,0 +1,155 @@
+#pragma once
+// The corners of a face line: vertex, texture-coordinate and normal parts,
+// read by hand because every face is read three times per run.
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "division/obj_text.h"
+
+namespace zelfin {
+
+// Part k of a corner refers to a line of kind k.
+inline constexpr int kVertexPart = 0;
+inline constexpr int kTexturePart = 1;
+inline constexpr int kNormalPart = 2;
+
+struct Corner {
+  int parts = 0;             // 1, 2 or 3: parts after the third are dropped
+  int64_t index[3] = {};     // > 0 absolute, < 0 relative, 0 no reference
+  std::string_view text[3];  // the parts as written, for messages
+};
+
+// A part read as a whole number with an optional sign; anything else reads as
+// 0. Numbers beyond int64_t saturate to its bounds, like ParseInteger.
+inline int64_t ParseIndex(std::string_view part) {
+  size_t i = 0;
+  const size_t n = part.size();
+  bool negative = false;
+  if (n > 0 && (part[0] == '+' || part[0] == '-')) {
+    negative = part[0] == '-';
+    i = 1;
+  }
+  if (i == n) return 0;
+  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+  uint64_t acc = 0;
+  bool saturated = false;
+  for (; i < n; ++i) {
+    const unsigned digit = static_cast<unsigned char>(part[i]) - unsigned{'0'};
+    if (digit > 9) return 0;
+    if (!saturated) {
+      if (acc >= limit / 10 && (acc > limit / 10 || digit > limit % 10)) {
+        saturated = true;
+      } else {
+        acc = acc * 10 + digit;
+      }
+    }
+  }
+  if (saturated) acc = limit;
+  if (!negative) return static_cast<int64_t>(acc);
+  return acc == (uint64_t{1} << 63) ? std::numeric_limits<int64_t>::min()
+                                    : -static_cast<int64_t>(acc);
+}
+
+// Whether a corner that is being read ends at q. With kToBlank it ends at the
+// first blank, and the byte at end must be readable and blank (a std::string's
+// terminator, or what follows a trimmed line), so no bound needs checking.
+template <bool kToBlank>
+inline bool CornerEnds(const char* q, const char* end) {
+  if constexpr (kToBlank) {
+    return IsBlank(*q);
+  } else {
+    return q == end;
+  }
+}
+
+// Reads one corner from p, splitting it at every "/" and reading each part in
+// the same sweep. Returns where it stopped.
+template <bool kToBlank>
+inline const char* ReadCorner(const char* p, const char* end, Corner& corner) {
+  int parts = 0;
+  for (;;) {
+    const char* const start = p;
+    bool negative = false;
+    if (!CornerEnds<kToBlank>(p, end) && (*p == '+' || *p == '-')) {
+      negative = *p == '-';
+      ++p;
+    }
+    const char* const digits = p;
+    uint64_t value = 0;
+    while (!CornerEnds<kToBlank>(p, end)) {
+      const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+      if (digit > 9) break;
+      value = value * 10 + digit;  // may wrap past 18 digits; re-read exactly below
+      ++p;
+    }
+    bool whole = p > digits;
+    while (!CornerEnds<kToBlank>(p, end) && *p != '/') {
+      whole = false;
+      ++p;
+    }
+    const std::string_view part(start, static_cast<size_t>(p - start));
+    int64_t index = 0;
+    if (whole) {
+      index = p - digits <= 18
+                  ? (negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value))
+                  : ParseIndex(part);
+    }
+    corner.text[parts] = part;
+    corner.index[parts] = index;
+    ++parts;
+    if (CornerEnds<kToBlank>(p, end)) break;
+    if (parts == 3) {  // parts after the third are dropped
+      while (!CornerEnds<kToBlank>(p, end)) ++p;
+      break;
+    }
+    ++p;  // the slash
+  }
+  corner.parts = parts;
+  return p;
+}
+
+inline Corner ParseCorner(std::string_view token) {
+  Corner corner;
+  ReadCorner<false>(token.data(), token.data() + token.size(), corner);
+  return corner;
+}
+
+// Calls fn(const Corner&) for each corner of the face line whose keyword "f"
+// stands at line; the line ends at its CR, LF or text_end, which is returned.
+// The byte at text_end must be readable and blank (see CornerEnds). scratch
+// holds quoted tokens.
+template <class Fn>
+const char* ForEachCorner(const char* line, const char* text_end, std::string& scratch, Fn&& fn) {
+  const char* p = line + 1;
+  Corner corner;
+  for (;;) {
+    while (p < text_end && IsBlank(*p) && !IsLineEnd(*p)) ++p;
+    if (p == text_end || IsLineEnd(*p)) return p;
+    if (*p == '"') break;
+    p = ReadCorner<true>(p, text_end, corner);
+    fn(static_cast<const Corner&>(corner));
+  }
+  // Quoted tokens are rare: the general tokeniser takes the rest of the line.
+  const std::string_view rest = TrimmedLineAt(p, text_end);
+  size_t pos = 0;
+  while (NextToken(rest, pos, scratch)) fn(ParseCorner(scratch));
+  while (p < text_end && !IsLineEnd(*p)) ++p;
+  return p;
+}
+
+// The 1-based line that a non-zero index names; before is the number of lines
+// of its kind that stand before the face. May be out of range: check first.
+inline int64_t AbsoluteIndex(int64_t index, uint64_t before) {
+  return index < 0 ? static_cast<int64_t>(before) + index + 1 : index;
+}
+
+// Whether a non-zero index names one of total lines, before of them standing
+// before the face.
+inline bool IndexInRange(int64_t index, uint64_t before, uint64_t total) {
+  if (index > 0) return static_cast<uint64_t>(index) <= total;
+  return index >= -static_cast<int64_t>(before);
+}
+
+}  // namespace zelfin

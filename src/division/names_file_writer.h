@@ -1,0 +1,33 @@
+#pragma once
+// Writes one output file of the division: the vertex data that the faces of
+// some names use, renumbered from 1 in file order, and those faces rewritten.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "division/obj_model.h"
+#include "division/used_set.h"
+
+namespace zelfin {
+
+// The renumbering maps of one run (VMap, VTMap, VNMap), sized once and reused
+// by every file: map[k][j] is the new number of line j of kind k in the file
+// being written, valid only for the lines that file uses.
+struct Renumbering {
+  explicit Renumbering(const ObjModel& model);
+  std::vector<uint32_t> map[3];
+  std::vector<UsedSet> used;
+  // Corners read while marking are kept for the rewrite, up to this many
+  // 32-bit words per file; faces beyond it are read a second time instead.
+  size_t cache_words = size_t{4} << 20;
+};
+
+// Writes path atomically: the header line, the used v, vt and vn lines, then
+// for each of names (positions in ElementNames) the line keyword + name
+// followed by its faces, every line ending in CR LF.
+void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
+                    std::string_view keyword, std::string_view header, const std::string& path,
+                    Renumbering& renumbering);
+
+}  // namespace zelfin

@@ -1,0 +1,27 @@
+#include <string>
+#include <vector>
+
+#include "division/dispatch.h"
+#include "division/names_file_writer.h"
+#include "division/obj_model.h"
+#include "platform/paths.h"
+
+namespace zelfin {
+
+void WriteSelectedGroups(const std::string& path, const std::string& folder,
+                         const GroupChooser& SelectGroups) {
+  const ObjModel model = LoadOBJ(path, kDivGroupOption);
+  std::vector<bool> selection(model.ElementNames.size(), false);
+  if (!SelectGroups(model.ElementNames, selection)) return;  // cancelled: nothing is written
+
+  std::vector<uint32_t> ticked;
+  for (uint32_t i = 0; i < model.ElementNames.size() && i < selection.size(); ++i) {
+    if (selection[i]) ticked.push_back(i);
+  }
+  const std::string base(BaseName(path));
+  Renumbering renumbering(model);
+  WriteNamesFile(model, ticked, "g ", "#" + base + "_Selected", folder + base + "_Selected.obj",
+                 renumbering);
+}
+
+}  // namespace zelfin

@@ -1,0 +1,46 @@
+#include "division/dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include "division/lines.h"
+#include "test_util.h"
+
+namespace zelfin {
+namespace {
+
+using testing::ListFolder;
+
+TEST(KeepRatio, RunsFromNinetyFiveToFivePercent) {
+  EXPECT_EQ(KeepRatio(0), 0.95);
+  EXPECT_EQ(KeepRatio(1), 0.90);
+  EXPECT_EQ(KeepRatio(18), 0.05);
+}
+
+TEST(DispatchFile, EachModeCallsItsOperation) {
+  testing::ScopedEnv locale("LC_ALL", "C");
+  testing::TempDir dir;
+  const std::string input = dir.Path("m.obj");
+  testing::WriteBytes(
+      input, testing::Joined({"v 0 0 0", "v 1 0 0", "v 0 1 0", "usemtl red", "g grp", "f 1 2 3"}));
+  SilentProgress progress;
+  int chooser_calls = 0;
+  const GroupChooser chooser = [&](const std::vector<std::string>&, std::vector<bool>&) {
+    ++chooser_calls;
+    return true;
+  };
+  const auto run = [&](int32_t mode) {
+    testing::TempDir out;
+    DispatchFile(input, out.Folder(), mode, 0, chooser, progress);
+    return ListFolder(out.Folder());
+  };
+  EXPECT_EQ(run(kDivMaterial), "m_red.obj");
+  EXPECT_EQ(run(kDivGroup), "m_grp.obj");
+  EXPECT_EQ(chooser_calls, 0);
+  EXPECT_EQ(run(kDivGroupOption), "m_Selected.obj");
+  EXPECT_EQ(chooser_calls, 1);
+  EXPECT_EQ(run(kDivSimplify), "m_Simplified95%.obj");
+  EXPECT_EQ(chooser_calls, 1);
+}
+
+}  // namespace
+}  // namespace zelfin

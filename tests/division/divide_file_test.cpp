@@ -1,0 +1,182 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "division/dispatch.h"
+#include "division/lines.h"
+#include "platform/errors.h"
+#include "test_util.h"
+
+namespace zelfin {
+namespace {
+
+using testing::Joined;
+using testing::ListFolder;
+using testing::ReadBytes;
+
+class DivideFileTest : public ::testing::Test {
+ protected:
+  // Writes cube.obj and divides it into the test folder.
+  void Divide(const std::string& input, int32_t mode) {
+    testing::WriteBytes(dir_.Path("cube.obj"), input);
+    DivideFile(dir_.Path("cube.obj"), dir_.Folder(), mode);
+  }
+  std::string Output(const std::string& name) { return ReadBytes(dir_.Path(name)); }
+  std::string ErrorOf(const std::string& input, int32_t mode) {
+    try {
+      Divide(input, mode);
+    } catch (const ZelfinError& error) {
+      return error.what();
+    }
+    return "no error";
+  }
+
+  testing::ScopedEnv locale_{"LC_ALL", "C"};
+  testing::TempDir dir_;
+};
+
+const std::string kSquare = Joined({"v 0 0 0", "v 1 0 0", "v 1 1 0", "v 0 1 0"});
+
+TEST_F(DivideFileTest, WorkedExampleByMaterialAndRunningAgainReplaces) {
+  Divide(kSquare + Joined({"usemtl red", "f 1 2 3", "usemtl blue", "f 1 3 4"}), kDivMaterial);
+  EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj cube_blue.obj cube_red.obj");
+  EXPECT_EQ(Output("cube_blue.obj"),
+            "#cube_blue\r\nv 0 0 0\r\nv 1 1 0\r\nv 0 1 0\r\nusemtl blue\r\nf 1 2 3\r\n");
+  EXPECT_EQ(Output("cube_red.obj"),
+            "#cube_red\r\nv 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nusemtl red\r\nf 1 2 3\r\n");
+
+  Divide(kSquare + Joined({"usemtl red", "f 4 3 2"}), kDivMaterial);
+  EXPECT_EQ(Output("cube_red.obj"),
+            Joined({"#cube_red", "v 1 0 0", "v 1 1 0", "v 0 1 0", "usemtl red", "f 3 2 1"}));
+}
+
+TEST_F(DivideFileTest, CaseVariantsMergeAndEarlyFacesGoToTheFirstSortedName) {
+  Divide(kSquare + Joined({"f 4 3 2", "usemtl Wood", "f 1 2 3", "usemtl Apple", "f 1 2 4",
+                           "usemtl WOOD", "f 2 3 4"}),
+         kDivMaterial);
+  EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj cube_Apple.obj cube_Wood.obj");
+  EXPECT_EQ(Output("cube_Apple.obj"), Joined({"#cube_Apple", "v 0 0 0", "v 1 0 0", "v 1 1 0",
+                                              "v 0 1 0", "usemtl Apple", "f 4 3 2", "f 1 2 4"}));
+  EXPECT_EQ(Output("cube_Wood.obj"), Joined({"#cube_Wood", "v 0 0 0", "v 1 0 0", "v 1 1 0",
+                                             "v 0 1 0", "usemtl Wood", "f 1 2 3", "f 2 3 4"}));
+}
+
+TEST_F(DivideFileTest, ByGroupCarriesNoMaterialAndKeepsEmptyGroups) {
+  Divide(kSquare + Joined({"vn 0 0 1", "usemtl red", "g  left\t\tarm", "f 2//1\t3//1  4//1",
+                           "g \"quoted name\"", "V 5 5 5", "g empty"}),
+         kDivGroup);
+  EXPECT_EQ(ListFolder(dir_.Folder()),
+            "cube.obj cube_empty.obj cube_left arm.obj cube_quoted name.obj");
+  EXPECT_EQ(Output("cube_left arm.obj"), Joined({"#cube_left arm", "v 1 0 0", "v 1 1 0", "v 0 1 0",
+                                                 "vn 0 0 1", "g left arm", "f 1//1 2//1 3//1"}));
+  EXPECT_EQ(Output("cube_empty.obj"), Joined({"#cube_empty", "g empty"}));
+  EXPECT_EQ(Output("cube_quoted name.obj"), Joined({"#cube_quoted name", "g quoted name"}));
+}
+
+TEST_F(DivideFileTest, CornersKeepTheirShapeWithNewNumbers) {
+  std::string input;
+  for (int i = 1; i <= 12; ++i) input += "v " + std::to_string(i) + " 0 0\r\n";
+  for (int i = 1; i <= 7; ++i) input += "vn 0 0 " + std::to_string(i) + "\r\n";
+  input += Joined({"vt 0.5 0.5", "vt 1 1", "usemtl m", "f 10/1/7/99 11/2 12//7 0/x/ 5/0 +11",
+                   "f -3 -2 -1", "f 10 bad 12"});
+  Divide(input, kDivMaterial);
+  EXPECT_EQ(Output("cube_m.obj"), Joined({"#cube_m", "v 5 0 0", "v 10 0 0", "v 11 0 0", "v 12 0 0",
+                                          "vt 0.5 0.5", "vt 1 1", "vn 0 0 7", "usemtl m",
+                                          "f 2/1/1 3/2 4//1 // 1/ 3", "f 2 3 4", "f 2  4"}));
+}
+
+TEST_F(DivideFileTest, RelativeIndicesCountBackFromTheFaceLine) {
+  Divide(Joined({"v 1 0 0", "v 2 0 0", "v 3 0 0", "g a", "f -1 -2 -3", "v 4 0 0", "v 5 0 0", "g b",
+                 "f 4 -1 -2"}),
+         kDivGroup);
+  EXPECT_EQ(Output("cube_a.obj"),
+            Joined({"#cube_a", "v 1 0 0", "v 2 0 0", "v 3 0 0", "g a", "f 3 2 1"}));
+  EXPECT_EQ(Output("cube_b.obj"), Joined({"#cube_b", "v 4 0 0", "v 5 0 0", "g b", "f 1 2 1"}));
+}
+
+TEST_F(DivideFileTest, ABadReferenceAnywhereStopsTheRunBeforeAnyFileIsWritten) {
+  EXPECT_EQ(
+      ErrorOf(kSquare + Joined({"usemtl a", "f 1 2 3", "usemtl z", "f 1 2 40"}), kDivMaterial),
+      "Face on line 8 of \"" + dir_.Path("cube.obj") +
+          "\" refers to vertex 40, but the file has only 4 vertex lines.");
+  EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj");
+}
+
+TEST_F(DivideFileTest, NamesThatWouldLeaveTheFolderAreRefusedWhenTheirFileIsDue) {
+  const std::string faces = Joined({"f 1 2 3", "usemtl b/c", "f 1 2 3", "usemtl zz", "f 1 2 3"});
+  EXPECT_EQ(ErrorOf(kSquare + "usemtl a\r\n" + faces, kDivMaterial),
+            "Cannot create file \"" + dir_.Folder() +
+                "cube_b/c.obj\". The name holds a character that a file name cannot hold.");
+  EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj cube_a.obj");
+
+  EXPECT_NE(ErrorOf(kSquare + "g ..\r\nf 1 2 3\r\n", kDivGroup).find("cube_...obj"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf(kSquare + std::string("g \"a\0b\"\r\n", 9), kDivGroup).find("Cannot create"),
+            std::string::npos);
+  EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj cube_a.obj");
+}
+
+TEST_F(DivideFileTest, AFileThatCannotBeCreatedEndsTheRunAndKeepsEarlierFiles) {
+  const std::string long_name(300, 'n');
+  const std::string error = ErrorOf(kSquare + Joined({"usemtl a", "f 1 2 3", "usemtl " + long_name,
+                                                      "f 1 2 3", "usemtl z", "f 1 2 3"}),
+                                    kDivMaterial);
+  EXPECT_EQ(error.rfind("Cannot create file \"" + dir_.Folder() + "cube_" + long_name, 0), 0u)
+      << error;
+  EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj cube_a.obj");
+
+  // An output folder whose parent is a regular file cannot be written into.
+  testing::WriteBytes(dir_.Path("in.obj"), kSquare + "usemtl a\r\nf 1 2 3\r\n");
+  try {
+    DivideFile(dir_.Path("in.obj"), dir_.Path("cube.obj") + "/sub/", kDivMaterial);
+    ADD_FAILURE() << "no error";
+  } catch (const ZelfinError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + dir_.Path("cube.obj"), 0), 0u);
+  }
+
+  if (geteuid() != 0) {  // root writes into read-only folders
+    testing::TempDir locked;
+    chmod(locked.Folder().c_str(), 0555);
+    EXPECT_THROW(DivideFile(dir_.Path("in.obj"), locked.Folder(), kDivMaterial), ZelfinError);
+    EXPECT_EQ(ListFolder(locked.Folder()), "");
+  }
+}
+
+TEST_F(DivideFileTest, AFailedWriteLeavesNeitherAPartialNorATemporaryFile) {
+  testing::WriteBytes(dir_.Path("cube_big.obj"), "older output\r\n");
+  std::string input = kSquare + "usemtl big\r\n";
+  for (int i = 0; i < 2000; ++i) input += "f 1 2 3 4\r\n";
+  testing::WriteBytes(dir_.Path("cube.obj"), input);
+
+  // A file size limit makes the write fail part way.
+  struct rlimit old_limit;
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  struct rlimit limit = old_limit;
+  limit.rlim_cur = 1000;
+  const auto old_handler = signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &limit);
+  std::string error = "no error";
+  try {
+    DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivMaterial);
+  } catch (const ZelfinError& e) {
+    error = e.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  signal(SIGXFSZ, old_handler);
+
+  EXPECT_EQ(error.rfind("Cannot create file \"" + dir_.Path("cube_big.obj") + "\".", 0), 0u)
+      << error;
+  EXPECT_EQ(Output("cube_big.obj"), "older output\r\n");
+  EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj cube_big.obj");
+}
+
+TEST_F(DivideFileTest, NoNameWritesNothing) {
+  Divide(kSquare + "f 1 2 3\r\ng x\r\n", kDivMaterial);
+  EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj");
+}
+
+}  // namespace
+}  // namespace zelfin

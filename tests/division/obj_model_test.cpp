@@ -1,0 +1,144 @@
+#include "division/obj_model.h"
+
+#include <gtest/gtest.h>
+
+#include "division/dispatch.h"
+#include "division/lines.h"
+#include "platform/errors.h"
+#include "test_util.h"
+
+namespace zelfin {
+namespace {
+
+using testing::Joined;
+using Texts = std::vector<std::string>;
+
+ObjModel Parse(const std::string& text, int32_t mode, const std::string& locale = "") {
+  const NameCollator collator(locale);
+  return ParseOBJ(text, mode, collator, "x.obj");
+}
+
+Texts LinesOf(const ObjModel& model, const std::vector<uint64_t>& offsets) {
+  Texts texts;
+  for (const uint64_t offset : offsets) texts.emplace_back(LineAt(model, offset));
+  return texts;
+}
+
+std::string ErrorOf(const std::string& text, int32_t mode = kDivMaterial) {
+  try {
+    Parse(text, mode);
+  } catch (const ZelfinError& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+TEST(ParseOBJ, CleansLinesAndIgnoresWhatNoRuleNames) {
+  const ObjModel model = Parse(Joined({" \tv\t1  2\t3 ", "V 9 9 9", "v", "v \t ", "vt\t0 1",
+                                       "vn 0 0 1 # keep", "vx 1", "# c", "mtllib a.mtl", "o obj",
+                                       "usemtl", "Usemtl no", "f", "usemtl m", "f  1\t1 1 "}),
+                               kDivMaterial);
+  EXPECT_EQ(LinesOf(model, model.VLines), (Texts{"v 1  2 3"}));
+  EXPECT_EQ(LinesOf(model, model.VTLines), (Texts{"vt 0 1"}));
+  EXPECT_EQ(LinesOf(model, model.VNLines), (Texts{"vn 0 0 1 # keep"}));
+  EXPECT_EQ(model.ElementNames, (Texts{"m"}));
+  ASSERT_EQ(model.FaceLines.size(), 1u);
+  EXPECT_EQ(model.FaceLines[0].size(), 1u);
+}
+
+TEST(ParseOBJ, NamesMergeByCaseAndFacesBeforeTheFirstNameGoToTheFirstSorted) {
+  const ObjModel model = Parse(Joined({"v 0 0 0", "f 1 1 1", "usemtl Wood", "f 1", "g grp",
+                                       "usemtl apple b", "f 1 1", "usemtl WOOD", "f 1 1 1 1"}),
+                               kDivMaterial);
+  EXPECT_EQ(model.ElementNames, (Texts{"apple", "Wood"}));
+  EXPECT_EQ(LinesOf(model, model.FaceLines[0]), (Texts{"f 1 1 1", "f 1 1"}));
+  EXPECT_EQ(LinesOf(model, model.FaceLines[1]), (Texts{"f 1", "f 1 1 1 1"}));
+}
+
+TEST(ParseOBJ, GroupModesTakeNamesFromGroupLinesOnly) {
+  const ObjModel model = Parse(
+      Joined({"v 0 0 0", "usemtl m", "g  left\t\tarm", "f 1", "g \"b  c\"", "usemtl n", "f 1 1"}),
+      kDivGroup);
+  EXPECT_EQ(model.ElementNames, (Texts{"b  c", "left arm"}));
+  EXPECT_EQ(model.FaceLines[0].size(), 1u);
+}
+
+TEST(ParseOBJ, NamesFollowTheLocaleOrderWithCaseIgnored) {
+  const std::string text = Joined({"g cherry", "g Banana", "g apple", "g Äpfel"});
+  EXPECT_EQ(Parse(text, kDivGroup, "en_US").ElementNames,
+            (Texts{"Äpfel", "apple", "Banana", "cherry"}));
+  EXPECT_EQ(Parse(text, kDivGroup, "sv_SE").ElementNames,
+            (Texts{"apple", "Banana", "cherry", "Äpfel"}));
+}
+
+TEST(ParseOBJ, WithoutNamesTheModelIsEmptyAndFacesAreNotChecked) {
+  const ObjModel model = Parse(Joined({"v 0 0 0", "f 1 2 99", "g x"}), kDivMaterial);
+  EXPECT_TRUE(model.VLines.empty());
+  EXPECT_TRUE(model.ElementNames.empty());
+  EXPECT_TRUE(model.FaceLines.empty());
+}
+
+TEST(ParseOBJ, RefusesFacesThatReferToMissingLines) {
+  const std::string head = Joined({"v 0 0 0", "v 1 0 0", "vt 0 0", "usemtl m"});
+  EXPECT_EQ(
+      ErrorOf(head + Joined({"f 1 2 1", "f 1 2 3"})),
+      "Face on line 6 of \"x.obj\" refers to vertex 3, but the file has only 2 vertex lines.");
+  EXPECT_EQ(ErrorOf(head + Joined({"f 1/2 2 1"})),
+            "Face on line 5 of \"x.obj\" refers to texture coordinate 2, but the file has only 1 "
+            "texture coordinate line.");
+  EXPECT_EQ(ErrorOf(head + Joined({"f 1//1 2 1"})),
+            "Face on line 5 of \"x.obj\" refers to normal 1, but the file has no normal lines.");
+  // Relative indices count back from the face: later vertices do not help.
+  EXPECT_EQ(ErrorOf(head + Joined({"f -1 -2 -3", "v 2 0 0"})),
+            "Face on line 5 of \"x.obj\" refers to vertex -3, but only 2 vertex lines stand "
+            "before it.");
+  EXPECT_EQ(ErrorOf(Joined({"usemtl m", "f 1/-1", "vt 0 0", "v 0 0 0"})),
+            "Face on line 2 of \"x.obj\" refers to texture coordinate -1, but no texture "
+            "coordinate line stands before it.");
+  // Beyond int64: reported as written, never wrapped into range.
+  EXPECT_EQ(ErrorOf(head + Joined({"f 99999999999999999999 1 2"})),
+            "Face on line 5 of \"x.obj\" refers to vertex 99999999999999999999, but the file has "
+            "only 2 vertex lines.");
+  // The first bad face in file order is named, also before any name line, and
+  // line numbers count every kind of line end.
+  EXPECT_EQ(ErrorOf("v 0 0 0\rf 5\n\nusemtl m\r\nf 4\r\n"),
+            "Face on line 2 of \"x.obj\" refers to vertex 5, but the file has only 1 vertex line.");
+  EXPECT_EQ(ErrorOf(head + Joined({"f -2 -1 2 0 x 1/ //"})), "no error");
+}
+
+TEST(LoadOBJ, EveryEncodingAndLineEndGivesTheSameModel) {
+  testing::ScopedEnv locale("LC_ALL", "C");
+  const std::string lines[] = {"v 1 2 3", "usemtl \xc3\xa9t\xc3\xa9", "\tf 1 1 1 "};
+  const auto utf16 = [&](bool big_endian, std::string_view end) {
+    std::string ascii;
+    for (const auto& line : lines) ascii += line + std::string(end);
+    std::string out = big_endian ? "\xfe\xff" : "\xff\xfe";
+    for (size_t i = 0; i < ascii.size(); ++i) {
+      char16_t unit = static_cast<unsigned char>(ascii[i]);
+      if (ascii[i] == '\xc3') unit = 0xE9, ++i;  // the one non-ASCII letter
+      const char hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit & 0xFF);
+      out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+  };
+  const std::string plain = lines[0] + "\n" + lines[1] + "\n" + lines[2];
+  const std::string variants[] = {plain,
+                                  plain + "\r\n",
+                                  lines[0] + "\r" + lines[1] + "\r" + lines[2] + "\r",
+                                  "\xef\xbb\xbf" + plain,
+                                  utf16(false, "\r\n"),
+                                  utf16(true, "\n")};
+  testing::TempDir dir;
+  for (const std::string& bytes : variants) {
+    testing::WriteBytes(dir.Path("in.obj"), bytes);
+    const ObjModel model = LoadOBJ(dir.Path("in.obj"), kDivMaterial);
+    EXPECT_EQ(model.ElementNames, (Texts{"\xc3\xa9t\xc3\xa9"}));
+    EXPECT_EQ(LinesOf(model, model.VLines), (Texts{"v 1 2 3"}));
+    ASSERT_EQ(model.FaceLines.size(), 1u);
+    EXPECT_EQ(LinesOf(model, model.FaceLines[0]), (Texts{"f 1 1 1"}));
+  }
+  EXPECT_THROW(LoadOBJ(dir.Path("missing.obj"), kDivMaterial), ZelfinError);
+}
+
+}  // namespace
+}  // namespace zelfin

@@ -1,0 +1,43 @@
+#include "division/obj_text.h"
+
+#include <gtest/gtest.h>
+
+namespace zelfin {
+namespace {
+
+using Tokens = std::vector<std::string>;
+
+TEST(Tokenize, BlankRunsSeparateAndNeverYieldEmptyTokens) {
+  EXPECT_EQ(Tokenize("g  left \x01\x1f arm"), (Tokens{"g", "left", "arm"}));
+  EXPECT_EQ(Tokenize(""), Tokens{});
+}
+
+TEST(Tokenize, QuotedTokens) {
+  // Quotes dropped, doubled quotes stand for one, spaces kept inside.
+  EXPECT_EQ(Tokenize(R"(g "my ""big"" part" x)"), (Tokens{"g", R"(my "big" part)", "x"}));
+  // The token ends at its closing quote; what follows starts the next one.
+  EXPECT_EQ(Tokenize(R"(g "a"b)"), (Tokens{"g", "a", "b"}));
+  // Without a closing quote the token runs to the end of the line.
+  EXPECT_EQ(Tokenize(R"(g "open  end)"), (Tokens{"g", "open  end"}));
+  // A quote inside an unquoted token is an ordinary character.
+  EXPECT_EQ(Tokenize(R"(g a"b" c)"), (Tokens{"g", R"(a"b")", "c"}));
+  EXPECT_EQ(Tokenize(R"(g "")"), (Tokens{"g", ""}));
+}
+
+TEST(NameOfLine, MaterialTakesSecondTokenGroupJoinsTheRest) {
+  EXPECT_EQ(NameOfLine("usemtl a b", true), "a");
+  EXPECT_EQ(NameOfLine("g left    arm", false), "left arm");
+  EXPECT_EQ(NameOfLine(R"(g "left  arm" x)", false), "left  arm x");
+  EXPECT_EQ(GroupNameOf({"g"}), "");
+}
+
+TEST(CleanLine, TabsBecomeSpacesAndBlankEndsGo) {
+  EXPECT_EQ(CleanLine(" \t v\t1  2\t3 \x01"), "v 1  2 3");
+  EXPECT_EQ(CleanLine("\t\t"), "");
+  const std::string text = "v 1 2 \x01\r\nv 3";
+  EXPECT_EQ(TrimmedLineAt(text.data(), text.data() + text.size()), "v 1 2");
+  EXPECT_EQ(TrimmedLineAt(text.data() + 9, text.data() + text.size()), "v 3");
+}
+
+}  // namespace
+}  // namespace zelfin
