@@ -10,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
+#include "platform/unicode.h"
 
 namespace zelfin {
 namespace {
@@ -83,44 +84,12 @@ std::string Quote(std::string_view text) {
   return out;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // A hex(1): value holds a text as UTF-16 LE with a closing NUL; the text ends
 // at the first NUL. Lone surrogates become U+FFFD.
 std::string TextFromUtf16Le(const std::vector<uint8_t>& bytes) {
-  std::string out;
-  size_t i = 0;
-  auto unit = [&](size_t at) -> uint32_t { return bytes[at] | (bytes[at + 1] << 8); };
-  while (i + 1 < bytes.size()) {
-    uint32_t u = unit(i);
-    i += 2;
-    if (u == 0) break;
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < bytes.size() && unit(i) >= 0xDC00 &&
-        unit(i) <= 0xDFFF) {
-      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i) - 0xDC00);
-      i += 2;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      u = 0xFFFD;
-    }
-    AppendUtf8(out, u);
-  }
-  return out;
+  std::string text = Utf16ToUtf8(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), false);
+  return text.substr(0, text.find('\0'));
 }
 
 // The UTF-16 LE bytes of a UTF-8 text, with the closing NUL. Bytes that are

@@ -11,60 +11,10 @@
 
 #include "platform/errors.h"
 #include "platform/paths.h"
+#include "platform/unicode.h"
 
 namespace zelfin {
 namespace {
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// bytes[start..] as UTF-16 of the given byte order; a lone surrogate or an odd
-// last byte becomes U+FFFD.
-std::string Utf16ToUtf8(std::string_view bytes, size_t start, bool big_endian) {
-  std::string out;
-  out.reserve((bytes.size() - start) / 2 * 3 / 2 + 4);
-  auto unit = [&](size_t i) -> uint32_t {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-    return big_endian ? (b0 << 8 | b1) : (b1 << 8 | b0);
-  };
-  size_t i = start;
-  while (i + 1 < bytes.size()) {
-    uint32_t u = unit(i);
-    i += 2;
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 < bytes.size()) {
-        const uint32_t low = unit(i);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          i += 2;
-          AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-          continue;
-        }
-      }
-      u = 0xFFFD;
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      u = 0xFFFD;
-    }
-    AppendUtf8(out, u);
-  }
-  if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
-  return out;
-}
 
 std::string TemporaryPathFor(const std::string& path) {
   // Short and in the target's own folder, so that the rename never crosses a
@@ -114,9 +64,9 @@ std::string ReadTextFile(const std::string& path) {
   if (used >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
     bytes.erase(0, 3);
   } else if (used >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
-    return Utf16ToUtf8(bytes, 2, false);
+    return Utf16ToUtf8(std::string_view(bytes).substr(2), false);
   } else if (used >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
-    return Utf16ToUtf8(bytes, 2, true);
+    return Utf16ToUtf8(std::string_view(bytes).substr(2), true);
   }
   return bytes;
 }
