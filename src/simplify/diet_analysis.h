@@ -1,0 +1,32 @@
+#pragma once
+// The error quadric of every vertex, and the table of vertex pairs (one per
+// distinct triangle edge) with their merged quadric, target and cost.
+#include <cstdint>
+
+#include "simplify/diet_model.h"
+#include "simplify/progress_sink.h"
+
+namespace zelfin {
+
+// Q of every vertex: the area-weighted sum of the plane products of the live
+// triangles that use it, in increasing triangle order; zero for unused ones.
+// Moves the bar over 0..25 at about twenty marks.
+void AnalyzeVertices(DietMesh& mesh, ProgressSink& progress);
+
+// Rebuilds DietPairs in order of first discovery (faces in order, edges
+// 0-1, 1-2, 2-0). A pair is Active when its edge belongs to two or more
+// triangles. Moves the bar over 25..50 at about twenty marks.
+void AnalyzePairs(DietMesh& mesh, ProgressSink& progress);
+
+// Entry i becomes the pair (a, b), a < b: the sum of their current quadrics,
+// the optimal position or else the midpoint, its cost; and Active.
+void EvaluatePair(DietMesh& mesh, int32_t i, int32_t a, int32_t b);
+
+// The minimiser of the quadric, from the inverse of Q with its last column
+// set to (0, 0, 0, 1); false when that matrix has a pivot below 1e-6.
+bool OptimalPosition(const TDietMatrix& Q, TDietVec& pos);
+
+// (x, y, z, 1) Q (x, y, z, 1)^T, column sums first.
+double QuadricError(const TDietMatrix& Q, const TDietVec& p);
+
+}  // namespace zelfin

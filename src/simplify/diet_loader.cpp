@@ -1,0 +1,283 @@
+#include "simplify/diet_loader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/text_file.h"
+#include "simplify/diet_geometry.h"
+#include "simplify/diet_obj_tokens.h"
+#include "simplify/diet_point_grid.h"
+
+namespace zelfin {
+
+namespace {
+
+enum class LineKind { kOther, kVertex, kFace };
+
+LineKind KindOf(std::string_view line) {
+  if (line.size() >= 2 && line[1] == ' ') {
+    if (line[0] == 'v') return LineKind::kVertex;
+    if (line[0] == 'f') return LineKind::kFace;
+  }
+  return LineKind::kOther;
+}
+
+// A vertex or face line: where its trimmed text stands in the file's text.
+struct MeshLine {
+  int64_t offset;
+  uint32_t length;
+  LineKind kind;
+};
+
+// The number (from 1) of the line that starts at offset; only errors need it.
+int64_t LineNumberAt(std::string_view text, int64_t offset) {
+  int64_t line_no = 1;
+  for (int64_t i = 0; i < offset; ++i) {
+    const char c = text[static_cast<size_t>(i)];
+    if (c == '\n' || (c == '\r' && !(i + 1 < offset && text[static_cast<size_t>(i) + 1] == '\n'))) {
+      ++line_no;
+    }
+  }
+  return line_no;
+}
+
+// One pass over the text: tabs become spaces and commas periods (in place),
+// and the vertex and face lines are listed. Lines end at CR LF, CR or LF.
+std::vector<MeshLine> ScanMeshLines(std::string& text) {
+  std::vector<MeshLine> lines;
+  char* t = text.data();
+  const size_t n = text.size();
+  auto end_line = [&](size_t start, size_t end) {
+    const std::string_view line = TrimObjLine(std::string_view(t + start, end - start));
+    const LineKind kind = KindOf(line);
+    if (kind == LineKind::kOther) return;
+    if (line.size() > UINT32_MAX) throw ZelfinError("A line of the file is too long to be read");
+    lines.push_back({line.data() - t, static_cast<uint32_t>(line.size()), kind});
+  };
+  size_t start = 0;
+  size_t i = 0;
+  while (i < n) {
+    const char c = t[i];
+    // Letters, digits, '.', '-' and '/' all stand above ','.
+    if (static_cast<unsigned char>(c) > ',') {
+      ++i;
+      continue;
+    }
+    if (c == '\t') {
+      t[i] = ' ';
+    } else if (c == ',') {
+      t[i] = '.';
+    } else if (c == '\n' || c == '\r') {
+      end_line(start, i);
+      i += (c == '\r' && i + 1 < n && t[i + 1] == '\n') ? 2 : 1;
+      start = i;
+      continue;
+    }
+    ++i;
+  }
+  if (start < n) end_line(start, n);
+  return lines;
+}
+
+std::string Where(int64_t line_no, const std::string& path) {
+  return " on line " + std::to_string(line_no) + " of \"" + path + "\"";
+}
+
+[[noreturn]] void RaiseOverflow(int64_t line_no, const std::string& path) {
+  throw ZelfinError("Floating point overflow" + Where(line_no, path));
+}
+
+[[noreturn]] void RaiseOverflow() {
+  throw ZelfinError("Floating point overflow");
+}
+
+struct Normalisation {
+  double m[3] = {0, 0, 0};
+  double s = 0;
+};
+
+// Reads the raw coordinates of every vertex line into DietVerts[k].Pos and
+// returns the offsets and scale that map them into [-1, 1].
+Normalisation ReadVertexCoordinates(std::string_view text, const std::vector<MeshLine>& lines,
+                                    const std::string& path, std::vector<TDietVec>& raw) {
+  double mn[3] = {0, 0, 0};
+  double mx[3] = {0, 0, 0};
+  size_t k = 0;
+  std::vector<std::string_view> tokens;
+  std::string scratch;
+  for (const MeshLine& ml : lines) {
+    if (ml.kind != LineKind::kVertex) continue;
+    SplitObjTokens(text.substr(static_cast<size_t>(ml.offset), ml.length), tokens, scratch);
+    if (tokens.size() < 4) {
+      throw ZelfinError("List index out of bounds (" + std::to_string(tokens.size()) + ")" +
+                        Where(LineNumberAt(text, ml.offset), path));
+    }
+    double c[3];
+    for (int a = 0; a < 3; ++a) {
+      if (ReadCoordinate(tokens[1 + a], c[a]) == CoordinateRead::kOverflow) {
+        RaiseOverflow(LineNumberAt(text, ml.offset), path);
+      }
+    }
+    for (int a = 0; a < 3; ++a) {
+      if (k == 0) {
+        mn[a] = c[a];
+        mx[a] = c[a];
+      } else {
+        if (c[a] < mn[a]) mn[a] = c[a];
+        if (c[a] > mx[a]) mx[a] = c[a];
+      }
+    }
+    raw[k] = {c[0], c[1], c[2]};
+    ++k;
+  }
+
+  Normalisation n;
+  double h[3];
+  for (int a = 0; a < 3; ++a) {
+    const double extent = mx[a] - mn[a];
+    if (!std::isfinite(extent)) RaiseOverflow();
+    h[a] = extent / 2;
+  }
+  n.s = h[0];
+  if (h[1] > n.s) n.s = h[1];
+  if (h[2] > n.s) n.s = h[2];
+  for (int a = 0; a < 3; ++a) {
+    // The offset is half the missing extent, so shorter axes are not centred.
+    n.m[a] = mn[a] - (n.s - h[a]) / 2;
+    if (!std::isfinite(n.m[a])) RaiseOverflow();
+  }
+  return n;
+}
+
+double Normalised(double c, double m, double s) {
+  const double shifted = c - m;
+  if (!std::isfinite(shifted)) RaiseOverflow();
+  return shifted / s - 1;
+}
+
+[[noreturn]] void RaiseBadReference(std::string_view token, int64_t line_no,
+                                    const std::string& path) {
+  throw ZelfinError("Face" + Where(line_no, path) + " has a vertex reference \"" +
+                    std::string(token) + "\" that names no vertex");
+}
+
+[[noreturn]] void RaiseMissingVertex(std::string_view token, int64_t nv, int64_t line_no,
+                                     const std::string& path) {
+  const std::string_view number = token.substr(0, token.find('/'));
+  throw ZelfinError("Face" + Where(line_no, path) + " refers to vertex " + std::string(number) +
+                    ", but only " + std::to_string(nv) +
+                    (nv == 1 ? " vertex stands" : " vertices stand") + " before it");
+}
+
+}  // namespace
+
+void LoadDietMeshText(std::string& text, const std::string& path, DietMesh& mesh) {
+  // Pass 1: the vertex and face lines, how many vertices, at most how many triangles.
+  const std::vector<MeshLine> lines = ScanMeshLines(text);
+  int64_t vertex_count = 0;
+  int64_t estimate = 0;
+  for (const MeshLine& ml : lines) {
+    if (ml.kind == LineKind::kVertex) {
+      ++vertex_count;
+    } else {
+      const std::string_view line(text.data() + ml.offset, ml.length);
+      const int64_t refs = static_cast<int64_t>(CountObjTokens(line)) - 1;
+      if (refs >= 3) estimate += refs - 2;
+    }
+  }
+  constexpr int64_t kMaxIndex = std::numeric_limits<int32_t>::max();
+  if (vertex_count > kMaxIndex || estimate > kMaxIndex) {
+    throw ZelfinError("The file \"" + path +
+                      "\" holds more vertices or triangles than can be simplified");
+  }
+
+  // Positions, links and flags are gathered in small arrays first: faces name
+  // vertices all over the table, and these stay in the cache where the
+  // vertex records would not.
+  std::vector<TDietVec> pos(static_cast<size_t>(vertex_count));
+  std::vector<int32_t> same_as(static_cast<size_t>(vertex_count));
+  std::vector<uint8_t> used(static_cast<size_t>(vertex_count), 0);
+  mesh.DietPairs = TArP();
+  // Sized once for the estimate; faces are appended as they are stored.
+  mesh.DietFaces = TArF();
+  mesh.DietFaces.reserve(static_cast<size_t>(estimate));
+  TArF& faces = mesh.DietFaces;
+
+  // Pass 2: raw coordinates and the bounding box.
+  const Normalisation norm = ReadVertexCoordinates(text, lines, path, pos);
+
+  // Pass 3: normalised positions, coincident points, triangles.
+  PointGrid grid(static_cast<size_t>(vertex_count));
+  int32_t nv = 0;
+  std::vector<std::string_view> tokens;
+  std::string scratch;
+  std::vector<int32_t> corners;
+  for (const MeshLine& ml : lines) {
+    if (ml.kind == LineKind::kVertex) {
+      // All points at one place: every normalisation would be 0 / 0.
+      if (norm.s == 0) throw ZelfinError("Invalid floating point operation");
+      TDietVec& P = pos[static_cast<size_t>(nv)];
+      P = {Normalised(P.X, norm.m[0], norm.s), Normalised(P.Y, norm.m[1], norm.s),
+           Normalised(P.Z, norm.m[2], norm.s)};
+      same_as[static_cast<size_t>(nv)] = grid.FindLowestAndAdd(pos, P, nv);
+      ++nv;
+      continue;
+    }
+    SplitObjTokens(std::string_view(text.data() + ml.offset, ml.length), tokens, scratch);
+    const size_t n = tokens.size() - 1;
+    if (n < 3) continue;
+    // Welded index of every reference; one step of SameAs only.
+    corners.resize(n);
+    for (size_t r = 0; r < n; ++r) {
+      const std::string_view token = tokens[1 + r];
+      int64_t a = 0;
+      if (!ReadVertexReference(token, a) || a == 0) {
+        RaiseBadReference(token, LineNumberAt(text, ml.offset), path);
+      }
+      const int64_t index = a > 0 ? a - 1 : nv + a;
+      if (index < 0 || index >= nv) {
+        RaiseMissingVertex(token, nv, LineNumberAt(text, ml.offset), path);
+      }
+      corners[r] = same_as[static_cast<size_t>(index)];
+    }
+    for (size_t k = 2; k < n; ++k) {
+      const int32_t i0 = corners[0], i1 = corners[k - 1], i2 = corners[k];
+      if (i0 == i1 || i1 == i2 || i0 == i2) continue;  // collapsed onto an edge or a point
+      TDietFace& f = faces.emplace_back();
+      f.Alive = true;
+      f.Verts[0] = i0;
+      f.Verts[1] = i1;
+      f.Verts[2] = i2;
+      used[static_cast<size_t>(i0)] = 1;
+      used[static_cast<size_t>(i1)] = 1;
+      used[static_cast<size_t>(i2)] = 1;
+      const TDietVec& A = pos[static_cast<size_t>(i0)];
+      const TDietVec& B = pos[static_cast<size_t>(i1)];
+      const TDietVec& C = pos[static_cast<size_t>(i2)];
+      f.Normal = TriangleNormal(A, B, C);
+      f.Area = TriangleArea(A, B, C);
+    }
+  }
+  // Triangles that collapsed were not stored: give back what they would have taken.
+  if (faces.size() < faces.capacity()) faces.shrink_to_fit();
+  mesh.DietVerts = TArV();
+  mesh.DietVerts.reserve(pos.size());
+  for (size_t i = 0; i < pos.size(); ++i) {
+    TDietVertex& v = mesh.DietVerts.emplace_back();
+    v.Used = used[i] != 0;
+    v.SameAs = same_as[i];
+    v.Pos = pos[i];
+  }
+}
+
+void LoadDietMesh(const std::string& path, DietMesh& mesh) {
+  std::string text = ReadTextFile(path);
+  LoadDietMeshText(text, path, mesh);
+}
+
+}  // namespace zelfin

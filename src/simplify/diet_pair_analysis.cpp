@@ -1,0 +1,134 @@
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "platform/numbers.h"
+#include "simplify/diet_analysis.h"
+
+namespace zelfin {
+
+namespace {
+
+constexpr int kEdgeCorners[3][2] = {{0, 1}, {1, 2}, {2, 0}};
+
+// The pair index of every face edge, slot 3j + e for edge e of face j (-1 for
+// an edge of one vertex twice), numbered in order of first discovery; and how
+// many distinct edges there are. Edges are grouped by their lower vertex, so
+// finding an edge met before is a look along a few entries, not a hash probe.
+std::vector<int32_t> NumberEdges(const TArF& faces, size_t vertex_count, int32_t& count) {
+  const size_t slots = faces.size() * 3;
+  std::vector<int32_t> edge_pair(slots);
+  std::vector<int64_t> start(vertex_count + 1, 0);
+  auto ends = [&](size_t j, int e, int32_t& lo, int32_t& hi) {
+    lo = faces[j].Verts[kEdgeCorners[e][0]];
+    hi = faces[j].Verts[kEdgeCorners[e][1]];
+    if (hi < lo) std::swap(lo, hi);
+  };
+  for (size_t j = 0; j < faces.size(); ++j) {
+    for (int e = 0; e < 3; ++e) {
+      int32_t lo, hi;
+      ends(j, e, lo, hi);
+      if (lo != hi) ++start[static_cast<size_t>(lo) + 1];
+    }
+  }
+  for (size_t v = 0; v < vertex_count; ++v) start[v + 1] += start[v];
+  struct Entry {
+    int32_t hi;
+    int32_t slot;
+  };
+  std::vector<Entry> entries(static_cast<size_t>(start[vertex_count]));
+  {
+    std::vector<int64_t> fill(start.begin(), start.end() - 1);
+    for (size_t j = 0; j < faces.size(); ++j) {
+      for (int e = 0; e < 3; ++e) {
+        int32_t lo, hi;
+        ends(j, e, lo, hi);
+        const int32_t slot = static_cast<int32_t>(j * 3 + static_cast<size_t>(e));
+        if (lo == hi) {
+          edge_pair[static_cast<size_t>(slot)] = -1;
+          continue;
+        }
+        entries[static_cast<size_t>(fill[static_cast<size_t>(lo)]++)] = {hi, slot};
+      }
+    }
+  }
+  // Within a group the slots ascend: the first entry of an edge is its first
+  // meeting. Every slot first points at the slot of that first meeting ...
+  for (size_t v = 0; v < vertex_count; ++v) {
+    Entry* group = entries.data() + start[v];
+    const int64_t n = start[v + 1] - start[v];
+    if (n > 16) {
+      // A vertex of many edges: sort by (hi, slot) so each edge's run starts
+      // with its first meeting.
+      std::sort(group, group + n, [](const Entry& x, const Entry& y) {
+        return x.hi < y.hi || (x.hi == y.hi && x.slot < y.slot);
+      });
+      for (int64_t k = 0; k < n; ++k) {
+        const bool starts_run = k == 0 || group[k].hi != group[k - 1].hi;
+        edge_pair[static_cast<size_t>(group[k].slot)] =
+            starts_run ? group[k].slot : edge_pair[static_cast<size_t>(group[k - 1].slot)];
+      }
+      continue;
+    }
+    for (int64_t k = 0; k < n; ++k) {
+      int64_t first = 0;
+      while (group[first].hi != group[k].hi) ++first;
+      edge_pair[static_cast<size_t>(group[k].slot)] = group[first].slot;
+    }
+  }
+  // ... and then, in slot order, first meetings take the next index and later
+  // meetings copy the index of their first one, which stands before them.
+  count = 0;
+  for (size_t slot = 0; slot < slots; ++slot) {
+    const int32_t first = edge_pair[slot];
+    if (first < 0) continue;
+    edge_pair[slot] =
+        static_cast<size_t>(first) == slot ? count++ : edge_pair[static_cast<size_t>(first)];
+  }
+  return edge_pair;
+}
+
+}  // namespace
+
+void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
+  const TArF& faces = mesh.DietFaces;
+  const int64_t F = static_cast<int64_t>(faces.size());
+  int64_t S = RoundHalfEven(static_cast<double>(F) / 20);
+  if (S < 1) S = F;
+  int64_t M = S;
+
+  // The table is sized to the distinct edges at once, never to three per face.
+  int32_t count = 0;
+  const std::vector<int32_t> edge_pair = NumberEdges(faces, mesh.DietVerts.size(), count);
+  // Entries are made in index order, each written once while it is in the cache.
+  mesh.DietPairs = TArP();
+  mesh.DietPairs.reserve(static_cast<size_t>(count));
+
+  int32_t N = 0;
+  for (int64_t j = 0; j < F; ++j) {
+    for (int e = 0; e < 3; ++e) {
+      const int32_t k = edge_pair[static_cast<size_t>(j * 3 + e)];
+      if (k < 0) continue;
+      if (k < N) {
+        // Met again: the edge joins two triangles and may be contracted.
+        mesh.DietPairs[static_cast<size_t>(k)].Active = true;
+        continue;
+      }
+      int32_t a = faces[static_cast<size_t>(j)].Verts[kEdgeCorners[e][0]];
+      int32_t b = faces[static_cast<size_t>(j)].Verts[kEdgeCorners[e][1]];
+      if (b < a) std::swap(a, b);
+      mesh.DietPairs.emplace_back();
+      EvaluatePair(mesh, N, a, b);
+      mesh.DietPairs[static_cast<size_t>(N)].Active = false;
+      ++N;
+    }
+    if (j == M) {
+      progress.SetPosition(static_cast<int>(RoundHalfEven(static_cast<double>(j) / F * 25 + 25)));
+      progress.ProcessMessages();
+      M += S;
+    }
+  }
+}
+
+}  // namespace zelfin

@@ -1,0 +1,58 @@
+// The pricing of one vertex pair: optimal position, cost, and EvaluatePair.
+#include "simplify/diet_analysis.h"
+#include "simplify/diet_geometry.h"
+
+namespace zelfin {
+
+bool OptimalPosition(const TDietMatrix& Q, TDietVec& pos) {
+  TDietMatrix W = Q;
+  W.m[0][3] = 0;
+  W.m[1][3] = 0;
+  W.m[2][3] = 0;
+  W.m[3][3] = 1;
+  TDietMatrix LU;
+  TDietPerm Perm;
+  if (!LUDecompose(W, LU, Perm)) return false;
+  // Only the last row of the inverse is wanted. It needs the whole forward
+  // pass of its column and the last step of the backward pass, in the same
+  // operations as MatInverse; the other rows would not change it.
+  double row[3];
+  for (int c = 0; c < 3; ++c) {
+    double y[4];
+    for (int i = 0; i < 4; ++i) {
+      double t = Perm[i] == c ? 1.0 : 0.0;
+      for (int j = 0; j < i; ++j) t = t - LU.m[Perm[i]][j] * y[j];
+      y[i] = t;
+    }
+    row[c] = y[3] / LU.m[Perm[3]][3];
+  }
+  pos = {row[0], row[1], row[2]};
+  return true;
+}
+
+double QuadricError(const TDietMatrix& Q, const TDietVec& p) {
+  double t[4];
+  for (int c = 0; c < 4; ++c) {
+    t[c] = p.X * Q.m[0][c] + p.Y * Q.m[1][c] + p.Z * Q.m[2][c] + Q.m[3][c];
+  }
+  return t[0] * p.X + t[1] * p.Y + t[2] * p.Z + t[3];
+}
+
+void EvaluatePair(DietMesh& mesh, int32_t i, int32_t a, int32_t b) {
+  TDietPair& pair = mesh.DietPairs[static_cast<size_t>(i)];
+  const TDietVertex& va = mesh.DietVerts[static_cast<size_t>(a)];
+  const TDietVertex& vb = mesh.DietVerts[static_cast<size_t>(b)];
+  pair.VertLo = a;
+  pair.VertHi = b;
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) pair.Q.m[r][c] = va.Q.m[r][c] + vb.Q.m[r][c];
+  }
+  if (!OptimalPosition(pair.Q, pair.Pos)) {
+    // A flat neighbourhood pins no single point: take the middle of the edge.
+    pair.Pos = {(vb.Pos.X + va.Pos.X) / 2, (vb.Pos.Y + va.Pos.Y) / 2, (vb.Pos.Z + va.Pos.Z) / 2};
+  }
+  pair.Cost = QuadricError(pair.Q, pair.Pos);
+  pair.Active = true;
+}
+
+}  // namespace zelfin

@@ -1,0 +1,313 @@
+#include "simplify/diet_contraction.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core_test_util.h"
+#include "platform/numbers.h"
+#include "simplify/diet_analysis.h"
+
+namespace zelfin {
+namespace {
+
+using testing_util::MakeMesh;
+using testing_util::RecordingSink;
+
+DietMesh Prepared(DietMesh m) {
+  SilentProgress silent;
+  AnalyzeVertices(m, silent);
+  AnalyzePairs(m, silent);
+  return m;
+}
+
+DietMesh Torus(int nu, int nv) {
+  std::vector<TDietVec> pos;
+  for (int i = 0; i < nu; ++i) {
+    for (int j = 0; j < nv; ++j) {
+      const double u = 2 * M_PI * i / nu, v = 2 * M_PI * j / nv;
+      const double r = 0.6 + 0.25 * std::cos(v) + 0.01 * ((i * 7 + j * 3) % 5);
+      pos.push_back({r * std::cos(u), r * std::sin(u), 0.25 * std::sin(v)});
+    }
+  }
+  std::vector<std::array<int32_t, 3>> tris;
+  auto at = [&](int i, int j) { return static_cast<int32_t>((i % nu) * nv + (j % nv)); };
+  for (int i = 0; i < nu; ++i) {
+    for (int j = 0; j < nv; ++j) {
+      tris.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
+      tris.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+    }
+  }
+  return Prepared(MakeMesh(pos, tris));
+}
+
+int AliveFaces(const DietMesh& m) {
+  int n = 0;
+  for (const TDietFace& f : m.DietFaces) n += f.Alive ? 1 : 0;
+  return n;
+}
+
+TEST(DietContraction, Target) {
+  EXPECT_EQ(ContractionTarget(9, 0.95), 0);
+  EXPECT_EQ(ContractionTarget(10, 0.95), 1);  // 0.5000000000000004
+  EXPECT_EQ(ContractionTarget(2, 0.5), 1);
+  EXPECT_EQ(ContractionTarget(100, 0.05), 95);
+  EXPECT_EQ(ContractionTarget(1, 0.5), 0);  // halves go to the even neighbour
+  EXPECT_EQ(ContractionTarget(3, 0.5), 2);
+  EXPECT_EQ(ContractionTarget(5, 0.5), 2);
+  EXPECT_EQ(ContractionTarget(0, 0.05), 0);
+}
+
+const std::vector<TDietVec> kDiamond = {{0, 0, 0}, {1, 0, 0.1}, {0, 1, 0.2}, {1, 1, 0.5}};
+
+TEST(DietContraction, SmallMeshes) {
+  // Nine faces at 0.95: nothing to do, but the caption still comes.
+  DietMesh nine = Prepared(testing_util::Strip(9));
+  const DietMesh before = nine;
+  RecordingSink sink;
+  ContractMesh(nine, 0.95, sink);
+  EXPECT_EQ(sink.calls, (std::vector<std::string>{"caption:Surface Simplification...", "msg"}));
+  EXPECT_EQ(AliveFaces(nine), 9);
+
+  // A single triangle has no candidate.
+  DietMesh one = Prepared(MakeMesh(kDiamond, {{0, 1, 2}}));
+  RecordingSink sink1;
+  ContractMesh(one, 0.05, sink1);
+  EXPECT_EQ(AliveFaces(one), 1);
+  EXPECT_EQ(sink1.calls.size(), 2u);
+
+  // Two triangles at 0.5: the shared edge goes and takes both triangles.
+  DietMesh two = Prepared(MakeMesh(kDiamond, {{0, 1, 2}, {2, 1, 3}}));
+  const TDietPair shared = two.DietPairs[1];
+  RecordingSink sink2;
+  ContractMesh(two, 0.5, sink2);
+  EXPECT_EQ(AliveFaces(two), 0);
+  EXPECT_FALSE(two.DietVerts[1].Used);
+  EXPECT_TRUE(two.DietVerts[0].Used && two.DietVerts[2].Used && two.DietVerts[3].Used);
+  EXPECT_EQ(two.DietVerts[2].Pos.X, shared.Pos.X);
+  EXPECT_EQ(two.DietVerts[2].Q.m[0][0], shared.Q.m[0][0]);
+  // R = 2 against T = 1: the bar goes past the top.
+  EXPECT_EQ(sink2.Positions(), (std::vector<int>{150}));
+  EXPECT_EQ(sink2.Count("msg"), 2);
+}
+
+TEST(DietContraction, LeastCostThenLowestIndex) {
+  // Two separate diamonds; their shared edges are the only candidates.
+  std::vector<TDietVec> pts = kDiamond;
+  for (const TDietVec& p : kDiamond) pts.push_back({p.X + 3, p.Y, p.Z});
+  const DietMesh base = Prepared(MakeMesh(pts, {{0, 1, 2}, {2, 1, 3}, {4, 5, 6}, {6, 5, 7}}));
+  int first = -1, second = -1;
+  for (size_t i = 0; i < base.DietPairs.size(); ++i) {
+    if (!base.DietPairs[i].Active) continue;
+    (first < 0 ? first : second) = static_cast<int>(i);
+  }
+  ASSERT_GE(second, 0);
+  auto vanished = [&](double cost_first, double cost_second) {
+    DietMesh m = base;
+    m.DietPairs[first].Cost = cost_first;
+    m.DietPairs[second].Cost = cost_second;
+    SilentProgress silent;
+    ContractMesh(m, 0.75, silent);  // T = 1
+    EXPECT_EQ(AliveFaces(m), 2);
+    return m.DietVerts[1].Used ? 5 : 1;
+  };
+  EXPECT_EQ(vanished(0.25, 0.25), 1);
+  EXPECT_EQ(vanished(0.25, 0.24999999), 5);
+  EXPECT_EQ(vanished(-1, 0), 1);
+  EXPECT_EQ(vanished(0, -0.0), 1);  // equal costs
+}
+
+TDietMatrix Scaled(double k) {
+  TDietMatrix Q;
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) Q.m[r][c] = k * (r == c ? 2 : 0.25) + 0.01 * r;
+  }
+  return Q;
+}
+
+// Hand-made tables: pair 0 joins a = 1 to b = 4 and is the cheapest.
+DietMesh RetargetTables(bool existing_first) {
+  DietMesh m;
+  m.DietVerts.resize(6);
+  for (int i = 0; i < 6; ++i) {
+    m.DietVerts[i].Used = true;
+    m.DietVerts[i].SameAs = i;
+    m.DietVerts[i].Pos = {0.1 * i, 0.05 * i * i, -0.2 * i};
+    m.DietVerts[i].Q = Scaled(i + 1);
+  }
+  auto face = [](bool alive, int32_t x, int32_t y, int32_t z) {
+    TDietFace f;
+    f.Alive = alive;
+    f.Verts[0] = x;
+    f.Verts[1] = y;
+    f.Verts[2] = z;
+    return f;
+  };
+  m.DietFaces = {face(true, 1, 2, 4), face(true, 3, 0, 1), face(false, 4, 1, 2)};
+  auto pair = [](bool active, int32_t lo, int32_t hi, double cost) {
+    TDietPair p;
+    p.Active = active;
+    p.VertLo = lo;
+    p.VertHi = hi;
+    p.Cost = cost;
+    p.Pos = {0.5, 0.25, 0.125 * lo};
+    p.Q = Scaled(10 * lo + hi);
+    return p;
+  };
+  m.DietPairs = {pair(true, 1, 4, -5),  // contracted
+                 pair(true, existing_first ? 2 : 1, existing_first ? 4 : 2, 3),
+                 pair(true, existing_first ? 1 : 2, existing_first ? 2 : 4, 4),
+                 pair(true, 4, 5, 7),   // (b, d): stays stale
+                 pair(false, 1, 3, 1),  // inactive (a, e)
+                 pair(true, 0, 1, 6)};  // (c, a) with c < a
+  return m;
+}
+
+TEST(DietContraction, ContractPairRetargetsInTableOrder) {
+  for (bool existing_first : {false, true}) {
+    DietMesh m = RetargetTables(existing_first);
+    const DietMesh before = m;
+    SilentProgress silent;
+    ContractMesh(m, 0.5, silent);  // two live faces, T = 1
+
+    EXPECT_FALSE(m.DietVerts[1].Used);
+    EXPECT_FALSE(m.DietPairs[0].Active);
+    EXPECT_EQ(m.DietVerts[4].Pos.X, before.DietPairs[0].Pos.X);
+    EXPECT_EQ(m.DietVerts[4].Q.m[1][2], before.DietPairs[0].Q.m[1][2]);
+
+    // Faces: (1,2,4) collapses; (3,0,1) takes 4; the dead one is untouched.
+    EXPECT_FALSE(m.DietFaces[0].Alive);
+    EXPECT_TRUE(m.DietFaces[1].Alive);
+    EXPECT_EQ(m.DietFaces[1].Verts[2], 4);
+    EXPECT_EQ(m.DietFaces[2].Verts[1], 1);
+
+    // (a, 2) becomes (2, 4) at its own index, priced with b's new quadric;
+    // the pair that already joined 2 and 4 retires.
+    const int moved = existing_first ? 2 : 1;
+    const int retired = existing_first ? 1 : 2;
+    const TDietPair& p = m.DietPairs[moved];
+    EXPECT_TRUE(p.Active);
+    EXPECT_EQ(p.VertLo, 2);
+    EXPECT_EQ(p.VertHi, 4);
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(p.Q.m[r][c], m.DietVerts[2].Q.m[r][c] + before.DietPairs[0].Q.m[r][c]);
+      }
+    }
+    EXPECT_EQ(p.Cost, QuadricError(p.Q, p.Pos));
+    EXPECT_FALSE(m.DietPairs[retired].Active);
+    EXPECT_EQ(m.DietPairs[retired].Cost, before.DietPairs[retired].Cost);
+
+    // (b, d) keeps its stale cost; the inactive (a, e) stays as it was.
+    EXPECT_TRUE(m.DietPairs[3].Active);
+    EXPECT_EQ(m.DietPairs[3].Cost, 7);
+    EXPECT_EQ(m.DietPairs[3].Q.m[0][0], before.DietPairs[3].Q.m[0][0]);
+    EXPECT_FALSE(m.DietPairs[4].Active);
+    EXPECT_EQ(m.DietPairs[4].VertLo, 1);
+    EXPECT_EQ(m.DietPairs[4].Cost, 1);
+
+    // (0, a) becomes (0, b).
+    EXPECT_TRUE(m.DietPairs[5].Active);
+    EXPECT_EQ(m.DietPairs[5].VertLo, 0);
+    EXPECT_EQ(m.DietPairs[5].VertHi, 4);
+    EXPECT_NE(m.DietPairs[5].Cost, 6);
+  }
+}
+
+TEST(DietContraction, ContractionWithoutSharedTriangleGoesOn) {
+  // The cheapest candidate joins two vertices that share no live triangle:
+  // it removes nothing, and the loop takes the next one.
+  DietMesh m = Prepared(MakeMesh(kDiamond, {{0, 1, 2}, {2, 1, 3}}));
+  TDietPair extra = m.DietPairs[0];
+  extra.Active = true;
+  extra.VertLo = 0;
+  extra.VertHi = 3;
+  extra.Cost = -100;
+  m.DietPairs.push_back(extra);
+  SilentProgress silent;
+  ContractMesh(m, 0.5, silent);
+  EXPECT_FALSE(m.DietVerts[0].Used);
+  EXPECT_EQ(AliveFaces(m), 0);
+  int unused = 0;
+  for (const TDietVertex& v : m.DietVerts) unused += v.Used ? 0 : 1;
+  EXPECT_EQ(unused, 2);
+}
+
+TEST(DietContraction, InvariantsAndEarlyEnd) {
+  for (double keep : {0.95, 0.5, 0.05}) {
+    DietMesh m = Torus(12, 8);
+    SilentProgress silent;
+    ContractMesh(m, keep, silent);
+    const int64_t T = ContractionTarget(192, keep);
+    const int removed = 192 - AliveFaces(m);
+    bool any_active = false;
+    for (size_t i = 0; i < m.DietPairs.size(); ++i) {
+      const TDietPair& p = m.DietPairs[i];
+      if (!p.Active) continue;
+      any_active = true;
+      ASSERT_LT(p.VertLo, p.VertHi);
+      ASSERT_TRUE(m.DietVerts[p.VertLo].Used && m.DietVerts[p.VertHi].Used);
+      for (size_t k = i + 1; k < m.DietPairs.size(); ++k) {
+        const TDietPair& q = m.DietPairs[k];
+        ASSERT_FALSE(q.Active && q.VertLo == p.VertLo && q.VertHi == p.VertHi);
+      }
+    }
+    for (const TDietFace& f : m.DietFaces) {
+      if (!f.Alive) continue;
+      for (int c = 0; c < 3; ++c) ASSERT_TRUE(m.DietVerts[f.Verts[c]].Used);
+      ASSERT_TRUE(f.Verts[0] != f.Verts[1] && f.Verts[1] != f.Verts[2] && f.Verts[0] != f.Verts[2]);
+    }
+    // Either the target was reached, or no candidate was left.
+    EXPECT_TRUE(removed >= T || !any_active) << keep;
+  }
+}
+
+// Records the removed-triangle count at every bar position.
+class CountingSink final : public ProgressSink {
+ public:
+  CountingSink(const DietMesh& m, int faces) : mesh(m), faces(faces) {}
+  void Show() override {}
+  void Hide() override {}
+  void SetCaption(const std::string&) override {}
+  void SetPosition(int p) override {
+    positions.push_back(p);
+    removed.push_back(faces - AliveFaces(mesh));
+  }
+  void ProcessMessages() override { ++messages; }
+  const DietMesh& mesh;
+  int faces;
+  std::vector<int> positions, removed;
+  int messages = 0;
+};
+
+TEST(DietContraction, ProgressMarks) {
+  {
+    // T = 20: the step 1 is below 2, so the only mark is at R >= 20.
+    DietMesh m = Torus(10, 10);
+    CountingSink sink(m, 200);
+    ContractMesh(m, 0.9, sink);
+    ASSERT_EQ(sink.positions.size(), 1u);
+    EXPECT_GE(sink.removed[0], 20);
+    EXPECT_EQ(sink.positions[0], RoundHalfEven(sink.removed[0] / 20.0 * 50 + 50));
+    EXPECT_EQ(sink.messages, 2);
+  }
+  {
+    // T = 40 (0.9 of 400 leaves 39.99999999999999 to remove): step 2.
+    DietMesh m = Torus(20, 10);
+    CountingSink sink(m, 400);
+    ContractMesh(m, 0.9, sink);
+    ASSERT_FALSE(sink.positions.empty());
+    EXPECT_LE(sink.positions.size(), 20u);
+    int mark = 2;
+    for (size_t k = 0; k < sink.positions.size(); ++k) {
+      EXPECT_GE(sink.removed[k], mark);
+      EXPECT_EQ(sink.positions[k], RoundHalfEven(sink.removed[k] / 40.0 * 50 + 50));
+      mark += 2;
+    }
+    EXPECT_GE(sink.removed.back(), 40);
+    EXPECT_EQ(sink.messages, 1 + static_cast<int>(sink.positions.size()));
+  }
+}
+
+}  // namespace
+}  // namespace zelfin
