@@ -94,25 +94,29 @@ AtomicFileWriter::~AtomicFileWriter() {
   }
 }
 
-void AtomicFileWriter::Flush() {
+void AtomicFileWriter::WriteOut(std::string_view data) {
   size_t done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t put = write(fd_, buffer_.data() + done, buffer_.size() - done);
+  while (done < data.size()) {
+    const ssize_t put = write(fd_, data.data() + done, data.size() - done);
     if (put < 0) {
       if (errno == EINTR) continue;
       RaiseCreateError(path_, SystemReason(errno));
     }
     done += static_cast<size_t>(put);
   }
+}
+
+void AtomicFileWriter::Flush() {
+  WriteOut(buffer_);
   buffer_.clear();
 }
 
 void AtomicFileWriter::Write(std::string_view data) {
-  if (buffer_.size() + data.size() > (1u << 20)) {
+  constexpr size_t kBuffer = size_t{1} << 20;
+  if (buffer_.size() + data.size() > kBuffer) {
     Flush();
-    if (data.size() >= (1u << 20)) {
-      buffer_.assign(data);
-      Flush();
+    if (data.size() >= kBuffer) {
+      WriteOut(data);  // already a large piece: no copy through the buffer
       return;
     }
   }

@@ -58,6 +58,7 @@ class AtomicFileWriter {
 
  private:
   void Flush();
+  void WriteOut(std::string_view data);
   std::string path_;
   std::string temp_path_;
   std::string buffer_;
