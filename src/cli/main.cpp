@@ -181,8 +181,7 @@ class TerminalProgress final : public ProgressSink {
     shown_ = false;
   }
   void SetCaption(const std::string& caption) override {
-    caption_ = caption;
-    position_ = 0;
+    caption_ = caption;  // the bar keeps its place, as in the window
     Draw();
   }
   void SetPosition(int position) override {
