@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,28 @@ std::vector<int32_t> NumberEdges(const TArF& faces, size_t vertex_count, int32_t
 
 }  // namespace
 
+// Evaluates the pairs first..last-1, whose ends are set. Each evaluation reads
+// only vertex quadrics and positions and writes its own entry, so the range is
+// shared out between two threads; the results are the same bits either way.
+void EvaluateNewPairs(DietMesh& mesh, int32_t first, int32_t last) {
+  const auto evaluate = [&mesh](int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i) {
+      TDietPair& pair = mesh.DietPairs[static_cast<size_t>(i)];
+      EvaluatePair(mesh, i, pair.VertLo, pair.VertHi);
+      pair.Active = false;  // first met; a second meeting sets it
+    }
+  };
+  constexpr int32_t kWorthAThread = 4096;
+  if (last - first < kWorthAThread) {
+    evaluate(first, last);
+    return;
+  }
+  const int32_t middle = first + (last - first) / 2;
+  std::thread helper(evaluate, middle, last);
+  evaluate(first, middle);
+  helper.join();
+}
+
 void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
   const TArF& faces = mesh.DietFaces;
   const int64_t F = static_cast<int64_t>(faces.size());
@@ -101,30 +124,48 @@ void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
   // The table is sized to the distinct edges at once, never to three per face.
   int32_t count = 0;
   const std::vector<int32_t> edge_pair = NumberEdges(faces, mesh.DietVerts.size(), count);
-  // Entries are made in index order, each written once while it is in the cache.
   mesh.DietPairs = TArP();
   mesh.DietPairs.reserve(static_cast<size_t>(count));
 
+  // The faces go in stretches that end at the progress marks. In each: the
+  // new pairs are entered in order of discovery, evaluated, and then every
+  // edge met again sets its pair's Active; so the table is the one that
+  // evaluating each pair at its discovery gives.
   int32_t N = 0;
-  for (int64_t j = 0; j < F; ++j) {
-    for (int e = 0; e < 3; ++e) {
-      const int32_t k = edge_pair[static_cast<size_t>(j * 3 + e)];
-      if (k < 0) continue;
-      if (k < N) {
-        // Met again: the edge joins two triangles and may be contracted.
-        mesh.DietPairs[static_cast<size_t>(k)].Active = true;
-        continue;
+  int64_t j = 0;
+  while (j < F) {
+    const int64_t end = M < F ? M + 1 : F;  // the mark's face closes its stretch
+    const int32_t first_new = N;
+    for (int64_t f = j; f < end; ++f) {
+      for (int e = 0; e < 3; ++e) {
+        const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
+        if (k != N) continue;  // no pair, or one met before
+        int32_t a = faces[static_cast<size_t>(f)].Verts[kEdgeCorners[e][0]];
+        int32_t b = faces[static_cast<size_t>(f)].Verts[kEdgeCorners[e][1]];
+        if (b < a) std::swap(a, b);
+        TDietPair& pair = mesh.DietPairs.emplace_back();
+        pair.VertLo = a;
+        pair.VertHi = b;
+        ++N;
       }
-      int32_t a = faces[static_cast<size_t>(j)].Verts[kEdgeCorners[e][0]];
-      int32_t b = faces[static_cast<size_t>(j)].Verts[kEdgeCorners[e][1]];
-      if (b < a) std::swap(a, b);
-      mesh.DietPairs.emplace_back();
-      EvaluatePair(mesh, N, a, b);
-      mesh.DietPairs[static_cast<size_t>(N)].Active = false;
-      ++N;
     }
-    if (j == M) {
-      progress.SetPosition(static_cast<int>(RoundHalfEven(static_cast<double>(j) / F * 25 + 25)));
+    EvaluateNewPairs(mesh, first_new, N);
+    int32_t seen = first_new;
+    for (int64_t f = j; f < end; ++f) {
+      for (int e = 0; e < 3; ++e) {
+        const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
+        if (k < 0) continue;
+        if (k == seen) {
+          ++seen;  // its first meeting
+        } else {
+          mesh.DietPairs[static_cast<size_t>(k)].Active = true;
+        }
+      }
+    }
+    j = end;
+    if (j - 1 == M) {
+      progress.SetPosition(
+          static_cast<int>(RoundHalfEven(static_cast<double>(M) / F * 25 + 25)));
       progress.ProcessMessages();
       M += S;
     }
