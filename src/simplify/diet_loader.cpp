@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/errors.h"
@@ -101,39 +102,94 @@ struct Normalisation {
   double s = 0;
 };
 
-// Reads the raw coordinates of every vertex line into DietVerts[k].Pos and
-// returns the offsets and scale that map them into [-1, 1].
-Normalisation ReadVertexCoordinates(std::string_view text, const std::vector<MeshLine>& lines,
-                                    const std::string& path, std::vector<TDietVec>& raw) {
+// The coordinates of the vertex lines of lines[first..last), the first of
+// them being vertex number first_vertex, with their bounding box; or the
+// place of the first line that cannot be read.
+struct CoordinateRun {
+  size_t first = 0, last = 0, first_vertex = 0;
+  size_t vertices = 0;
   double mn[3] = {0, 0, 0};
   double mx[3] = {0, 0, 0};
-  size_t k = 0;
+  int64_t bad_offset = -1;  // the first bad vertex line, or -1
+  size_t bad_tokens = 0;    // its token count, when it had too few
+};
+
+void ReadCoordinateRun(std::string_view text, const std::vector<MeshLine>& lines,
+                       std::vector<TDietVec>& raw, CoordinateRun& run) {
   std::vector<std::string_view> tokens;
   std::string scratch;
-  for (const MeshLine& ml : lines) {
+  size_t k = run.first_vertex;
+  for (size_t li = run.first; li < run.last; ++li) {
+    const MeshLine& ml = lines[li];
     if (ml.kind != LineKind::kVertex) continue;
     SplitObjTokens(text.substr(static_cast<size_t>(ml.offset), ml.length), tokens, scratch);
-    if (tokens.size() < 4) {
-      throw ZelfinError("List index out of bounds (" + std::to_string(tokens.size()) + ")" +
-                        Where(LineNumberAt(text, ml.offset), path));
+    double c[3] = {0, 0, 0};
+    bool readable = tokens.size() >= 4;
+    for (int a = 0; readable && a < 3; ++a) {
+      readable = ReadCoordinate(tokens[1 + a], c[a]) != CoordinateRead::kOverflow;
     }
-    double c[3];
-    for (int a = 0; a < 3; ++a) {
-      if (ReadCoordinate(tokens[1 + a], c[a]) == CoordinateRead::kOverflow) {
-        RaiseOverflow(LineNumberAt(text, ml.offset), path);
-      }
+    if (!readable) {
+      run.bad_offset = ml.offset;
+      run.bad_tokens = tokens.size();
+      return;
     }
     for (int a = 0; a < 3; ++a) {
-      if (k == 0) {
-        mn[a] = c[a];
-        mx[a] = c[a];
+      if (run.vertices == 0) {
+        run.mn[a] = c[a];
+        run.mx[a] = c[a];
       } else {
-        if (c[a] < mn[a]) mn[a] = c[a];
-        if (c[a] > mx[a]) mx[a] = c[a];
+        if (c[a] < run.mn[a]) run.mn[a] = c[a];
+        if (c[a] > run.mx[a]) run.mx[a] = c[a];
       }
     }
-    raw[k] = {c[0], c[1], c[2]};
-    ++k;
+    raw[k++] = {c[0], c[1], c[2]};
+    ++run.vertices;
+  }
+}
+
+// Reads the raw coordinates of every vertex line into raw and returns the
+// offsets and scale that map them into [-1, 1]. The lines are read in two
+// halves at once; the box of the second half then joins that of the first
+// with the same strict comparisons, so it is the box of one pass in file
+// order, and the error raised is that of the first bad line in the file.
+Normalisation ReadVertexCoordinates(std::string_view text, const std::vector<MeshLine>& lines,
+                                    const std::string& path, std::vector<TDietVec>& raw) {
+  CoordinateRun runs[2];
+  runs[0].last = runs[1].first = lines.size() / 2;
+  runs[1].last = lines.size();
+  for (size_t li = 0; li < runs[0].last; ++li) {
+    if (lines[li].kind == LineKind::kVertex) ++runs[1].first_vertex;
+  }
+  constexpr size_t kWorthAThread = 65536;
+  if (lines.size() < kWorthAThread) {
+    ReadCoordinateRun(text, lines, raw, runs[0]);
+    ReadCoordinateRun(text, lines, raw, runs[1]);
+  } else {
+    std::thread helper([&] { ReadCoordinateRun(text, lines, raw, runs[1]); });
+    ReadCoordinateRun(text, lines, raw, runs[0]);
+    helper.join();
+  }
+  for (const CoordinateRun& run : runs) {
+    if (run.bad_offset < 0) continue;
+    const int64_t line_no = LineNumberAt(text, run.bad_offset);
+    if (run.bad_tokens < 4) {
+      throw ZelfinError("List index out of bounds (" + std::to_string(run.bad_tokens) + ")" +
+                        Where(line_no, path));
+    }
+    RaiseOverflow(line_no, path);
+  }
+
+  double mn[3], mx[3];
+  for (int a = 0; a < 3; ++a) {
+    mn[a] = runs[0].mn[a];
+    mx[a] = runs[0].mx[a];
+    if (runs[0].vertices == 0) {
+      mn[a] = runs[1].mn[a];
+      mx[a] = runs[1].mx[a];
+    } else if (runs[1].vertices > 0) {
+      if (runs[1].mn[a] < mn[a]) mn[a] = runs[1].mn[a];
+      if (runs[1].mx[a] > mx[a]) mx[a] = runs[1].mx[a];
+    }
   }
 
   Normalisation n;
