@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -20,7 +21,8 @@ struct PairEnds {
   int32_t lo, hi;
 };
 
-// The corners of a face while it is alive; [0] is -1 once it is not.
+// The corners of a face; once it has collapsed [0] holds ~corner 0, so the
+// corners survive for the table while [0] < 0 marks the face dead.
 using FaceCorners = std::array<int32_t, 3>;
 
 // What one run keeps beside the tables: the candidates by cost, and for every
@@ -63,14 +65,37 @@ class Contraction {
 
   int32_t SelectPair() const { return heap_.Top(); }
 
+  // The flags and corners that the run keeps aside go into the tables at
+  // every progress mark and at the end, so the tables are whole whenever the
+  // caller sees them; written at once, each would cost a miss on a big record.
+  void WriteBack() {
+    TArF& faces = mesh_.DietFaces;
+    for (const int32_t j : touched_) {
+      TDietFace& face = faces[static_cast<size_t>(j)];
+      const FaceCorners& f = corners_[static_cast<size_t>(j)];
+      face.Alive = f[0] >= 0;
+      face.Verts[0] = f[0] >= 0 ? f[0] : ~f[0];
+      face.Verts[1] = f[1];
+      face.Verts[2] = f[2];
+    }
+    for (const int32_t i : retired_) {
+      mesh_.DietPairs[static_cast<size_t>(i)].Active = Active(i);
+    }
+    for (const int32_t v : vanished_) mesh_.DietVerts[static_cast<size_t>(v)].Used = false;
+    touched_.clear();
+    retired_.clear();
+    vanished_.clear();
+  }
+
   void ContractPair(int32_t p, int64_t& R) {
     const int32_t a = ends_[static_cast<size_t>(p)].lo;
     const int32_t b = ends_[static_cast<size_t>(p)].hi;
     TDietPair& pair = mesh_.DietPairs[static_cast<size_t>(p)];
-    Prefetch(&pair, 3);
-    Prefetch(&mesh_.DietVerts[static_cast<size_t>(b)], 3);
+    PrefetchNeighbourhood(a, b);
+    Prefetch(&pair);
+    Prefetch(&mesh_.DietVerts[static_cast<size_t>(b)]);
     Deactivate(p);
-    mesh_.DietVerts[static_cast<size_t>(a)].Used = false;
+    vanished_.push_back(a);
     // The faces do not read positions or quadrics, so they may go first
     // while the pair's record arrives.
     MoveFaces(a, b, R);
@@ -93,7 +118,7 @@ class Contraction {
   }
 
   void Deactivate(int32_t i) {
-    mesh_.DietPairs[static_cast<size_t>(i)].Active = false;
+    retired_.push_back(i);
     ends_[static_cast<size_t>(i)].lo = -1;
     heap_.Remove(i);
   }
@@ -101,9 +126,6 @@ class Contraction {
   // Faces of a: those that also hold b collapse, the others take b for a.
   // Each face's fate depends on that face alone, so list order is free here.
   void MoveFaces(int32_t a, int32_t b, int64_t& R) {
-    TArF& faces = mesh_.DietFaces;
-    for (const int32_t j : face_lists_.Of(a)) Prefetch(&corners_[static_cast<size_t>(j)], 1);
-    for (const int32_t j : face_lists_.Of(b)) Prefetch(&corners_[static_cast<size_t>(j)], 1);
     moved_.clear();
     for (const int32_t j : face_lists_.Of(a)) {
       FaceCorners& f = corners_[static_cast<size_t>(j)];
@@ -111,15 +133,14 @@ class Contraction {
       int k = 0;
       while (k < 3 && f[k] != a) ++k;
       if (k == 3) continue;
-      TDietFace& face = faces[static_cast<size_t>(j)];
       if (f[(k + 1) % 3] == b || f[(k + 2) % 3] == b) {
-        face.Alive = false;
-        f[0] = -1;
+        f[0] = ~f[0];
+        touched_.push_back(j);
         ++R;
       } else {
-        face.Verts[k] = b;
         f[k] = b;
         moved_.push_back(j);
+        touched_.push_back(j);
       }
     }
     kept_.clear();
@@ -151,8 +172,8 @@ class Contraction {
     candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
     for (const int32_t i : candidates_) {
       const PairEnds& e = ends_[static_cast<size_t>(i)];
-      Prefetch(&mesh_.DietVerts[static_cast<size_t>(e.lo == a ? e.hi : e.lo)].Q, 2);
-      Prefetch(&mesh_.DietPairs[static_cast<size_t>(i)], 3);
+      Prefetch(&mesh_.DietVerts[static_cast<size_t>(e.lo == a ? e.hi : e.lo)].Q);
+      Prefetch(&mesh_.DietPairs[static_cast<size_t>(i)]);
     }
 
     for (const int32_t i : candidates_) {
@@ -166,7 +187,7 @@ class Contraction {
       } else {
         continue;
       }
-      mesh_.DietPairs[static_cast<size_t>(i)].Active = false;
+      // EvaluatePair makes the record active again, so its flag need not be cleared.
       ends_[static_cast<size_t>(i)].lo = -1;
       const int32_t lo = std::min(b, c);
       const int32_t hi = std::max(b, c);
@@ -189,10 +210,23 @@ class Contraction {
     pair_lists_.Clear(a);
   }
 
+  // Every cache line of *p.
   template <class T>
-  static void Prefetch(const T* p, int lines) {
-    const char* c = reinterpret_cast<const char*>(p);
-    for (int k = 0; k < lines; ++k) __builtin_prefetch(c + 64 * k);
+  static void Prefetch(const T* p) {
+    const uintptr_t first = reinterpret_cast<uintptr_t>(p) & ~uintptr_t{63};
+    const uintptr_t end = reinterpret_cast<uintptr_t>(p) + sizeof(T);
+    for (uintptr_t c = first; c < end; c += 64)
+      __builtin_prefetch(reinterpret_cast<const void*>(c));
+  }
+
+  // The face corners and pair ends that the contraction of (a, b) reads,
+  // asked for together, so that the misses of the faces and the pairs overlap
+  // instead of coming one chain after the other.
+  void PrefetchNeighbourhood(int32_t a, int32_t b) const {
+    for (const int32_t j : face_lists_.Of(a)) Prefetch(&corners_[static_cast<size_t>(j)]);
+    for (const int32_t j : face_lists_.Of(b)) Prefetch(&corners_[static_cast<size_t>(j)]);
+    for (const int32_t i : pair_lists_.Of(a)) Prefetch(&ends_[static_cast<size_t>(i)]);
+    for (const int32_t i : pair_lists_.Of(b)) Prefetch(&ends_[static_cast<size_t>(i)]);
   }
 
   struct Neighbour {
@@ -207,6 +241,9 @@ class Contraction {
   std::vector<FaceCorners> corners_;
   std::vector<PairEnds> ends_;
   std::vector<int32_t> moved_, kept_, candidates_;
+  std::vector<int32_t> touched_;   // faces whose corners or Alive changed
+  std::vector<int32_t> retired_;   // pairs whose Active may have been cleared
+  std::vector<int32_t> vanished_;  // vertices that lost Used
   std::vector<Neighbour> neighbours_;
 };
 
@@ -233,6 +270,7 @@ void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress) {
     const int32_t p = run.SelectPair();
     if (p >= 0) run.ContractPair(p, R);
     if (R >= M) {
+      run.WriteBack();
       progress.SetPosition(static_cast<int>(
           RoundHalfEven(static_cast<double>(R) / static_cast<double>(T) * 50 + 50)));
       progress.ProcessMessages();
@@ -240,6 +278,7 @@ void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress) {
     }
     if (p < 0) break;
   }
+  run.WriteBack();
 }
 
 }  // namespace zelfin

@@ -1,6 +1,12 @@
 #pragma once
 // The candidate pairs ordered by (Cost, pair index): its top is exactly the
 // pair that a scan for the least cost, lowest index on ties, would choose.
+//
+// Only the cheapest part of the candidates is kept in a heap; the others wait
+// unordered in a reserve, all of them at or above a threshold key that every
+// heap entry is below. Most re-priced pairs rise above the threshold and so
+// cost no heap work at all; when the heap runs dry, the cheapest part of the
+// reserve is picked out and becomes the heap, under a higher threshold.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -9,7 +15,10 @@ namespace zelfin {
 
 class PairHeap {
  public:
-  explicit PairHeap(std::size_t pair_count) : pos_(pair_count, -1) {}
+  // min_refill: the least number of pairs that a refill moves into the heap
+  // (small values let tests reach the refills on small tables).
+  explicit PairHeap(std::size_t pair_count, std::size_t min_refill = 4096)
+      : pos_(pair_count, kOut), cost_(pair_count, 0), min_refill_(min_refill) {}
 
   // Pair index of the least (cost, index), or -1 when empty.
   int32_t Top() const { return nodes_.empty() ? -1 : nodes_[0].pair; }
@@ -25,6 +34,8 @@ class PairHeap {
  private:
   // Four children per node: fewer levels, and siblings share cache lines.
   static constexpr std::size_t kArity = 4;
+  static constexpr int32_t kOut = -1;
+  static constexpr int32_t kReserve = -2;
   struct Node {
     double cost;
     int32_t pair;
@@ -32,15 +43,28 @@ class PairHeap {
   static bool Less(const Node& a, const Node& b) {
     return a.cost < b.cost || (a.cost == b.cost && a.pair < b.pair);
   }
+  bool BelowThreshold(const Node& n) const { return !bounded_ || Less(n, threshold_); }
   void Place(std::size_t at, const Node& n) {
     nodes_[at] = n;
     pos_[static_cast<std::size_t>(n.pair)] = static_cast<int32_t>(at);
   }
   void SiftUp(std::size_t at);
   void SiftDown(std::size_t at);
+  void HeapSet(int32_t pair, double cost);
+  void HeapErase(std::size_t at);
+  void ToReserve(int32_t pair, double cost);
+  void RefillIfDry();
+  void Refill();
+  void BuildHeap();
 
   std::vector<Node> nodes_;
-  std::vector<int32_t> pos_;  // where each pair stands in nodes_, -1 when out
+  // Where each pair stands in nodes_, or kOut, or kReserve.
+  std::vector<int32_t> pos_;
+  std::vector<double> cost_;  // the cost of a pair in the reserve
+  std::size_t min_refill_;
+  std::size_t reserve_count_ = 0;
+  bool bounded_ = false;  // false: no threshold, everything belongs in the heap
+  Node threshold_{0, 0};
 };
 
 }  // namespace zelfin
