@@ -164,8 +164,7 @@ void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
     }
     j = end;
     if (j - 1 == M) {
-      progress.SetPosition(
-          static_cast<int>(RoundHalfEven(static_cast<double>(M) / F * 25 + 25)));
+      progress.SetPosition(static_cast<int>(RoundHalfEven(static_cast<double>(M) / F * 25 + 25)));
       progress.ProcessMessages();
       M += S;
     }

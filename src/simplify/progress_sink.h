@@ -9,11 +9,11 @@ namespace zelfin {
 class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
-  virtual void Show() = 0;                                 // the run begins
-  virtual void Hide() = 0;                                 // the run has ended, however it ended
-  virtual void SetCaption(const std::string& caption) = 0; // "Loading File..." and the like
-  virtual void SetPosition(int position) = 0;              // bar position, 0..100 (may pass 100)
-  virtual void ProcessMessages() = 0;                      // let the user interface breathe once
+  virtual void Show() = 0;                                  // the run begins
+  virtual void Hide() = 0;                                  // the run has ended, however it ended
+  virtual void SetCaption(const std::string& caption) = 0;  // "Loading File..." and the like
+  virtual void SetPosition(int position) = 0;               // bar position, 0..100 (may pass 100)
+  virtual void ProcessMessages() = 0;                       // let the user interface breathe once
 };
 
 // A sink that shows nothing.
