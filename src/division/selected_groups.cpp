@@ -12,7 +12,8 @@ void WriteSelectedGroups(const std::string& path, const std::string& folder,
                          const GroupChooser& SelectGroups) {
   const ObjModel model = LoadOBJ(path, kDivGroupOption);
   std::vector<bool> selection(model.ElementNames.size(), false);
-  if (!SelectGroups(model.ElementNames, selection)) return;  // cancelled: nothing is written
+  // Cancelled, or no one to ask: nothing is written.
+  if (!SelectGroups || !SelectGroups(model.ElementNames, selection)) return;
 
   std::vector<uint32_t> ticked;
   for (uint32_t i = 0; i < model.ElementNames.size() && i < selection.size(); ++i) {

@@ -114,6 +114,24 @@ TEST(ProcessFile, ChosenFolderAndSimplificationMode) {
   EXPECT_EQ(ListFolder(f.dir.Path("out")), "cube_Simplified5%.obj");
 }
 
+TEST(ProcessFile, GroupOptionAsksTheChooserAndWritesNothingWithoutOne) {
+  Fixture f;
+  WriteBytes(f.dir.Path("in/cube.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\ng b\ng a\nf 1 2 3\n");
+  f.settings.DivIndex = kDivGroupOption;
+  ProcessFile(f.dir.Path("in/cube.obj"), f.settings, f.ui);  // no chooser: as if cancelled
+  EXPECT_EQ(ListFolder(f.dir.Path("in")), "cube.obj");
+  std::vector<std::string> offered;
+  f.ui.SelectGroups = [&](const std::vector<std::string>& names, std::vector<bool>& ticked) {
+    offered = names;
+    ticked[0] = true;
+    return true;
+  };
+  ProcessFile(f.dir.Path("in/cube.obj"), f.settings, f.ui);
+  EXPECT_EQ(offered, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(testing::ReadBytes(f.dir.Path("in/cube_Selected.obj")),
+            "#cube_Selected\r\nv 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\ng a\r\nf 1 2 3\r\n");
+}
+
 TEST(ProcessFile, KeepRatioOfEachStrength) {
   EXPECT_EQ(KeepRatio(0), 0.95);
   EXPECT_EQ(KeepRatio(1), 0.90);
