@@ -7,6 +7,8 @@ packages=(
   libgtest-dev libgmock-dev
   libmeshoptimizer-dev
   locales
+  xvfb xauth
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,11 @@
+#pragma once
+// The program's own picture: window icon, desktop icon, about box.
+#include <QIcon>
+#include <QPixmap>
+
+namespace zelfin {
+
+QIcon ZelfinIcon();
+QPixmap ZelfinPicture(int size);  // the picture at size x size pixels
+
+}  // namespace zelfin

@@ -1,0 +1,28 @@
+#pragma once
+// The simplification's progress window: one bar, the step as its caption.
+// Not modal, so the main window stays usable while a run pumps messages.
+#include <QDialog>
+
+#include "simplify/progress_sink.h"
+
+class QProgressBar;
+
+namespace zelfin {
+
+class TDietDlg : public QDialog, public ProgressSink {
+  Q_OBJECT
+ public:
+  // main_window: the window the progress window is centred on.
+  explicit TDietDlg(QWidget* main_window = nullptr);
+
+  QProgressBar* ProgressBar1 = nullptr;  // range 0..100
+
+  // ProgressSink
+  void Show() override;  // bar to 0, show (not modal)
+  void Hide() override;
+  void SetCaption(const std::string& caption) override;
+  void SetPosition(int position) override;
+  void ProcessMessages() override;  // QCoreApplication::processEvents once
+};
+
+}  // namespace zelfin

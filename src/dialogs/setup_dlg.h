@@ -1,0 +1,78 @@
+#pragma once
+// The setup dialog: where output goes, the mode, the simplification strength,
+// and whether the dialog is shown before each file. It works on copies of the
+// settings and stores them back only on OK.
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/settings.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace zelfin {
+
+// Asks the user for a folder; start is the folder to open at (empty: none).
+// Returns the chosen folder's path without a trailing "/", or nothing on cancel.
+using FolderChooser =
+    std::function<std::optional<std::string>(QWidget* parent, const std::string& start)>;
+
+// The QFileDialog folder chooser ("Select Folder", directories only).
+std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::string& start);
+
+class TSetupDlg : public QDialog {
+  Q_OBJECT
+ public:
+  // main_window: the window the dialog is centred on the first time it shows.
+  explicit TSetupDlg(QWidget* main_window = nullptr);
+
+  // Loads the working copies from settings, runs the dialog modally, and on OK
+  // stores them (and the check box) back into settings and returns true.
+  bool Execute(Settings& settings);
+
+  void SetFolderChooser(FolderChooser chooser);  // tests inject their own
+
+  // Working copies.
+  int32_t FSaveType = 0;
+  std::string FSaveFolder;
+  int32_t FDivIndex = 0;
+  int32_t FDietIndex = 0;
+
+  QGroupBox* GroupBox1 = nullptr;
+  QRadioButton* RadioButton0 = nullptr;
+  QRadioButton* RadioButton1 = nullptr;
+  QRadioButton* RadioButton2 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QPushButton* BitBtn1 = nullptr;
+  QGroupBox* RadioGroup1 = nullptr;  // its items are exclusive radio buttons
+  QComboBox* ComboBox1 = nullptr;
+  QPushButton* BitBtnOK = nullptr;
+  QPushButton* BitBtnCancel = nullptr;
+  QCheckBox* CheckBox2 = nullptr;
+
+  void UpdateFolderControls();
+
+ public slots:
+  void RadioButton0Click();  // all three radio buttons; the sender's tag is its SaveType
+  void RadioGroup1Click();
+  void ComboBox1Change();
+  void BitBtn1Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;  // runs FormShow
+
+ private:
+  void FormCreate();
+  void FormShow();
+  // ... (implementation's own members)
+};
+
+}  // namespace zelfin

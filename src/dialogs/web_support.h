@@ -1,0 +1,15 @@
+#pragma once
+// The one address that "Web Support ..." and the about box's link open: the
+// user guide installed with the program.
+#include <QUrl>
+
+namespace zelfin {
+
+// <program folder>/../share/doc/zelfin/guide/index.html when installed; from
+// the build tree, the guide in the source tree.
+QUrl WebSupportUrl();
+
+// Opens the address in the user's browser; a failure is not reported.
+void OpenWebSupport();
+
+}  // namespace zelfin
