@@ -18,7 +18,7 @@ constexpr size_t kCornerRoom = 3 * 10 + 3;  // " " and three 32-bit numbers with
 class ChunkedOutput {
  public:
   explicit ChunkedOutput(AtomicFileWriter& writer)
-      : writer_(writer), data_(std::make_unique<char[]>(kChunk)) {}
+      : writer_(writer), data_(std::make_unique_for_overwrite<char[]>(kChunk)) {}
 
   // Room for n more bytes (n <= kChunk); write there, then call Used.
   char* Room(size_t n) {

@@ -1,0 +1,114 @@
+#pragma once
+// What the fuzz targets share: one scratch folder per process, emptied
+// between inputs, and small file helpers.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelfin::fuzz {
+
+// A fuzz target's invariant failed: print why and abort, which libFuzzer
+// reports as a crash and keeps the input.
+[[noreturn]] inline void Fail(const std::string& why) {
+  std::fprintf(stderr, "fuzz invariant failed: %s\n", why.c_str());
+  std::abort();
+}
+
+inline void Check(bool ok, const std::string& why) {
+  if (!ok) Fail(why);
+}
+
+// A fresh folder under the temporary folder; the process keeps it for all inputs.
+inline std::string MakeScratchFolder(const char* tag) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zelfin-" + tag + "-XXXXXX";
+  if (!mkdtemp(pattern.data())) Fail("cannot make a scratch folder");
+  return pattern;
+}
+
+inline void MakeFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0755) != 0) Fail("cannot make " + path);
+}
+
+// The names in folder, "." and ".." left out.
+inline std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) Fail("cannot list " + folder);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+// Removes every file in folder (it holds no subfolders: the targets check that).
+inline void EmptyFolder(const std::string& folder) {
+  for (const std::string& name : FolderNames(folder)) unlink((folder + "/" + name).c_str());
+}
+
+inline bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+inline void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) Fail("cannot write " + path);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t put = write(fd, data + done, size - done);
+    if (put <= 0) Fail("cannot write " + path);
+    done += static_cast<size_t>(put);
+  }
+  close(fd);
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::string bytes;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("cannot read " + path);
+  char buf[65536];
+  for (;;) {
+    const ssize_t got = read(fd, buf, sizeof buf);
+    if (got < 0) Fail("cannot read " + path);
+    if (got == 0) break;
+    bytes.append(buf, static_cast<size_t>(got));
+  }
+  close(fd);
+  return bytes;
+}
+
+// The lines of a written file, which ends every line in CR LF.
+inline std::vector<std::string_view> CrLfLines(std::string_view text, const std::string& path) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    Check(end != std::string_view::npos, path + ": a line without CR LF at its end");
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+// A whole decimal number of at most 18 digits, or -1.
+inline int64_t ParseCount(std::string_view s) {
+  if (s.empty() || s.size() > 18) return -1;
+  int64_t n = 0;
+  for (const char c : s) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
+}
+
+}  // namespace zelfin::fuzz
