@@ -2,6 +2,7 @@
 // "Version infomation": picture, product line with the version, maker, credit
 // and the link to the user guide.
 #include <QDialog>
+#include <QPoint>
 
 class QLabel;
 class QPushButton;
@@ -19,11 +20,24 @@ class TAboutBox : public QDialog {
   QLabel* ProgramIcon = nullptr;
   QLabel* ProductName = nullptr;
   QLabel* ProductName2 = nullptr;
+  QLabel* Copyright = nullptr;  // the maker's name
   QLabel* Comments = nullptr;
-  QLabel* L1 = nullptr;
+  QLabel* L1 = nullptr;  // a short form of WebSupportUrl(), which it opens
 
  public slots:
   void L1Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;                  // placement, focus on OK
+  void hideEvent(QHideEvent* event) override;                  // remembers where the box stood
+  bool eventFilter(QObject* watched, QEvent* event) override;  // L1's clicks
+
+ private:
+  void FormCreate();
+
+  QWidget* main_window_ = nullptr;
+  bool placed_ = false;
+  QPoint last_pos_;
 };
 
 // The program's version as the build sets it ("0.1.0").

@@ -23,6 +23,14 @@ class TDietDlg : public QDialog, public ProgressSink {
   void SetCaption(const std::string& caption) override;
   void SetPosition(int position) override;
   void ProcessMessages() override;  // QCoreApplication::processEvents once
+
+ public slots:
+  // Only Hide() ends the window's showing: Escape and the close box do nothing
+  // while a run is under way.
+  void reject() override;
+
+ private:
+  QWidget* main_window_ = nullptr;
 };
 
 }  // namespace zelfin

@@ -22,6 +22,10 @@ class TSelectDlg : public QDialog {
   QPushButton* OKBtn = nullptr;
   QPushButton* CancelBtn = nullptr;
   QListWidget* CLB = nullptr;  // items carry check states
+
+ protected:
+  void showEvent(QShowEvent* event) override;      // centred on the screen
+  void resizeEvent(QResizeEvent* event) override;  // the list grows, the buttons keep right
 };
 
 }  // namespace zelfin

@@ -3,6 +3,7 @@
 // and whether the dialog is shown before each file. It works on copies of the
 // settings and stores them back only on OK.
 #include <QDialog>
+#include <QPoint>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -57,6 +58,8 @@ class TSetupDlg : public QDialog {
   QPushButton* BitBtnOK = nullptr;
   QPushButton* BitBtnCancel = nullptr;
   QCheckBox* CheckBox2 = nullptr;
+  QButtonGroup* SaveTypeButtons = nullptr;   // RadioButton0..2, id = tag = SaveType
+  QButtonGroup* RadioGroup1Items = nullptr;  // the four modes, id = DivIndex
 
   void UpdateFolderControls();
 
@@ -68,11 +71,16 @@ class TSetupDlg : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;  // runs FormShow
+  void hideEvent(QHideEvent* event) override;  // remembers where the dialog stood
 
  private:
   void FormCreate();
   void FormShow();
-  // ... (implementation's own members)
+
+  QWidget* main_window_ = nullptr;
+  FolderChooser chooser_;
+  bool placed_ = false;  // shown before: reopen at last_pos_
+  QPoint last_pos_;
 };
 
 }  // namespace zelfin

@@ -1,0 +1,231 @@
+#include "dialogs/setup_dlg.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHideEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStyle>
+#include <QToolButton>
+#include <QVariant>
+
+#include "dialogs/dialog_look.h"
+#include "platform/paths.h"
+
+namespace zelfin {
+
+std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::string& start) {
+  QFileDialog dialog(parent, QStringLiteral("Select Folder"));
+  dialog.setFileMode(QFileDialog::Directory);
+  // ReadOnly also disables the dialog's own "new folder" button and menu item;
+  // the folder is only ever picked here, never made.
+  dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+  if (auto* new_folder = dialog.findChild<QToolButton*>(QStringLiteral("newFolderButton"))) {
+    new_folder->hide();
+  }
+  if (!start.empty()) dialog.setDirectory(QString::fromStdString(start));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  std::string path = chosen.first().toStdString();
+  // The caller appends the separator itself, so hand back the path without one.
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+namespace {
+
+QRadioButton* MakeRadio(QWidget* parent, const char* name, const QString& caption, QRect place) {
+  auto* button = new QRadioButton(caption, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(place);
+  return button;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect place) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(place);
+  return button;
+}
+
+}  // namespace
+
+TSetupDlg::TSetupDlg(QWidget* main_window)
+    : QDialog(main_window), main_window_(main_window), chooser_(ChooseFolderWithDialog) {
+  setObjectName(QStringLiteral("SetupDlg"));
+  setWindowTitle(QStringLiteral("Zelfin Setup"));
+  setFont(DesignFont(QStringLiteral("Tahoma"), 8));
+  setFixedSize(411, 280);
+  setSizeGripEnabled(false);
+
+  GroupBox1 = new QGroupBox(QStringLiteral("The folder which saves the divided file "), this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox1->setGeometry(2, 0, 407, 125);
+  RadioButton0 =
+      MakeRadio(GroupBox1, "RadioButton0", QStringLiteral("Same folder "), {12, 20, 189, 17});
+  RadioButton1 = MakeRadio(GroupBox1, "RadioButton1", QStringLiteral("Desktop"), {12, 43, 113, 17});
+  RadioButton2 =
+      MakeRadio(GroupBox1, "RadioButton2", QStringLiteral("Selected folder"), {12, 67, 113, 17});
+  SaveTypeButtons = new QButtonGroup(this);
+  SaveTypeButtons->setObjectName(QStringLiteral("SaveTypeButtons"));
+  int tag = 0;
+  for (QRadioButton* button : {RadioButton0, RadioButton1, RadioButton2}) {
+    button->setProperty("tag", tag);
+    SaveTypeButtons->addButton(button, tag);
+    connect(button, &QRadioButton::clicked, this, &TSetupDlg::RadioButton0Click);
+    ++tag;
+  }
+
+  Edit1 = new QLineEdit(GroupBox1);
+  Edit1->setObjectName(QStringLiteral("Edit1"));
+  Edit1->setGeometry(12, 90, 311, 21);
+  Edit1->setReadOnly(true);
+  Edit1->setEnabled(false);  // shows FSaveFolder; only Browse changes it
+
+  BitBtn1 = MakeButton(GroupBox1, "BitBtn1", QStringLiteral("Browse"), {326, 88, 75, 25});
+  BitBtn1->setAutoDefault(false);
+  connect(BitBtn1, &QPushButton::clicked, this, &TSetupDlg::BitBtn1Click);
+
+  RadioGroup1 = new QGroupBox(QStringLiteral("Divided by"), this);
+  RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+  RadioGroup1->setGeometry(2, 125, 407, 118);
+  RadioGroup1Items = new QButtonGroup(this);
+  RadioGroup1Items->setObjectName(QStringLiteral("RadioGroup1Items"));
+  const QString modes[] = {QStringLiteral("Material"), QStringLiteral("Group"),
+                           QStringLiteral("Group Option"),
+                           QStringLiteral("Surface Simplification")};
+  for (int i = 0; i < 4; ++i) {
+    // Items share the group's height evenly below its caption; they stop short
+    // of the percentage list, which lies over the group to their right.
+    auto* item = new QRadioButton(modes[i], RadioGroup1);
+    item->setObjectName(QStringLiteral("RadioGroup1Item%1").arg(i));
+    item->setGeometry(8, 14 + 25 * i, 168, 25);
+    RadioGroup1Items->addButton(item, i);
+  }
+  connect(RadioGroup1Items, &QButtonGroup::idClicked, this, &TSetupDlg::RadioGroup1Click);
+
+  ComboBox1 = new QComboBox(this);
+  ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+  ComboBox1->setEditable(false);
+  ComboBox1->setGeometry(180, 216, 145, 21);
+  ComboBox1->raise();
+  connect(ComboBox1, &QComboBox::activated, this, &TSetupDlg::ComboBox1Change);
+
+  BitBtnOK = MakeButton(this, "BitBtnOK", QStringLiteral("OK"), {332, 249, 75, 25});
+  BitBtnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+  BitBtnOK->setDefault(true);
+  connect(BitBtnOK, &QPushButton::clicked, this, &QDialog::accept);
+
+  BitBtnCancel = MakeButton(this, "BitBtnCancel", QStringLiteral("Cancel"), {254, 249, 75, 25});
+  BitBtnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  BitBtnCancel->setAutoDefault(false);
+  connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  CheckBox2 = new QCheckBox(QStringLiteral("Display Setup Dialog before processing"), this);
+  CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+  CheckBox2->setGeometry(8, 253, 216, 17);
+
+  FormCreate();
+}
+
+void TSetupDlg::FormCreate() {
+  ComboBox1->clear();
+  for (int k = 0; k <= 18; ++k) ComboBox1->addItem(QStringLiteral("%1%").arg(95 - 5 * k));
+}
+
+bool TSetupDlg::Execute(Settings& settings) {
+  FSaveType = settings.SaveType;
+  FSaveFolder = settings.SaveFolder;
+  FDivIndex = settings.DivIndex;
+  FDietIndex = settings.DietIndex;
+  CheckBox2->setChecked(settings.isDispSetupDlg);
+  if (exec() != QDialog::Accepted) return false;
+  settings.SaveType = FSaveType;
+  settings.SaveFolder = FSaveFolder;
+  settings.DivIndex = FDivIndex;
+  settings.DietIndex = FDietIndex;
+  settings.isDispSetupDlg = CheckBox2->isChecked();
+  return true;
+}
+
+void TSetupDlg::SetFolderChooser(FolderChooser chooser) {
+  chooser_ = chooser ? std::move(chooser) : FolderChooser(ChooseFolderWithDialog);
+}
+
+void TSetupDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;  // a restore from the task bar is no new showing
+  if (placed_) {
+    move(last_pos_);
+  } else {
+    CentreOnWindow(this, main_window_);
+    placed_ = true;
+  }
+  FormShow();
+}
+
+void TSetupDlg::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  if (!event->spontaneous()) last_pos_ = pos();
+}
+
+void TSetupDlg::FormShow() {
+  // Each button is set to whether its own condition holds, so a value out of
+  // range leaves none chosen; an exclusive group would refuse to clear the last one.
+  SaveTypeButtons->setExclusive(false);
+  RadioButton0->setChecked(FSaveType == 0);
+  RadioButton1->setChecked(FSaveType == 1);
+  RadioButton2->setChecked(FSaveType == 2);
+  SaveTypeButtons->setExclusive(true);
+
+  RadioGroup1Items->setExclusive(false);
+  for (QAbstractButton* item : RadioGroup1Items->buttons()) {
+    item->setChecked(RadioGroup1Items->id(item) == FDivIndex);
+  }
+  RadioGroup1Items->setExclusive(true);
+
+  ComboBox1->setCurrentIndex(FDietIndex >= 0 && FDietIndex < ComboBox1->count() ? FDietIndex : -1);
+  UpdateFolderControls();
+}
+
+void TSetupDlg::RadioButton0Click() {
+  const QObject* button = sender();
+  if (!button) return;
+  const QVariant tag = button->property("tag");
+  if (!tag.isValid()) return;
+  FSaveType = tag.toInt();
+  UpdateFolderControls();
+}
+
+void TSetupDlg::RadioGroup1Click() {
+  FDivIndex = RadioGroup1Items->checkedId();
+}
+
+void TSetupDlg::ComboBox1Change() {
+  FDietIndex = ComboBox1->currentIndex();
+}
+
+void TSetupDlg::UpdateFolderControls() {
+  BitBtn1->setEnabled(FSaveType == 2);
+  Edit1->setText(QString::fromStdString(FSaveFolder));
+}
+
+void TSetupDlg::BitBtn1Click() {
+  // A folder that no longer exists is forgotten before the chooser opens.
+  std::string start;
+  if (!FSaveFolder.empty() && DirectoryExists(FSaveFolder)) {
+    start = FSaveFolder;
+  } else {
+    FSaveFolder.clear();
+  }
+  if (std::optional<std::string> chosen = chooser_(this, start)) FSaveFolder = *chosen + "/";
+  UpdateFolderControls();
+}
+
+}  // namespace zelfin
