@@ -243,8 +243,8 @@ bool TForm1::ProcessBatch(const Batch& batch) {
     try {
       ProcessFile(path, FSettings, ui);
     } catch (...) {
-      // The progress window must not stay up behind the message box.
-      if (FHooks.Progress) FHooks.Progress->Hide();
+      // SimplifyFile has hidden the progress window already: the message box
+      // does not stand in front of a stale bar.
       ReportError(std::current_exception());
       return false;
     }
