@@ -67,10 +67,10 @@ TAboutBox::TAboutBox(QWidget* main_window) : QDialog(main_window), main_window_(
 
   ProductName = MakeLabel(Panel1, "ProductName", QStringLiteral("Zelfin"), {77, 7});
   ProductName2 = MakeLabel(Panel1, "ProductName2",
-                           QStringLiteral("Divides and simplifies OBJ meshes"), {77, 25});
+                           QStringLiteral("Splits and simplifies OBJ files"), {77, 25});
   Copyright = MakeLabel(Panel1, "Copyright", QStringLiteral("MORVAIN"), {23, 95});
 
-  Comments = new QLabel(QStringLiteral("By the Zelfin developers"), Panel1);
+  Comments = new QLabel(QStringLiteral("By the Zelfin team"), Panel1);
   Comments->setObjectName(QStringLiteral("Comments"));
   Comments->setWordWrap(true);
   Comments->setGeometry(121, 95, 118, Comments->heightForWidth(118));

@@ -1,0 +1,130 @@
+#include "dialogs/about_box.h"
+
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+#include "dialogs/app_icon.h"
+#include "dialogs/dialog_test_util.h"
+#include "dialogs/web_support.h"
+
+namespace zelfin {
+namespace {
+
+using testing::WhenModal;
+
+TEST(AboutBox, FormHasTheDesignedControls) {
+  TAboutBox box;
+  EXPECT_EQ(box.objectName(), "AboutBox");
+  EXPECT_EQ(box.windowTitle(), "Version infomation");
+  EXPECT_EQ(box.size(), QSize(279, 184));
+  for (const char* name : {"OKButton", "Panel1", "ProgramIcon", "ProductName", "ProductName2",
+                           "Copyright", "Comments", "L1"}) {
+    EXPECT_NE(box.findChild<QWidget*>(name), nullptr) << name;
+  }
+  EXPECT_EQ(box.Copyright->text(), "MORVAIN");
+  EXPECT_EQ(box.OKButton->geometry(), QRect(109, 151, 55, 28));
+  EXPECT_TRUE(box.OKButton->isDefault());
+  EXPECT_EQ(box.ProgramIcon->parentWidget(), box.Panel1);
+  EXPECT_EQ(box.ProgramIcon->geometry(), QRect(7, 7, 64, 64));
+  EXPECT_FALSE(box.ProgramIcon->pixmap().isNull());
+  EXPECT_TRUE(box.Comments->wordWrap());
+  EXPECT_EQ(box.L1->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST(AboutBox, ProductLineCarriesTheBuildsVersionOnce) {
+  EXPECT_EQ(GetFileVersionString(), ZELFIN_VERSION);
+  TAboutBox box;
+  const QString line = QStringLiteral("Zelfin Ver.") + ZELFIN_VERSION;
+  EXPECT_EQ(box.ProductName->text(), line);
+  for (int run = 0; run < 2; ++run) {
+    WhenModal(&box, [&] {
+      EXPECT_EQ(box.ProductName->text(), line);
+      EXPECT_EQ(box.focusWidget(), box.OKButton);
+      box.OKButton->click();
+    });
+    EXPECT_EQ(box.exec(), QDialog::Accepted);
+    EXPECT_TRUE(box.isHidden());
+  }
+  // The texts stay inside the panel, and the credit line does not run into the link.
+  for (const QLabel* label : {box.ProductName, box.ProductName2, box.Copyright, box.Comments}) {
+    EXPECT_LE(label->geometry().right(), box.Panel1->width()) << label->objectName().toStdString();
+    EXPECT_FALSE(label->geometry().intersects(box.L1->geometry()))
+        << label->objectName().toStdString();
+  }
+}
+
+TEST(AboutBox, ReopensWhereItStood) {
+  QWidget main_window;
+  main_window.setGeometry(300, 200, 400, 300);
+  main_window.show();
+  TAboutBox box(&main_window);
+  QPoint first;
+  WhenModal(&box, [&] {
+    first = box.frameGeometry().center();
+    box.move(box.pos() + QPoint(50, -30));
+    box.close();
+  });
+  box.exec();
+  EXPECT_LE((first - main_window.frameGeometry().center()).manhattanLength(), 2);
+  const QPoint stood = box.pos();
+  QPoint second;
+  WhenModal(&box, [&] {
+    second = box.pos();
+    testing::PressKey(&box, Qt::Key_Return);
+  });
+  EXPECT_EQ(box.exec(), QDialog::Accepted);
+  EXPECT_EQ(second, stood);
+}
+
+// Receives the addresses that QDesktopServices would hand to the browser.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  QList<QUrl> urls;
+ public slots:
+  void Open(const QUrl& url) { urls.push_back(url); }
+};
+
+TEST(AboutBox, LinkShowsTheGuideAndOpensIt) {
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("file", &catcher, "Open");
+  TAboutBox box;
+  EXPECT_LE(QFontMetrics(box.L1->font()).horizontalAdvance(box.L1->text()), box.L1->width());
+  EXPECT_TRUE(box.L1->text().endsWith("index.html"));
+
+  testing::SendRelease(box.L1, {5, 5});
+  testing::SendRelease(box.L1, {500, 5});  // released outside the link: no click
+  QDesktopServices::unsetUrlHandler("file");
+  ASSERT_EQ(catcher.urls.size(), 1);
+  EXPECT_EQ(catcher.urls[0], WebSupportUrl());
+}
+
+TEST(WebSupport, FromTheBuildTreeTheGuideInTheSources) {
+  const QUrl url = WebSupportUrl();
+  ASSERT_TRUE(url.isLocalFile());
+  EXPECT_EQ(QFileInfo(url.toLocalFile()).absoluteFilePath(),
+            QFileInfo(ZELFIN_SOURCE_DIR "/docs/guide/index.html").absoluteFilePath());
+}
+
+TEST(AppIcon, PictureAtEverySizeOnATransparentGround) {
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    const QImage image = ZelfinImage(size);
+    ASSERT_EQ(image.size(), QSize(size, size));
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << size;  // rounded corner
+    EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+  }
+  const QIcon icon = ZelfinIcon();
+  EXPECT_EQ(icon.availableSizes().size(), 6);
+  EXPECT_EQ(ZelfinPicture(64).size(), QSize(64, 64));
+}
+
+}  // namespace
+}  // namespace zelfin
+
+#include "about_box_test.moc"

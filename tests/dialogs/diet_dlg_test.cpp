@@ -1,0 +1,81 @@
+#include "dialogs/diet_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QProgressBar>
+
+#include "dialogs/dialog_test_util.h"
+
+namespace zelfin {
+namespace {
+
+TEST(DietDlg, FormIsOneBarUnderACaptionWithoutButtons) {
+  TDietDlg dlg;
+  EXPECT_EQ(dlg.objectName(), "DietDlg");
+  EXPECT_EQ(dlg.windowTitle(), "Surface Simplification");
+  EXPECT_EQ(dlg.size(), QSize(298, 16));
+  EXPECT_EQ(dlg.findChild<QProgressBar*>("ProgressBar1"), dlg.ProgressBar1);
+  EXPECT_EQ(dlg.ProgressBar1->geometry(), QRect(-1, -1, 300, 17));
+  EXPECT_EQ(dlg.ProgressBar1->minimum(), 0);
+  EXPECT_EQ(dlg.ProgressBar1->maximum(), 100);
+  const Qt::WindowFlags flags = dlg.windowFlags();
+  EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+  EXPECT_FALSE(flags & Qt::WindowSystemMenuHint);
+  EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+}
+
+TEST(DietDlg, DrivenThroughTheProgressInterfaceOfARun) {
+  QWidget main_window;
+  main_window.setGeometry(200, 150, 500, 300);
+  main_window.show();
+  TDietDlg dlg(&main_window);
+  ProgressSink& sink = dlg;
+
+  dlg.ProgressBar1->setValue(73);  // where an earlier run left it
+  sink.Show();
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_FALSE(dlg.isModal());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(dlg.ProgressBar1->value(), 0);
+  EXPECT_LE((dlg.frameGeometry().center() - main_window.frameGeometry().center()).manhattanLength(),
+            2);
+
+  sink.SetCaption("Analyzing Vertex information...");
+  sink.SetPosition(25);
+  sink.ProcessMessages();
+  EXPECT_EQ(dlg.windowTitle(), "Analyzing Vertex information...");
+  EXPECT_EQ(dlg.ProgressBar1->value(), 25);
+
+  // The last contraction may overshoot; the bar shows full rather than refusing the value.
+  sink.SetPosition(104);
+  EXPECT_EQ(dlg.ProgressBar1->value(), 100);
+  sink.SetPosition(-3);
+  EXPECT_EQ(dlg.ProgressBar1->value(), 0);
+
+  sink.Hide();
+  EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(DietDlg, EscapeAndCloseDoNotEndItsShowing) {
+  TDietDlg dlg;
+  dlg.Show();
+  testing::PressKey(&dlg, Qt::Key_Escape);
+  EXPECT_TRUE(dlg.isVisible());
+  dlg.close();
+  EXPECT_TRUE(dlg.isVisible());
+  dlg.Hide();
+  EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(DietDlg, ProcessMessagesRunsPendingEvents) {
+  TDietDlg dlg;
+  bool ran = false;
+  QMetaObject::invokeMethod(
+      &dlg, [&] { ran = true; }, Qt::QueuedConnection);
+  dlg.ProcessMessages();
+  EXPECT_TRUE(ran);
+}
+
+}  // namespace
+}  // namespace zelfin

@@ -1,0 +1,307 @@
+#include "dialogs/setup_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <filesystem>
+
+#include "dialogs/dialog_test_util.h"
+#include "test_util.h"
+
+namespace zelfin {
+namespace {
+
+using testing::Dismissal;
+using testing::WhenModal;
+
+Settings SampleSettings() {
+  Settings s;
+  s.SaveType = 2;
+  s.SaveFolder = "/somewhere/out/";
+  s.DivIndex = 1;
+  s.DietIndex = 4;
+  s.isDispSetupDlg = true;
+  return s;
+}
+
+bool SameSettings(const Settings& a, const Settings& b) {
+  return a.SaveType == b.SaveType && a.SaveFolder == b.SaveFolder && a.DivIndex == b.DivIndex &&
+         a.DietIndex == b.DietIndex && a.isDispSetupDlg == b.isDispSetupDlg;
+}
+
+// Chooses an item of the percentage list as the user would.
+void ChoosePercentage(TSetupDlg& dlg, int index) {
+  dlg.ComboBox1->setCurrentIndex(index);
+  emit dlg.ComboBox1->activated(index);
+}
+
+QAbstractButton* ModeItem(TSetupDlg& dlg, int index) {
+  return dlg.RadioGroup1Items->button(index);
+}
+
+// Everything the user can change, changed.
+void ChangeEverything(TSetupDlg& dlg) {
+  dlg.RadioButton0->click();
+  ModeItem(dlg, 3)->click();
+  ChoosePercentage(dlg, 18);
+  dlg.CheckBox2->click();
+}
+
+TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
+  TSetupDlg dlg;
+  EXPECT_EQ(dlg.objectName(), "SetupDlg");
+  EXPECT_EQ(dlg.windowTitle(), "Zelfin Setup");
+  EXPECT_EQ(dlg.size(), QSize(411, 280));
+  for (const char* name :
+       {"GroupBox1", "RadioButton0", "RadioButton1", "RadioButton2", "Edit1", "BitBtn1",
+        "RadioGroup1", "ComboBox1", "BitBtnOK", "BitBtnCancel", "CheckBox2"}) {
+    EXPECT_NE(dlg.findChild<QWidget*>(name), nullptr) << name;
+  }
+  EXPECT_EQ(dlg.GroupBox1->title(), "The folder which saves the divided file ");
+  EXPECT_EQ(dlg.RadioButton0->text(), "Same folder ");
+  EXPECT_EQ(dlg.RadioButton0->parentWidget(), dlg.GroupBox1);
+  EXPECT_EQ(dlg.ComboBox1->geometry(), QRect(180, 216, 145, 21));
+  EXPECT_FALSE(dlg.ComboBox1->isEditable());
+  EXPECT_TRUE(dlg.BitBtnOK->isDefault());
+
+  ASSERT_EQ(dlg.ComboBox1->count(), 19);
+  EXPECT_EQ(dlg.ComboBox1->itemText(0), "95%");
+  EXPECT_EQ(dlg.ComboBox1->itemText(1), "90%");
+  EXPECT_EQ(dlg.ComboBox1->itemText(17), "10%");
+  EXPECT_EQ(dlg.ComboBox1->itemText(18), "5%");
+
+  const QStringList modes = {"Material", "Group", "Group Option", "Surface Simplification"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ModeItem(dlg, i)->text(), modes[i]);
+}
+
+TEST(SetupDlg, OkStoresEveryChangeAndReturnsTrue) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  WhenModal(&dlg, [&] {
+    ChangeEverything(dlg);
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.SaveType, 0);
+  EXPECT_EQ(s.SaveFolder, "/somewhere/out/");
+  EXPECT_EQ(s.DivIndex, 3);
+  EXPECT_EQ(s.DietIndex, 18);
+  EXPECT_FALSE(s.isDispSetupDlg);
+}
+
+TEST(SetupDlg, EnterConfirms) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  WhenModal(&dlg, [&] {
+    dlg.RadioButton1->click();
+    testing::PressKey(&dlg, Qt::Key_Return);
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.SaveType, 1);
+}
+
+class SetupDlgDismissal : public ::testing::TestWithParam<Dismissal> {};
+
+TEST_P(SetupDlgDismissal, ChangesNothingAndTheNextRunStartsFromTheSettings) {
+  TSetupDlg dlg;
+  const Settings before = SampleSettings();
+  Settings s = before;
+  WhenModal(&dlg, [&] {
+    ChangeEverything(dlg);
+    testing::Dismiss(&dlg, dlg.BitBtnCancel, GetParam());
+  });
+  EXPECT_FALSE(dlg.Execute(s));
+  EXPECT_TRUE(SameSettings(s, before));
+  EXPECT_TRUE(dlg.isHidden());
+
+  // The discarded working copies do not reappear.
+  WhenModal(&dlg, [&] {
+    EXPECT_TRUE(dlg.RadioButton2->isChecked());
+    EXPECT_TRUE(ModeItem(dlg, 1)->isChecked());
+    EXPECT_EQ(dlg.ComboBox1->currentIndex(), 4);
+    EXPECT_TRUE(dlg.CheckBox2->isChecked());
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_TRUE(SameSettings(s, before));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllWays, SetupDlgDismissal,
+                         ::testing::Values(Dismissal::kCancelButton, Dismissal::kEscape,
+                                           Dismissal::kCloseBox),
+                         [](const auto& info) { return testing::DismissalName(info.param); });
+
+TEST(SetupDlg, ShowSetsTheControlsForEachSaveType) {
+  TSetupDlg dlg;
+  for (int save_type = 0; save_type < 3; ++save_type) {
+    Settings s = SampleSettings();
+    s.SaveType = save_type;
+    s.DivIndex = save_type;
+    s.DietIndex = 18 - save_type;
+    WhenModal(&dlg, [&] {
+      EXPECT_EQ(dlg.RadioButton0->isChecked(), save_type == 0);
+      EXPECT_EQ(dlg.RadioButton1->isChecked(), save_type == 1);
+      EXPECT_EQ(dlg.RadioButton2->isChecked(), save_type == 2);
+      EXPECT_EQ(dlg.BitBtn1->isEnabled(), save_type == 2);
+      EXPECT_EQ(dlg.Edit1->text(), "/somewhere/out/");
+      EXPECT_FALSE(dlg.Edit1->isEnabled());
+      EXPECT_EQ(dlg.RadioGroup1Items->checkedId(), save_type);
+      EXPECT_EQ(dlg.ComboBox1->currentIndex(), 18 - save_type);
+      dlg.BitBtnCancel->click();
+    });
+    EXPECT_FALSE(dlg.Execute(s)) << save_type;
+  }
+}
+
+TEST(SetupDlg, SaveTypeOutOfRangeChoosesNoButton) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  WhenModal(&dlg, [&] { dlg.BitBtnOK->click(); });
+  dlg.Execute(s);  // RadioButton2 was checked on that showing
+  s.SaveType = 7;
+  WhenModal(&dlg, [&] {
+    EXPECT_EQ(dlg.SaveTypeButtons->checkedButton(), nullptr);
+    EXPECT_FALSE(dlg.BitBtn1->isEnabled());
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.SaveType, 7);
+}
+
+TEST(SetupDlg, DesktopAfterSelectedFolderKeepsTheFolder) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  WhenModal(&dlg, [&] {
+    dlg.RadioButton1->click();
+    EXPECT_FALSE(dlg.BitBtn1->isEnabled());
+    EXPECT_EQ(dlg.Edit1->text(), "/somewhere/out/");
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.SaveType, 1);
+  EXPECT_EQ(s.SaveFolder, "/somewhere/out/");
+}
+
+TEST(SetupDlg, PercentageChosenInAnotherModeIsStored) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  s.DivIndex = 0;
+  WhenModal(&dlg, [&] {
+    EXPECT_TRUE(dlg.ComboBox1->isEnabled());
+    ChoosePercentage(dlg, 9);
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.DivIndex, 0);
+  EXPECT_EQ(s.DietIndex, 9);
+}
+
+// Browse: what the chooser is started with, and what its answer does.
+struct ChooserCall {
+  int calls = 0;
+  std::string start;
+};
+
+FolderChooser Answering(ChooserCall& record, std::optional<std::string> answer) {
+  return [&record, answer](QWidget*, const std::string& start) {
+    ++record.calls;
+    record.start = start;
+    return answer;
+  };
+}
+
+TEST(SetupDlgBrowse, ConfirmedFolderGetsATrailingSeparator) {
+  testing::TempDir dir;
+  TSetupDlg dlg;
+  ChooserCall call;
+  dlg.SetFolderChooser(Answering(call, dir.Path("picked")));
+  dlg.FSaveType = 2;
+  dlg.FSaveFolder = dir.Folder();
+  dlg.BitBtn1Click();
+  EXPECT_EQ(call.calls, 1);
+  EXPECT_EQ(call.start, dir.Folder());
+  EXPECT_EQ(dlg.FSaveFolder, dir.Path("picked") + "/");
+  EXPECT_EQ(dlg.Edit1->text().toStdString(), dir.Path("picked") + "/");
+
+  // The separator is added whatever the path ends in.
+  dlg.SetFolderChooser(Answering(call, "/"));
+  dlg.BitBtn1Click();
+  EXPECT_EQ(dlg.FSaveFolder, "//");
+}
+
+TEST(SetupDlgBrowse, CancelKeepsAnExistingFolderAndForgetsAVanishedOne) {
+  testing::TempDir dir;
+  const std::string folder = dir.Path("out") + "/";
+  std::filesystem::create_directory(dir.Path("out"));
+  TSetupDlg dlg;
+  ChooserCall call;
+  dlg.SetFolderChooser(Answering(call, std::nullopt));
+  dlg.FSaveType = 2;
+
+  dlg.FSaveFolder = folder;
+  dlg.BitBtn1Click();
+  EXPECT_EQ(call.start, folder);
+  EXPECT_EQ(dlg.FSaveFolder, folder);
+  EXPECT_EQ(dlg.Edit1->text().toStdString(), folder);
+
+  std::filesystem::remove(dir.Path("out"));
+  dlg.BitBtn1Click();
+  EXPECT_EQ(call.calls, 2);
+  EXPECT_EQ(call.start, "");
+  EXPECT_EQ(dlg.FSaveFolder, "");
+  EXPECT_EQ(dlg.Edit1->text(), "");
+}
+
+TEST(SetupDlgBrowse, ButtonRunsTheChooserAndOkStoresItsFolder) {
+  TSetupDlg dlg;
+  ChooserCall call;
+  dlg.SetFolderChooser(Answering(call, "/media/disk"));
+  Settings s = SampleSettings();
+  s.SaveType = 0;
+  WhenModal(&dlg, [&] {
+    dlg.RadioButton2->click();
+    ASSERT_TRUE(dlg.BitBtn1->isEnabled());
+    dlg.BitBtn1->click();
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(call.calls, 1);
+  EXPECT_EQ(call.start, "");  // "/somewhere/out/" does not exist
+  EXPECT_EQ(s.SaveType, 2);
+  EXPECT_EQ(s.SaveFolder, "/media/disk/");
+}
+
+TEST(SetupDlg, CentredOnTheMainWindowFirstThenWhereItStood) {
+  QWidget main_window;
+  main_window.setGeometry(300, 200, 400, 300);
+  main_window.show();
+  TSetupDlg dlg(&main_window);
+  Settings s = SampleSettings();
+  QPoint first;
+  WhenModal(&dlg, [&] {
+    first = dlg.frameGeometry().center();
+    dlg.move(dlg.pos() + QPoint(-120, 40));
+    dlg.BitBtnCancel->click();
+  });
+  dlg.Execute(s);
+  EXPECT_LE((first - main_window.frameGeometry().center()).manhattanLength(), 2);
+
+  const QPoint moved_to = dlg.pos();
+  QPoint second;
+  WhenModal(&dlg, [&] {
+    second = dlg.pos();
+    dlg.BitBtnCancel->click();
+  });
+  main_window.move(100, 100);  // the dialog follows the user, not the main window
+  dlg.Execute(s);
+  EXPECT_EQ(second, moved_to);
+}
+
+}  // namespace
+}  // namespace zelfin
