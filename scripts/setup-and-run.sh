@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# First steps on a fresh machine: install what is missing, build, and divide
-# the sample model by material into sample-out/.
+# First steps on a fresh machine: install what is missing, build, and make the
+# sample model. With a display, open the window program on the sample (the
+# setup dialog comes up first); without one, divide the sample by material into
+# sample-out/ with zelfin-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 build/make_sample_model samples/model.obj
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Opening the window on samples/model.obj; outputs are written beside it."
+  exec build/src/app/zelfin samples/model.obj
+fi
 mkdir -p sample-out
 build/src/cli/zelfin-cli -m material -o sample-out samples/model.obj
-echo "Written into sample-out/:"
+echo "No display: divided with zelfin-cli. Written into sample-out/:"
 ls -l sample-out
