@@ -9,7 +9,7 @@ scripts/install-deps.sh
 scripts/build.sh
 build/make_sample_model samples/model.obj
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Opening the window on samples/model.obj; outputs are written beside it."
+  echo "Opening zelfin on samples/model.obj: confirm the setup dialog; by default the outputs go beside the sample."
   exec build/src/app/zelfin samples/model.obj
 fi
 mkdir -p sample-out
