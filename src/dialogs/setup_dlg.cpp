@@ -19,18 +19,25 @@
 
 namespace zelfin {
 
-std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::string& start) {
-  QFileDialog dialog(parent, QStringLiteral("Select Folder"));
-  dialog.setFileMode(QFileDialog::Directory);
-  // ReadOnly also disables the dialog's own "new folder" button and menu item;
-  // the folder is only ever picked here, never made.
-  dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
-  if (auto* new_folder = dialog.findChild<QToolButton*>(QStringLiteral("newFolderButton"))) {
+std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string& start) {
+  auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("Select Folder"));
+  dialog->setFileMode(QFileDialog::Directory);
+  // The folder is only ever picked here, never made: ReadOnly disables the
+  // dialog's "new folder" button and menu item, and the button is hidden too.
+  // Qt's own dialog is used so that this holds on every desktop.
+  dialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly |
+                     QFileDialog::DontUseNativeDialog);
+  if (auto* new_folder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"))) {
     new_folder->hide();
   }
-  if (!start.empty()) dialog.setDirectory(QString::fromStdString(start));
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList chosen = dialog.selectedFiles();
+  if (!start.empty()) dialog->setDirectory(QString::fromStdString(start));
+  return dialog;
+}
+
+std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::string& start) {
+  const std::unique_ptr<QFileDialog> dialog = MakeFolderDialog(parent, start);
+  if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog->selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
   std::string path = chosen.first().toStdString();
   // The caller appends the separator itself, so hand back the path without one.

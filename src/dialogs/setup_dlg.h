@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,6 +15,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QFileDialog;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -28,6 +30,9 @@ using FolderChooser =
 
 // The QFileDialog folder chooser ("Select Folder", directories only).
 std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::string& start);
+
+// The dialog that ChooseFolderWithDialog runs, set up but not shown.
+std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string& start);
 
 class TSetupDlg : public QDialog {
   Q_OBJECT

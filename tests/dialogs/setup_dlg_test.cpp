@@ -5,10 +5,13 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <filesystem>
 
 #include "dialogs/dialog_test_util.h"
@@ -301,6 +304,29 @@ TEST(SetupDlg, CentredOnTheMainWindowFirstThenWhereItStood) {
   main_window.move(100, 100);  // the dialog follows the user, not the main window
   dlg.Execute(s);
   EXPECT_EQ(second, moved_to);
+}
+
+}  // namespace
+}  // namespace zelfin
+
+namespace zelfin {
+namespace {
+
+TEST(FolderChooser, PicksExistingFoldersOnlyStartingAtTheGivenOne) {
+  testing::TempDir dir;
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Folder());
+  EXPECT_EQ(chooser->windowTitle(), "Select Folder");
+  EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
+  EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
+  EXPECT_EQ(QFileInfo(chooser->directory().absolutePath()),
+            QFileInfo(QString::fromStdString(dir.Path(""))));
+  chooser->show();
+  QCoreApplication::processEvents();
+  const auto* new_folder = chooser->findChild<QToolButton*>("newFolderButton");
+  ASSERT_NE(new_folder, nullptr);
+  EXPECT_FALSE(new_folder->isVisible());
+  EXPECT_FALSE(new_folder->isEnabled());
+  chooser->reject();
 }
 
 }  // namespace
