@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVariant>
+#include <algorithm>
 
 #include "dialogs/dialog_look.h"
 #include "platform/paths.h"
@@ -136,7 +137,9 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
 
   CheckBox2 = new QCheckBox(QStringLiteral("Display Setup Dialog before processing"), this);
   CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-  CheckBox2->setGeometry(8, 253, 216, 17);
+  // A fallback font wider than the designed one takes the room up to Cancel
+  // rather than cutting the caption short.
+  CheckBox2->setGeometry(8, 253, std::clamp(CheckBox2->sizeHint().width(), 216, 254 - 4 - 8), 17);
 
   FormCreate();
 }
