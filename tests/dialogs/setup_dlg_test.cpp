@@ -186,6 +186,25 @@ TEST(SetupDlg, SaveTypeOutOfRangeChoosesNoButton) {
   EXPECT_EQ(s.SaveType, 7);
 }
 
+TEST(SetupDlg, ArrowKeysChangeTheChoicesToo) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  WhenModal(&dlg, [&] {
+    // Arrow keys act on the focused button, and focus lives in the active window.
+    dlg.activateWindow();
+    QCoreApplication::processEvents();
+    ModeItem(dlg, 1)->setFocus();
+    testing::PressKey(ModeItem(dlg, 1), Qt::Key_Down);
+    dlg.RadioButton2->setFocus();
+    testing::PressKey(dlg.RadioButton2, Qt::Key_Up);
+    EXPECT_FALSE(dlg.BitBtn1->isEnabled());
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.DivIndex, 2);
+  EXPECT_EQ(s.SaveType, 1);
+}
+
 TEST(SetupDlg, DesktopAfterSelectedFolderKeepsTheFolder) {
   TSetupDlg dlg;
   Settings s = SampleSettings();
