@@ -96,8 +96,9 @@ std::string LinesPhrase(uint64_t count, const char* kind) {
 [[noreturn]] void RaiseBadReference(const std::string& path, uint64_t line_number, int kind,
                                     std::string_view written, int64_t index, uint64_t before,
                                     uint64_t total) {
-  std::string message = "Face on line " + std::to_string(line_number) + " of \"" + path +
-                        "\" refers to " + kKindWords[kind] + " " + std::string(written) + ", but ";
+  std::string message = "Face on line " + std::to_string(line_number) + " of \"" +
+                        ForMessage(path) + "\" refers to " + kKindWords[kind] + " " +
+                        ForMessage(written) + ", but ";
   if (index > 0) {
     message += "the file has " + std::string(total == 0 ? "" : "only ") +
                LinesPhrase(total, kKindWords[kind]) + ".";
@@ -113,12 +114,14 @@ std::string LinesPhrase(uint64_t count, const char* kind) {
 // The first pass: stores lines and faces, collects names, and notes cheaply
 // whether any face might refer to a line that does not exist.
 struct Loader {
-  Loader(ObjModel& model_in, const NameCollator& collator_in, bool material_in)
-      : model(model_in), collator(collator_in), material(material_in) {}
+  Loader(ObjModel& model_in, const NameCollator& collator_in, bool material_in,
+         const std::string& path_in)
+      : model(model_in), collator(collator_in), material(material_in), path(path_in) {}
 
   ObjModel& model;
   const NameCollator& collator;
   bool material;
+  const std::string& path;
 
   std::vector<std::string> names;  // by first appearance
   std::vector<std::string> keys;
@@ -180,6 +183,10 @@ struct Loader {
       if (same != id_of_key.end()) {
         id = same->second;  // the form met first stands for all its case variants
       } else {
+        // Names are numbered in 32 bits, kNoName kept apart.
+        if (names.size() >= kNoName) {
+          throw ZelfinError("The file \"" + path + "\" has too many names.");
+        }
         id = static_cast<uint32_t>(names.size());
         id_of_key.emplace(key, id);
         names.push_back(std::move(name));
@@ -241,7 +248,7 @@ ObjModel ParseOBJ(std::string text, int32_t DivIndex, const NameCollator& collat
   ObjModel model;
   model.text = std::move(text);
   const bool material = DivIndex == kDivMaterial;
-  Loader loader(model, collator, material);
+  Loader loader(model, collator, material, path);
   WalkLines(model.text, material, loader);
 
   if (loader.names.empty()) return ObjModel{};  // without names nothing is stored

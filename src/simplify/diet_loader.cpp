@@ -86,7 +86,7 @@ std::vector<MeshLine> ScanMeshLines(std::string& text) {
 }
 
 std::string Where(int64_t line_no, const std::string& path) {
-  return " on line " + std::to_string(line_no) + " of \"" + path + "\"";
+  return " on line " + std::to_string(line_no) + " of \"" + ForMessage(path) + "\"";
 }
 
 [[noreturn]] void RaiseOverflow(int64_t line_no, const std::string& path) {
@@ -219,13 +219,13 @@ double Normalised(double c, double m, double s) {
 [[noreturn]] void RaiseBadReference(std::string_view token, int64_t line_no,
                                     const std::string& path) {
   throw ZelfinError("Face" + Where(line_no, path) + " has a vertex reference \"" +
-                    std::string(token) + "\" that names no vertex");
+                    ForMessage(token) + "\" that names no vertex");
 }
 
 [[noreturn]] void RaiseMissingVertex(std::string_view token, int64_t nv, int64_t line_no,
                                      const std::string& path) {
   const std::string_view number = token.substr(0, token.find('/'));
-  throw ZelfinError("Face" + Where(line_no, path) + " refers to vertex " + std::string(number) +
+  throw ZelfinError("Face" + Where(line_no, path) + " refers to vertex " + ForMessage(number) +
                     ", but only " + std::to_string(nv) +
                     (nv == 1 ? " vertex stands" : " vertices stand") + " before it");
 }
@@ -318,6 +318,11 @@ void LoadDietMeshText(std::string& text, const std::string& path, DietMesh& mesh
       f.Normal = TriangleNormal(A, B, C);
       f.Area = TriangleArea(A, B, C);
     }
+  }
+  // The pair analysis numbers three edges per triangle in 32 bits.
+  if (faces.size() > static_cast<size_t>(kMaxIndex / 3)) {
+    throw ZelfinError("The file \"" + path +
+                      "\" holds more vertices or triangles than can be simplified");
   }
   // Triangles that collapsed were not stored: give back what they would have taken.
   if (faces.size() < faces.capacity()) faces.shrink_to_fit();
