@@ -183,9 +183,9 @@ void TForm1::DropDst1FileDrop(const std::vector<std::string>& files) {
 }
 
 void TForm1::LoadtoCut1Click() {
-  Guarded([this] {
+  WithMenuDialog([this] {
     if (std::optional<std::string> path = FHooks.ChooseFileToLoad()) {
-      RunFiles(Batch{{*path}, false});
+      FQueue.push_back(Batch{{*path}, false});
     }
   });
 }
@@ -194,7 +194,7 @@ void TForm1::Setup1Click() {
   // The menu item is disabled while a file is in processing; the dialog would
   // change the settings under the running file.
   if (FBusy) return;
-  Guarded([this] {
+  WithMenuDialog([this] {
     if (FHooks.ExecuteSetupDialog && FHooks.ExecuteSetupDialog(FSettings)) {
       SaveSettings(FSettings);
     }
@@ -206,7 +206,7 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::About1Click() {
-  Guarded([this] {
+  WithMenuDialog([this] {
     if (FHooks.ShowAbout) FHooks.ShowAbout();
   });
 }
@@ -215,9 +215,23 @@ void TForm1::WebSupport1Click() {
   Guarded([this] { FHooks.OpenWebSupport(); });
 }
 
+void TForm1::WithMenuDialog(const std::function<void()>& body) {
+  ++FMenuDialogs;
+  Guarded(body);
+  --FMenuDialogs;
+  Guarded([this] { RunQueue(); });
+}
+
 void TForm1::RunFiles(Batch batch) {
   FQueue.push_back(std::move(batch));
-  if (FBusy) return;  // the loop below, further up the stack, takes it in turn
+  RunQueue();
+}
+
+void TForm1::RunQueue() {
+  // A loop further up the stack takes the queue in turn: a run pumping
+  // messages, or a menu's dialog that the setup dialog of a file must not
+  // open inside of.
+  if (FBusy || FMenuDialogs > 0 || FQueue.empty()) return;
   FBusy = true;
   Setup1->setEnabled(false);
   while (!FQueue.empty() && !FCloseRequested) {

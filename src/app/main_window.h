@@ -101,6 +101,10 @@ class TForm1 : public QMainWindow {
   // Queues the batch; unless a file is already in processing, works through
   // the queue. A batch queued during a run starts after the current one ends.
   void RunFiles(Batch batch);
+  void RunQueue();
+  // Runs a modal dialog of the menu; files arriving meanwhile wait until it is
+  // closed, then the queue is worked through.
+  void WithMenuDialog(const std::function<void()>& body);
   bool ProcessBatch(const Batch& batch);  // false when an error ended it
   // Runs a handler's body; an error of any kind is shown, never passed to Qt.
   void Guarded(const std::function<void()>& body);
@@ -111,6 +115,7 @@ class TForm1 : public QMainWindow {
   Settings FSettings;
   bool FFirstShow = true;
   bool FBusy = false;
+  int FMenuDialogs = 0;          // menu dialogs open (nested during a run)
   bool FCloseRequested = false;  // closing waits until no file is in processing
   bool FCloseWhenIdle = false;   // the command line ended without an error
   std::deque<Batch> FQueue;

@@ -248,6 +248,28 @@ TEST(MainWindow, SetupIsNotOpenedDuringARun) {
   EXPECT_EQ(setups, 1);
 }
 
+TEST(MainWindow, FilesArrivingWhileAMenuDialogIsUpWaitForItToClose) {
+  Fixture f;
+  int depth = 0;
+  bool from_menu = true;
+  f.hooks.ExecuteSetupDialog = [&](Settings&) {
+    f.log.push_back("setup " + std::to_string(++depth));
+    if (std::exchange(from_menu, false)) f.Drop(f.form.get(), {"a.obj"});
+    --depth;
+    return true;
+  };
+  f.hooks.ShowAbout = [&] {
+    f.Drop(f.form.get(), {"b.obj"});
+    f.log.push_back(FileExists(f.In("b_red.obj")) ? "b early" : "b waits");
+  };
+  TForm1& form = f.Make();
+  form.Setup1->trigger();
+  form.About1->trigger();
+  // The file's own setup dialog comes after the menu's, not inside it.
+  EXPECT_EQ(f.log, (std::vector<std::string>{"setup 1", "setup 1", "b waits", "setup 1"}));
+  EXPECT_EQ(f.Written(), "a.obj a_blue.obj a_red.obj b.obj b_blue.obj b_red.obj c.obj notes.txt");
+}
+
 TEST(MainWindow, CloseDuringARunEndsAfterTheFileWithTheSettingsSaved) {
   Fixture f;
   TForm1& form = f.Make();
