@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,11 +26,23 @@ inline void Check(bool ok, const std::string& why) {
   if (!ok) Fail(why);
 }
 
-// A fresh folder under the temporary folder; the process keeps it for all inputs.
+// A fresh folder for the process to keep for all its inputs: in memory
+// (/dev/shm) where there is one, as every input creates and removes files.
 inline std::string MakeScratchFolder(const char* tag) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zelfin-" + tag + "-XXXXXX";
+  std::string base = tmp && *tmp ? tmp : "/tmp";
+  if (access("/dev/shm", W_OK) == 0) base = "/dev/shm";
+  std::string pattern = base + "/zelfin-" + tag + "-XXXXXX";
   if (!mkdtemp(pattern.data())) Fail("cannot make a scratch folder");
+  // Removed when the run ends normally; a crash leaves it for a look.
+  static std::vector<std::string> made;
+  if (made.empty()) {
+    std::atexit([] {
+      std::error_code ec;
+      for (const std::string& folder : made) std::filesystem::remove_all(folder, ec);
+    });
+  }
+  made.push_back(pattern);
   return pattern;
 }
 
