@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QUrl>
 #include <filesystem>
 #include <functional>
@@ -20,6 +23,11 @@
 #include <utility>
 
 #include "app/settings.h"
+#include "dialogs/about_box.h"
+#include "dialogs/dialog_test_util.h"
+#include "dialogs/diet_dlg.h"
+#include "dialogs/select_dlg.h"
+#include "dialogs/setup_dlg.h"
 #include "test_util.h"
 
 namespace zelfin {
@@ -361,6 +369,31 @@ TEST(MainWindow, EveryKindOfErrorIsShownAndNoneEscapes) {
   EXPECT_EQ(f.log[0].rfind("error:Out of memory", 0), 0u) << f.log[0];
   EXPECT_EQ(f.log[1], "error:An unexpected error ended the operation.");
   EXPECT_EQ(f.log[2], "error:no about box");
+}
+
+TEST(MainWindow, RealDialogsAreWiredIn) {
+  Fixture f;
+  f.hooks.Progress = nullptr;
+  TForm1& form = f.Make();
+  TAboutBox about(&form);
+  TSelectDlg select(&form);
+  TSetupDlg setup(&form);
+  TDietDlg diet(&form);
+  form.UseDialogs(about, select, setup, diet);
+  form.CurrentSettings().isDispSetupDlg = true;
+  bool progress_shown = false;
+  testing::WhenModal(&setup, [&] {
+    setup.RadioGroup1Items->button(3)->click();  // Surface Simplification
+    setup.BitBtnOK->click();
+  });
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] { progress_shown |= diet.isVisible(); });
+  watch.start(0);
+  f.Drop(&form, {"a.obj"});
+  EXPECT_EQ(form.CurrentSettings().DivIndex, 3);
+  EXPECT_TRUE(FileExists(f.In("a_Simplified95%.obj")));
+  EXPECT_TRUE(progress_shown);
+  EXPECT_FALSE(diet.isVisible());
 }
 
 }  // namespace
