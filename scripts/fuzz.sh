@@ -80,6 +80,6 @@ if [ "$failed" != 0 ]; then
     grep -E -m5 -A3 'ERROR:|runtime error:|fuzz invariant failed' "$logs/$t.log" || true
   done
 fi
-# Logs of a clean run in the scratch folder are not kept.
-[ "$failed" != 0 ] || [ -n "${FUZZ_LOG_DIR:-}" ] || rm -rf "$scratch"
+# The scratch folder goes unless it holds the logs of a failed run.
+if [ -n "${FUZZ_LOG_DIR:-}" ] || [ "$failed" = 0 ]; then rm -rf "$scratch"; fi
 exit "$failed"
