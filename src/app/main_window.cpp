@@ -19,6 +19,7 @@
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
 #include "dialogs/web_support.h"
+#include "platform/errors.h"
 
 namespace zelfin {
 namespace {
@@ -39,7 +40,7 @@ std::string ErrorMessage(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
   } catch (const std::bad_alloc&) {
-    return "Out of memory. The file is too large to be processed here.";
+    return kOutOfMemoryText;
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,9 @@ int Run(int argc, char** argv) {
       }
       ProcessOne(opt, path, progress);
     }
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "zelfin-cli: %s\n", kOutOfMemoryText);
+    return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zelfin-cli: %s\n", e.what());
     return 1;

@@ -7,6 +7,10 @@
 
 namespace zelfin {
 
+// What every way in shows when memory ran out (std::bad_alloc).
+inline constexpr const char* kOutOfMemoryText =
+    "Out of memory. The file is too large to be processed here.";
+
 class ZelfinError : public std::runtime_error {
  public:
   // what() is read as a C string: a NUL from a name or path in the text would

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
-#include <thread>
+
 #include <vector>
 
 #include "platform/errors.h"
@@ -13,6 +13,7 @@
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_obj_tokens.h"
 #include "simplify/diet_point_grid.h"
+#include "simplify/two_halves.h"
 
 namespace zelfin {
 
@@ -165,9 +166,8 @@ Normalisation ReadVertexCoordinates(std::string_view text, const std::vector<Mes
     ReadCoordinateRun(text, lines, raw, runs[0]);
     ReadCoordinateRun(text, lines, raw, runs[1]);
   } else {
-    std::thread helper([&] { ReadCoordinateRun(text, lines, raw, runs[1]); });
-    ReadCoordinateRun(text, lines, raw, runs[0]);
-    helper.join();
+    RunHalvesTogether([&] { ReadCoordinateRun(text, lines, raw, runs[0]); },
+                      [&] { ReadCoordinateRun(text, lines, raw, runs[1]); });
   }
   for (const CoordinateRun& run : runs) {
     if (run.bad_offset < 0) continue;

@@ -1,11 +1,12 @@
 #include <algorithm>
 #include <cstdint>
-#include <thread>
+
 #include <utility>
 #include <vector>
 
 #include "platform/numbers.h"
 #include "simplify/diet_analysis.h"
+#include "simplify/two_halves.h"
 
 namespace zelfin {
 
@@ -109,9 +110,7 @@ void EvaluateNewPairs(DietMesh& mesh, int32_t first, int32_t last) {
     return;
   }
   const int32_t middle = first + (last - first) / 2;
-  std::thread helper(evaluate, middle, last);
-  evaluate(first, middle);
-  helper.join();
+  RunHalvesTogether([&] { evaluate(first, middle); }, [&] { evaluate(middle, last); });
 }
 
 void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {

@@ -1,5 +1,6 @@
 // zelfin-cli end to end: exit codes, messages, skipped files, output folder.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +23,9 @@ struct Result {
   std::string out, err;
 };
 
-Result RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+// address_space: a limit in bytes on the program's address space (0: none).
+Result RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+              rlim_t address_space = 0) {
   TempDir io;
   const std::string out_path = io.Path("out"), err_path = io.Path("err");
   const pid_t pid = fork();
@@ -30,6 +33,10 @@ Result RunCli(const std::vector<std::string>& args, const std::vector<std::strin
     freopen(out_path.c_str(), "w", stdout);
     freopen(err_path.c_str(), "w", stderr);
     for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    if (address_space != 0) {
+      const rlimit limit{address_space, address_space};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(ZELFIN_CLI_PATH));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -158,6 +165,36 @@ TEST(Cli, SimplifyWritesPointDecimalsWhateverTheLocale) {
       text, std::regex("\r\nv -?[01]\\.[0-9]{8} -?[01]\\.[0-9]{8} -0\\.50000000\r\n")))
       << text;
   EXPECT_EQ(text.find(',', text.find("faces")), std::string::npos);
+}
+
+// Running out of memory is a clear message and exit status 1, not an abort or
+// the words of a C++ exception, and leaves no output behind; also where the
+// helper thread of the simplification cannot be started.
+TEST(Cli, OutOfMemoryIsReportedPlainly) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#else
+  TempDir dir;
+  constexpr int n = 400;  // 318,402 triangles: far more than 90 MB can simplify
+  std::string grid;
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x)
+      grid += "v " + std::to_string(x) + " " + std::to_string(y) + " " +
+              std::to_string((x * y) % 7) + "\n";
+  for (int y = 0; y + 1 < n; ++y)
+    for (int x = 0; x + 1 < n; ++x) {
+      const std::string a = std::to_string(y * n + x + 1), b = std::to_string(y * n + x + 2),
+                        c = std::to_string(y * n + x + n + 1),
+                        d = std::to_string(y * n + x + n + 2);
+      grid += "f " + a + " " + b + " " + c + "\nf " + b + " " + d + " " + c + "\n";
+    }
+  WriteBytes(dir.Path("big.obj"), grid);
+  const Result r =
+      RunCli({"-q", "-m", "simplify", "-o", dir.Path("o"), dir.Path("big.obj")}, {}, 90u << 20);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.err, "zelfin-cli: Out of memory. The file is too large to be processed here.\n");
+  EXPECT_TRUE(ListFolder(dir.Path("o")).empty());
+#endif
 }
 
 }  // namespace
