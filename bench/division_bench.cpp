@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "division/dispatch.h"
+#include "division/divide_file.h"
+#include "division/obj_model.h"
 #include "platform/text_file.h"
 
 namespace {

@@ -24,11 +24,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/progress_sink.h"
 #include "platform/text_file.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_contraction.h"
 #include "simplify/diet_loader.h"
-#include "simplify/progress_sink.h"
 
 // The benchmark's meshes come from the test generator.
 #include "simplify/mesh_gen.h"

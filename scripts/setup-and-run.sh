@@ -10,9 +10,9 @@ scripts/build.sh
 build/make_sample_model samples/model.obj
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Opening zelfin on samples/model.obj: confirm the setup dialog; by default the outputs go beside the sample."
-  exec build/src/app/zelfin samples/model.obj
+  exec build/bin/zelfin samples/model.obj
 fi
 mkdir -p sample-out
-build/src/cli/zelfin-cli -m material -o sample-out samples/model.obj
+build/bin/zelfin-cli -m material -o sample-out samples/model.obj
 echo "No display: divided with zelfin-cli. Written into sample-out/:"
 ls -l sample-out

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
 #include "app/settings.h"
 #include "dialogs/about_box.h"
 #include "dialogs/diet_dlg.h"
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
+#include "window/main_window.h"
 
 namespace {
 

@@ -8,19 +8,11 @@
 namespace zelfin {
 namespace {
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  return home ? home : "";
-}
-
 // XDG_DESKTOP_DIR="$HOME/Desktop" from user-dirs.dirs; empty when absent.
 std::string DesktopFromUserDirs() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  const std::string base =
-      config && config[0] == '/' ? std::string(config) : HomeFolder() + "/.config";
   std::string text;
   try {
-    text = ReadTextFile(base + "/user-dirs.dirs");
+    text = ReadTextFile(UserConfigFolder() + "/user-dirs.dirs");
   } catch (const std::exception&) {
     return "";
   }
@@ -57,12 +49,12 @@ std::string OutputFolderFor(const std::string& path, const Settings& settings,
                             const std::function<std::string()>& desktop) {
   const std::string own(ExtractFilePath(path));
   switch (settings.SaveType) {
-    case 1: {
+    case kSaveDesktop: {
       // A desktop folder that does not exist sends the output next to the input.
       const std::string folder = desktop ? desktop() : GetSpecialFolderPath(0);
       return DirectoryExists(folder) ? folder + "/" : own;
     }
-    case 2: {
+    case kSaveSelectedFolder: {
       if (!DirectoryExists(settings.SaveFolder)) return own;
       // The setup dialog stores the folder with its "/"; a hand-edited store
       // may not, and the names must not then run into the folder's own name.
@@ -82,7 +74,7 @@ void ProcessFile(const std::string& path, Settings& settings, const ProcessUi& u
   }
   const std::string folder = OutputFolderFor(path, settings, ui.DesktopFolder);
   SilentProgress silent;
-  DispatchFile(path, folder, settings.DivIndex, settings.DietIndex, ui.SelectGroups,
+  DispatchFile(path, folder, OperationOf(settings, ui.SelectGroups),
                ui.Progress ? *ui.Progress : silent);
 }
 

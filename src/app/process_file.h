@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
+#include "app/operations.h"
 #include "app/settings.h"
-#include "division/dispatch.h"
-#include "simplify/progress_sink.h"
+#include "platform/progress_sink.h"
 
 namespace zelfin {
 

@@ -1,9 +1,8 @@
 #include "app/settings.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,21 +11,13 @@
 #include "app/reg_file.h"
 #include "platform/errors.h"
 #include "platform/numbers.h"
+#include "platform/paths.h"
 #include "platform/text_file.h"
 
 namespace zelfin {
 namespace {
 
 constexpr std::string_view kSetupKey = "HKEY_CURRENT_USER\\Software\\MORVAIN\\ZELFIN\\Setup";
-
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home && home[0] == '/') return home;
-  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir && entry->pw_dir[0] == '/') {
-    return entry->pw_dir;
-  }
-  throw ZelfinError("Cannot find the home folder, where the settings file lives.");
-}
 
 [[noreturn]] void RaiseInvalidType(std::string_view name) {
   throw ZelfinError("Invalid data type for '" + std::string(name) + "'");
@@ -113,24 +104,17 @@ RegFile FileToEdit(const std::string& path) {
 }  // namespace
 
 std::string SettingsFilePath() {
-  std::string base;
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && config[0] == '/') {
-    base = config;
-  } else {
-    base = HomeFolder() + "/.config";
+  const std::string base = UserConfigFolder();
+  if (base.empty()) {
+    throw ZelfinError("Cannot find the home folder, where the settings file lives.");
   }
-  while (!base.empty() && base.back() == '/') base.pop_back();
   return base + "/MORVAIN/ZELFIN.reg";
 }
 
 void ClampSettings(Settings& settings) {
-  if (settings.SaveType < 0) settings.SaveType = 0;
-  if (settings.SaveType > 2) settings.SaveType = 2;
-  if (settings.DivIndex < 0) settings.DivIndex = 0;
-  if (settings.DivIndex > 3) settings.DivIndex = 3;
-  if (settings.DietIndex < 0) settings.DietIndex = 0;
-  if (settings.DietIndex > 18) settings.DietIndex = 18;
+  settings.SaveType = std::clamp(settings.SaveType, kSaveSameFolder, kSaveSelectedFolder);
+  settings.DivIndex = std::clamp(settings.DivIndex, 0, kMaxDivIndex);
+  settings.DietIndex = std::clamp(settings.DietIndex, 0, kMaxDietIndex);
 }
 
 void LoadSettings(Settings& settings) {

@@ -5,12 +5,20 @@
 
 namespace zelfin {
 
+// Where the outputs go (SaveType).
+inline constexpr int32_t kSaveSameFolder = 0;      // beside the input file
+inline constexpr int32_t kSaveDesktop = 1;         // on the desktop
+inline constexpr int32_t kSaveSelectedFolder = 2;  // in SaveFolder
+// The largest DivIndex (Surface Simplification) and DietIndex (keep 5%).
+inline constexpr int32_t kMaxDivIndex = 3;
+inline constexpr int32_t kMaxDietIndex = 18;
+
 struct Settings {
-  int32_t SaveType = 0;         // 0 input's folder, 1 desktop, 2 SaveFolder
-  std::string SaveFolder;       // ends in "/" when chosen in the setup dialog
-  int32_t DivIndex = 0;         // 0 Material, 1 Group, 2 Group Option, 3 Surface Simplification
-  int32_t DietIndex = 0;        // 0..18: keep 95% down to 5%
-  bool isDispSetupDlg = true;   // show the setup dialog before each file
+  int32_t SaveType = 0;        // 0 input's folder, 1 desktop, 2 SaveFolder
+  std::string SaveFolder;      // ends in "/" when chosen in the setup dialog
+  int32_t DivIndex = 0;        // 0 Material, 1 Group, 2 Group Option, 3 Surface Simplification
+  int32_t DietIndex = 0;       // 0..18: keep 95% down to 5%
+  bool isDispSetupDlg = true;  // show the setup dialog before each file
 };
 
 // $XDG_CONFIG_HOME/MORVAIN/ZELFIN.reg, or ~/.config/MORVAIN/ZELFIN.reg.

@@ -12,16 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "division/dispatch.h"
+#include "app/operations.h"
 #include "platform/collation.h"
 #include "platform/errors.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
-#include "simplify/simplify_file.h"
 
-#ifndef ZELFIN_VERSION
-#define ZELFIN_VERSION "unknown"
-#endif
+#include "zelfin_version.h"
 
 namespace zelfin {
 namespace {
@@ -57,8 +54,17 @@ constexpr const char* kUsage =
     "Exit status: 0 when every file was processed or skipped; 1 when a file\n"
     "failed (the rest are not processed); 2 for bad usage.\n";
 
+// The modes by their names on the command line.
+constexpr struct {
+  const char* name;
+  DivMode mode;
+} kModes[] = {{"material", DivMode::kMaterial},
+              {"group", DivMode::kGroup},
+              {"select", DivMode::kGroupOption},
+              {"simplify", DivMode::kSimplify}};
+
 struct Options {
-  std::string mode = "material";
+  DivMode mode = DivMode::kMaterial;
   std::vector<std::string> groups;
   int percent = 95;
   std::string out_dir;
@@ -69,6 +75,13 @@ struct Options {
 struct UsageError {
   std::string message;
 };
+
+DivMode ModeNamed(const std::string& name) {
+  for (const auto& m : kModes) {
+    if (name == m.name) return m.mode;
+  }
+  throw UsageError{"unknown mode \"" + name + "\" (choose material, group, select or simplify)"};
+}
 
 Options ParseOptions(int argc, char** argv) {
   Options opt;
@@ -92,12 +105,7 @@ Options ParseOptions(int argc, char** argv) {
       std::printf("zelfin-cli %s\n", ZELFIN_VERSION);
       std::exit(0);
     } else if (arg.rfind("-m", 0) == 0) {
-      opt.mode = value_of(i, "-m");
-      if (opt.mode != "material" && opt.mode != "group" && opt.mode != "select" &&
-          opt.mode != "simplify") {
-        throw UsageError{"unknown mode \"" + opt.mode +
-                         "\" (choose material, group, select or simplify)"};
-      }
+      opt.mode = ModeNamed(value_of(i, "-m"));
     } else if (arg.rfind("-g", 0) == 0) {
       opt.groups.push_back(value_of(i, "-g"));
     } else if (arg.rfind("-k", 0) == 0) {
@@ -117,7 +125,7 @@ Options ParseOptions(int argc, char** argv) {
     }
   }
   if (opt.files.empty()) throw UsageError{"no input file given"};
-  if (!opt.groups.empty() && opt.mode != "select") {
+  if (!opt.groups.empty() && opt.mode != DivMode::kGroupOption) {
     throw UsageError{"-g is for mode select only"};
   }
   return opt;
@@ -207,15 +215,11 @@ class TerminalProgress final : public ProgressSink {
 void ProcessOne(const Options& opt, const std::string& path, ProgressSink& progress) {
   std::string folder = opt.out_dir.empty() ? std::string(ExtractFilePath(path)) : opt.out_dir;
   if (!folder.empty() && folder.back() != '/') folder += '/';
-  if (opt.mode == "material") {
-    DivideFile(path, folder, kDivMaterial);
-  } else if (opt.mode == "group") {
-    DivideFile(path, folder, kDivGroup);
-  } else if (opt.mode == "select") {
-    WriteSelectedGroups(path, folder, ChooserFor(opt.groups, path));
-  } else {
-    SimplifyFile(path, folder, opt.percent / 100.0, progress);
-  }
+  Operation operation;
+  operation.mode = opt.mode;
+  operation.keep_ratio = opt.percent / 100.0;
+  operation.SelectGroups = ChooserFor(opt.groups, path);
+  DispatchFile(path, folder, operation, progress);
 }
 
 int Run(int argc, char** argv) {

@@ -13,6 +13,7 @@
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/web_support.h"
+#include "zelfin_version.h"
 
 namespace zelfin {
 

@@ -3,7 +3,7 @@
 // Not modal, so the main window stays usable while a run pumps messages.
 #include <QDialog>
 
-#include "simplify/progress_sink.h"
+#include "platform/progress_sink.h"
 
 class QProgressBar;
 

@@ -146,7 +146,8 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
 
 void TSetupDlg::FormCreate() {
   ComboBox1->clear();
-  for (int k = 0; k <= 18; ++k) ComboBox1->addItem(QStringLiteral("%1%").arg(95 - 5 * k));
+  for (int k = 0; k <= kMaxDietIndex; ++k)
+    ComboBox1->addItem(QStringLiteral("%1%").arg(95 - 5 * k));
 }
 
 bool TSetupDlg::Execute(Settings& settings) {
@@ -189,9 +190,9 @@ void TSetupDlg::FormShow() {
   // Each button is set to whether its own condition holds, so a value out of
   // range leaves none chosen; an exclusive group would refuse to clear the last one.
   SaveTypeButtons->setExclusive(false);
-  RadioButton0->setChecked(FSaveType == 0);
-  RadioButton1->setChecked(FSaveType == 1);
-  RadioButton2->setChecked(FSaveType == 2);
+  RadioButton0->setChecked(FSaveType == kSaveSameFolder);
+  RadioButton1->setChecked(FSaveType == kSaveDesktop);
+  RadioButton2->setChecked(FSaveType == kSaveSelectedFolder);
   SaveTypeButtons->setExclusive(true);
 
   RadioGroup1Items->setExclusive(false);
@@ -222,7 +223,7 @@ void TSetupDlg::ComboBox1Change() {
 }
 
 void TSetupDlg::UpdateFolderControls() {
-  BitBtn1->setEnabled(FSaveType == 2);
+  BitBtn1->setEnabled(FSaveType == kSaveSelectedFolder);
   Edit1->setText(QString::fromStdString(FSaveFolder));
 }
 

@@ -4,18 +4,25 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace zelfin {
 
 QUrl WebSupportUrl() {
+  constexpr const char* kGuide = "doc/zelfin/guide/index.html";
+  // Beside the program: installed, or in the build tree, which keeps the
+  // same layout. Else wherever the system's data folders hold it.
+  QString guide;
   if (QCoreApplication::instance()) {
-    const QFileInfo installed(QCoreApplication::applicationDirPath() +
-                              QStringLiteral("/../share/doc/zelfin/guide/index.html"));
-    if (installed.isFile()) return QUrl::fromLocalFile(installed.canonicalFilePath());
+    guide = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/") +
+            QLatin1String(kGuide);
   }
-  // Run from the build tree: the guide as it stands in the sources.
-  return QUrl::fromLocalFile(
-      QDir::cleanPath(QStringLiteral(ZELFIN_SOURCE_DIR "/docs/guide/index.html")));
+  if (!QFileInfo(guide).isFile()) {
+    const QString found =
+        QStandardPaths::locate(QStandardPaths::GenericDataLocation, QLatin1String(kGuide));
+    if (!found.isEmpty()) guide = found;
+  }
+  return QUrl::fromLocalFile(QDir::cleanPath(guide));
 }
 
 void OpenWebSupport() {

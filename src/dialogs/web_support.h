@@ -5,8 +5,8 @@
 
 namespace zelfin {
 
-// <program folder>/../share/doc/zelfin/guide/index.html when installed; from
-// the build tree, the guide in the source tree.
+// <program folder>/../share/doc/zelfin/guide/index.html, installed or in the
+// build tree; else doc/zelfin/guide/index.html in the system's data folders.
 QUrl WebSupportUrl();
 
 // Opens the address in the user's browser; a failure is not reported.

@@ -1,7 +1,8 @@
+#include "division/divide_file.h"
+
 #include <string>
 #include <vector>
 
-#include "division/dispatch.h"
 #include "division/names_file_writer.h"
 #include "division/obj_model.h"
 #include "platform/errors.h"

@@ -6,7 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "division/obj_text.h"
+#include "platform/numbers.h"
+#include "platform/obj_lexer.h"
 
 namespace zelfin {
 
@@ -22,34 +23,10 @@ struct Corner {
 };
 
 // A part read as a whole number with an optional sign; anything else reads as
-// 0. Numbers beyond int64_t saturate to its bounds, like ParseInteger.
+// 0. Numbers beyond int64_t saturate to its bounds.
 inline int64_t ParseIndex(std::string_view part) {
-  size_t i = 0;
-  const size_t n = part.size();
-  bool negative = false;
-  if (n > 0 && (part[0] == '+' || part[0] == '-')) {
-    negative = part[0] == '-';
-    i = 1;
-  }
-  if (i == n) return 0;
-  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-  uint64_t acc = 0;
-  bool saturated = false;
-  for (; i < n; ++i) {
-    const unsigned digit = static_cast<unsigned char>(part[i]) - unsigned{'0'};
-    if (digit > 9) return 0;
-    if (!saturated) {
-      if (acc >= limit / 10 && (acc > limit / 10 || digit > limit % 10)) {
-        saturated = true;
-      } else {
-        acc = acc * 10 + digit;
-      }
-    }
-  }
-  if (saturated) acc = limit;
-  if (!negative) return static_cast<int64_t>(acc);
-  return acc == (uint64_t{1} << 63) ? std::numeric_limits<int64_t>::min()
-                                    : -static_cast<int64_t>(acc);
+  int64_t value = 0;
+  return ParseInteger(part, value) ? value : 0;
 }
 
 // Whether a corner that is being read ends at q. With kToBlank it ends at the
@@ -64,40 +41,16 @@ inline bool CornerEnds(const char* q, const char* end) {
   }
 }
 
-// Reads one corner from p, splitting it at every "/" and reading each part in
-// the same sweep. Returns where it stopped.
+// Reads one corner from p, splitting it at every "/". Returns where it stopped.
 template <bool kToBlank>
 inline const char* ReadCorner(const char* p, const char* end, Corner& corner) {
   int parts = 0;
   for (;;) {
     const char* const start = p;
-    bool negative = false;
-    if (!CornerEnds<kToBlank>(p, end) && (*p == '+' || *p == '-')) {
-      negative = *p == '-';
-      ++p;
-    }
-    const char* const digits = p;
-    uint64_t value = 0;
-    while (!CornerEnds<kToBlank>(p, end)) {
-      const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
-      if (digit > 9) break;
-      value = value * 10 + digit;  // may wrap past 18 digits; re-read exactly below
-      ++p;
-    }
-    bool whole = p > digits;
-    while (!CornerEnds<kToBlank>(p, end) && *p != '/') {
-      whole = false;
-      ++p;
-    }
+    while (!CornerEnds<kToBlank>(p, end) && *p != '/') ++p;
     const std::string_view part(start, static_cast<size_t>(p - start));
-    int64_t index = 0;
-    if (whole) {
-      index = p - digits <= 18
-                  ? (negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value))
-                  : ParseIndex(part);
-    }
     corner.text[parts] = part;
-    corner.index[parts] = index;
+    corner.index[parts] = ParseIndex(part);
     ++parts;
     if (CornerEnds<kToBlank>(p, end)) break;
     if (parts == 3) {  // parts after the third are dropped

@@ -5,9 +5,8 @@
 #include <numeric>
 #include <unordered_map>
 
-#include "division/dispatch.h"
+#include "division/element_names.h"
 #include "division/face_corners.h"
-#include "division/obj_text.h"
 #include "platform/errors.h"
 #include "platform/text_file.h"
 

@@ -8,10 +8,16 @@
 #include <string_view>
 #include <vector>
 
-#include "division/obj_text.h"
 #include "platform/collation.h"
+#include "platform/obj_lexer.h"
 
 namespace zelfin {
+
+// Where the names of a division come from: the setting DivIndex. Materials
+// (usemtl lines) for kDivMaterial, groups (g lines) for any other value.
+inline constexpr int32_t kDivMaterial = 0;
+inline constexpr int32_t kDivGroup = 1;
+inline constexpr int32_t kDivGroupOption = 2;
 
 // The offset of a cleaned line in the buffer (upper 40 bits) and its length
 // (lower 24 bits, or kLongLine for a longer line, whose end is then found by

@@ -1,10 +1,20 @@
 #include "platform/numbers.h"
 
+#include <charconv>
 #include <limits>
+#include <system_error>
 
 namespace zelfin {
 
-bool ParseInteger(std::string_view s, int64_t& value) {
+namespace {
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+bool ParseLongInteger(std::string_view s, int64_t& value) {
   size_t i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
@@ -33,6 +43,67 @@ bool ParseInteger(std::string_view s, int64_t& value) {
     value = acc == kMin ? std::numeric_limits<int64_t>::max() : -acc;
   }
   return true;
+}
+
+CoordinateRead ReadCoordinate(std::string_view t, double& value) {
+  value = 0;
+  size_t i = 0;
+  const size_t n = t.size();
+  const bool negative = i < n && t[i] == '-';
+  if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+  const size_t body = i;
+  // Decimal exponent of the first significant digit, for telling an
+  // overflow from an underflow when from_chars reports a range error.
+  int64_t lead_exponent = 0;
+  bool significant = false;
+  size_t int_digits = 0;
+  size_t frac_digits = 0;
+  while (i < n && IsDigit(t[i])) {
+    if (significant) {
+      ++lead_exponent;
+    } else if (t[i] != '0') {
+      significant = true;
+    }
+    ++i;
+    ++int_digits;
+  }
+  if (i < n && t[i] == '.') {
+    ++i;
+    while (i < n && IsDigit(t[i])) {
+      if (!significant) {
+        --lead_exponent;
+        if (t[i] != '0') significant = true;
+      }
+      ++i;
+      ++frac_digits;
+    }
+  }
+  if (int_digits + frac_digits == 0) return CoordinateRead::kNotANumber;
+  int64_t exponent = 0;
+  if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    bool exp_negative = false;
+    if (i < n && (t[i] == '+' || t[i] == '-')) exp_negative = t[i++] == '-';
+    size_t exp_digits = 0;
+    while (i < n && IsDigit(t[i])) {
+      if (exponent < 100000000) exponent = exponent * 10 + (t[i] - '0');
+      ++i;
+      ++exp_digits;
+    }
+    if (exp_digits == 0) return CoordinateRead::kNotANumber;
+    if (exp_negative) exponent = -exponent;
+  }
+  if (i != n) return CoordinateRead::kNotANumber;
+  double v = 0;
+  const auto r = std::from_chars(t.data() + body, t.data() + n, v, std::chars_format::general);
+  if (r.ec == std::errc::result_out_of_range) {
+    if (significant && lead_exponent + exponent > 0) return CoordinateRead::kOverflow;
+    v = 0;  // too small for a double
+  } else if (r.ec != std::errc() || r.ptr != t.data() + n || !std::isfinite(v)) {
+    return CoordinateRead::kOverflow;
+  }
+  value = negative ? -v : v;
+  return CoordinateRead::kNumber;
 }
 
 }  // namespace zelfin

@@ -1,6 +1,10 @@
 #include "platform/paths.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 namespace zelfin {
 
@@ -47,6 +51,29 @@ bool DirectoryExists(const std::string& path) {
 bool IsSafeFileNamePiece(std::string_view name) {
   if (name == "." || name == "..") return false;
   return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir && entry->pw_dir[0] == '/') {
+    return entry->pw_dir;
+  }
+  return "";
+}
+
+std::string UserConfigFolder() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::string base;
+  if (config && config[0] == '/') {
+    base = config;
+  } else {
+    const std::string home = HomeFolder();
+    if (home.empty()) return "";
+    base = home + "/.config";
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return base;
 }
 
 }  // namespace zelfin

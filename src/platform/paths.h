@@ -29,6 +29,14 @@ bool DirectoryExists(const std::string& path);
 // the file system.
 bool IsSafeFileNamePiece(std::string_view name);
 
+// $HOME when it is an absolute path, else the home folder of the user's
+// account; empty when neither is known.
+std::string HomeFolder();
+
+// $XDG_CONFIG_HOME when it is an absolute path, else HomeFolder() + "/.config",
+// without a trailing "/"; empty when neither is known.
+std::string UserConfigFolder();
+
 // The reason given when a name fails IsSafeFileNamePiece.
 inline constexpr const char* kUnsafeNameReason =
     "The name holds a character that a file name cannot hold.";

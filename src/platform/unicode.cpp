@@ -1,5 +1,7 @@
 #include "platform/unicode.h"
 
+#include <vector>
+
 namespace zelfin {
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -48,6 +50,46 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
     AppendUtf8(out, u);
   }
   if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
+  return out;
+}
+
+std::vector<uint8_t> Utf16LeFromText(std::string_view text) {
+  std::vector<uint8_t> out;
+  auto put = [&](uint32_t u) {
+    out.push_back(static_cast<uint8_t>(u & 0xFF));
+    out.push_back(static_cast<uint8_t>(u >> 8));
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const int extra = b < 0x80         ? 0
+                      : (b >> 5) == 6  ? 1
+                      : (b >> 4) == 14 ? 2
+                      : (b >> 3) == 30 ? 3
+                                       : -1;
+    uint32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    bool ok = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + k]);
+      ok = (c & 0xC0) == 0x80;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    const uint32_t min_for_length[] = {0, 0x80, 0x800, 0x10000};
+    ok = ok && cp >= min_for_length[extra] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+    if (!ok) {
+      put(0xFFFD);
+      ++i;
+      continue;
+    }
+    i += 1 + extra;
+    if (cp >= 0x10000) {
+      put(0xD800 + ((cp - 0x10000) >> 10));
+      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      put(cp);
+    }
+  }
+  put(0);
   return out;
 }
 

@@ -3,8 +3,8 @@
 // distinct triangle edge) with their merged quadric, target and cost.
 #include <cstdint>
 
+#include "platform/progress_sink.h"
 #include "simplify/diet_model.h"
-#include "simplify/progress_sink.h"
 
 namespace zelfin {
 

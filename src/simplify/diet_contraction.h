@@ -3,8 +3,8 @@
 // until the target number of triangles has gone or no candidate is left.
 #include <cstdint>
 
+#include "platform/progress_sink.h"
 #include "simplify/diet_model.h"
-#include "simplify/progress_sink.h"
 
 namespace zelfin {
 

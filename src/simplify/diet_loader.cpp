@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/numbers.h"
+#include "platform/obj_lexer.h"
 #include "platform/text_file.h"
 #include "simplify/diet_geometry.h"
-#include "simplify/diet_obj_tokens.h"
 #include "simplify/diet_point_grid.h"
 #include "simplify/two_halves.h"
 
@@ -334,6 +335,10 @@ void LoadDietMeshText(std::string& text, const std::string& path, DietMesh& mesh
     v.SameAs = same_as[i];
     v.Pos = pos[i];
   }
+}
+
+bool ReadVertexReference(std::string_view token, int64_t& value) {
+  return ParseInteger(token.substr(0, token.find('/')), value);
 }
 
 void LoadDietMesh(const std::string& path, DietMesh& mesh) {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "simplify/progress_sink.h"
+#include "platform/progress_sink.h"
 
 namespace zelfin {
 

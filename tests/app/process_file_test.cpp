@@ -60,7 +60,7 @@ TEST(ProcessFile, SetupDialogCancelSkipsAndItsChangesApplyAtOnce) {
   // Confirmed with mode Group and the dialog switched off for later files.
   f.ui.ExecuteSetupDialog = [&](Settings& s) {
     ++f.setup_calls;
-    s.DivIndex = kDivGroup;
+    s.DivIndex = static_cast<int32_t>(DivMode::kGroup);
     s.isDispSetupDlg = false;
     return true;
   };
@@ -108,7 +108,7 @@ TEST(ProcessFile, ChosenFolderAndSimplificationMode) {
   Fixture f;
   f.settings.SaveType = 2;
   f.settings.SaveFolder = f.dir.Path("out/");
-  f.settings.DivIndex = kDivSimplify;
+  f.settings.DivIndex = static_cast<int32_t>(DivMode::kSimplify);
   f.settings.DietIndex = 18;
   ProcessFile(f.dir.Path("in/cube.obj"), f.settings, f.ui);
   EXPECT_EQ(ListFolder(f.dir.Path("out")), "cube_Simplified5%.obj");
@@ -117,7 +117,7 @@ TEST(ProcessFile, ChosenFolderAndSimplificationMode) {
 TEST(ProcessFile, GroupOptionAsksTheChooserAndWritesNothingWithoutOne) {
   Fixture f;
   WriteBytes(f.dir.Path("in/cube.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\ng b\ng a\nf 1 2 3\n");
-  f.settings.DivIndex = kDivGroupOption;
+  f.settings.DivIndex = static_cast<int32_t>(DivMode::kGroupOption);
   ProcessFile(f.dir.Path("in/cube.obj"), f.settings, f.ui);  // no chooser: as if cancelled
   EXPECT_EQ(ListFolder(f.dir.Path("in")), "cube.obj");
   std::vector<std::string> offered;

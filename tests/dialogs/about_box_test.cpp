@@ -12,6 +12,7 @@
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_test_util.h"
 #include "dialogs/web_support.h"
+#include "zelfin_version.h"
 
 namespace zelfin {
 namespace {
@@ -99,10 +100,13 @@ TEST(AboutBox, LinkShowsTheGuideAndOpensIt) {
   EXPECT_EQ(catcher.urls[0], WebSupportUrl());
 }
 
-TEST(WebSupport, FromTheBuildTreeTheGuideInTheSources) {
+TEST(WebSupport, TheGuideBesideTheProgramAsWhenInstalled) {
   const QUrl url = WebSupportUrl();
   ASSERT_TRUE(url.isLocalFile());
-  EXPECT_EQ(QFileInfo(url.toLocalFile()).absoluteFilePath(),
+  const QFileInfo guide(url.toLocalFile());
+  EXPECT_TRUE(guide.isFile()) << guide.absoluteFilePath().toStdString();
+  EXPECT_TRUE(guide.absoluteFilePath().endsWith("/share/doc/zelfin/guide/index.html"));
+  EXPECT_NE(guide.absoluteFilePath(),
             QFileInfo(ZELFIN_SOURCE_DIR "/docs/guide/index.html").absoluteFilePath());
 }
 

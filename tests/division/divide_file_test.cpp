@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "division/dispatch.h"
+#include "division/divide_file.h"
 #include "division/lines.h"
+#include "division/obj_model.h"
 #include "platform/errors.h"
 #include "test_util.h"
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "division/dispatch.h"
 #include "division/lines.h"
+#include "division/obj_model.h"
 #include "platform/errors.h"
 #include "test_util.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "division/dispatch.h"
 #include "division/lines.h"
+#include "division/selected_groups.h"
 #include "platform/errors.h"
 #include "test_util.h"
 

@@ -13,10 +13,11 @@
 #include <random>
 #include <string>
 
-#include "division/dispatch.h"
+#include "division/divide_file.h"
+#include "division/obj_model.h"
 #include "faults/fault_util.h"
 #include "platform/errors.h"
-#include "simplify/progress_sink.h"
+#include "platform/progress_sink.h"
 #include "simplify/simplify_file.h"
 
 namespace zelfin {

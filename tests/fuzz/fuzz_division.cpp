@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "division/dispatch.h"
+#include "division/divide_file.h"
 #include "division/obj_model.h"
+#include "division/selected_groups.h"
 #include "fuzz/fuzz_util.h"
 #include "platform/errors.h"
 

@@ -7,7 +7,7 @@
 
 #include "fuzz/fuzz_util.h"
 #include "platform/errors.h"
-#include "simplify/progress_sink.h"
+#include "platform/progress_sink.h"
 #include "simplify/simplify_file.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "window/main_window.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -74,7 +74,7 @@ struct Fixture {
     for (const char* name : {"a.obj", "b.obj", "c.obj"}) WriteBytes(In(name), kModel);
     WriteBytes(In("notes.txt"), "not a model\n");
     hooks.ShowError = [this](const std::string& message) { log.push_back("error:" + message); };
-    hooks.Progress = &progress;
+    hooks.Process.Progress = &progress;
   }
   ~Fixture() { form.reset(); }  // saves the settings while the folder exists
 
@@ -82,7 +82,7 @@ struct Fixture {
   // A window with the setup dialog switched off unless a test sets it up.
   TForm1& Make(std::vector<std::string> arguments = {}) {
     form = std::make_unique<TForm1>(std::move(arguments), hooks);
-    form->CurrentSettings().isDispSetupDlg = static_cast<bool>(hooks.ExecuteSetupDialog);
+    form->CurrentSettings().isDispSetupDlg = static_cast<bool>(hooks.Process.ExecuteSetupDialog);
     return *form;
   }
   // Sends a drag enter and a drop of paths to widget, then lets the posted
@@ -148,7 +148,7 @@ TEST(MainWindow, DropKeepsOrderSkipsOthersAndAnErrorEndsOnlyThatDrop) {
   // Each confirmed setup dialog sends the file to the next folder, so where the
   // outputs land tells the order the files came in.
   int calls = 0;
-  f.hooks.ExecuteSetupDialog = [&](Settings& s) {
+  f.hooks.Process.ExecuteSetupDialog = [&](Settings& s) {
     s.SaveType = 2;
     s.SaveFolder = f.dir.Path(++calls == 1 ? "out1/" : "out2/");
     return true;
@@ -180,7 +180,7 @@ TEST(MainWindow, DropKeepsOrderSkipsOthersAndAnErrorEndsOnlyThatDrop) {
 TEST(MainWindow, SetupDialogBeforeEachDroppedFileAndCancelSkipsOnlyThatFile) {
   Fixture f;
   int calls = 0;
-  f.hooks.ExecuteSetupDialog = [&](Settings&) { return ++calls != 2; };
+  f.hooks.Process.ExecuteSetupDialog = [&](Settings&) { return ++calls != 2; };
   TForm1& form = f.Make();
   f.Drop(&form, {"a.obj", "b.obj", "c.obj"});
   EXPECT_EQ(calls, 3);
@@ -242,7 +242,7 @@ TEST(MainWindow, DropAndLoadDuringASimplificationWaitForIt) {
 TEST(MainWindow, SetupIsNotOpenedDuringARun) {
   Fixture f;
   int setups = 0;
-  f.hooks.ExecuteSetupDialog = [&](Settings&) {
+  f.hooks.Process.ExecuteSetupDialog = [&](Settings&) {
     ++setups;
     return true;
   };
@@ -260,7 +260,7 @@ TEST(MainWindow, FilesArrivingWhileAMenuDialogIsUpWaitForItToClose) {
   Fixture f;
   int depth = 0;
   bool from_menu = true;
-  f.hooks.ExecuteSetupDialog = [&](Settings&) {
+  f.hooks.Process.ExecuteSetupDialog = [&](Settings&) {
     f.log.push_back("setup " + std::to_string(++depth));
     if (std::exchange(from_menu, false)) f.Drop(f.form.get(), {"a.obj"});
     --depth;
@@ -305,7 +305,7 @@ TEST(MainWindow, CloseDuringARunEndsAfterTheFileWithTheSettingsSaved) {
 TEST(MainWindow, SettingsAreSavedAtDestroyAndOnAConfirmedSetupOnly) {
   Fixture f;
   bool confirm = false;
-  f.hooks.ExecuteSetupDialog = [&](Settings& s) {
+  f.hooks.Process.ExecuteSetupDialog = [&](Settings& s) {
     s.DivIndex = 2;
     return confirm;
   };
@@ -354,7 +354,7 @@ TEST(MainWindow, ProgressWindowIsHiddenBeforeAnErrorIsShown) {
 TEST(MainWindow, EveryKindOfErrorIsShownAndNoneEscapes) {
   Fixture f;
   int thrown = 0;
-  f.hooks.SelectGroups = [&](const std::vector<std::string>&, std::vector<bool>&) -> bool {
+  f.hooks.Process.SelectGroups = [&](const std::vector<std::string>&, std::vector<bool>&) -> bool {
     if (thrown++ == 0) throw std::bad_alloc();
     throw 42;
   };
@@ -373,7 +373,7 @@ TEST(MainWindow, EveryKindOfErrorIsShownAndNoneEscapes) {
 
 TEST(MainWindow, RealDialogsAreWiredIn) {
   Fixture f;
-  f.hooks.Progress = nullptr;
+  f.hooks.Process.Progress = nullptr;
   TForm1& form = f.Make();
   TAboutBox about(&form);
   TSelectDlg select(&form);

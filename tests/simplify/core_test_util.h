@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/progress_sink.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_model.h"
-#include "simplify/progress_sink.h"
 
 namespace zelfin::testing_util {
 

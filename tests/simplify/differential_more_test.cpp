@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/progress_sink.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_contraction.h"
 #include "simplify/diet_loader.h"
 #include "simplify/diet_pair_heap.h"
 #include "simplify/mesh_gen.h"
-#include "simplify/progress_sink.h"
 #include "simplify/reference.h"
 
 namespace zelfin {

@@ -9,8 +9,9 @@
 
 #include "core_test_util.h"
 #include "platform/errors.h"
+#include "platform/numbers.h"
+#include "platform/obj_lexer.h"
 #include "simplify/diet_geometry.h"
-#include "simplify/diet_obj_tokens.h"
 #include "simplify/diet_point_grid.h"
 
 namespace zelfin {

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/progress_sink.h"
 #include "simplify/diet_model.h"
-#include "simplify/progress_sink.h"
 
 namespace zelfin::ref {
 

@@ -1,4 +1,4 @@
-#include "division/obj_text.h"
+#include "platform/obj_lexer.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +22,6 @@ TEST(Tokenize, QuotedTokens) {
   // A quote inside an unquoted token is an ordinary character.
   EXPECT_EQ(Tokenize(R"(g a"b" c)"), (Tokens{"g", R"(a"b")", "c"}));
   EXPECT_EQ(Tokenize(R"(g "")"), (Tokens{"g", ""}));
-}
-
-TEST(NameOfLine, MaterialTakesSecondTokenGroupJoinsTheRest) {
-  EXPECT_EQ(NameOfLine("usemtl a b", true), "a");
-  EXPECT_EQ(NameOfLine("g left    arm", false), "left arm");
-  EXPECT_EQ(NameOfLine(R"(g "left  arm" x)", false), "left  arm x");
-  EXPECT_EQ(GroupNameOf({"g"}), "");
 }
 
 TEST(CleanLine, TabsBecomeSpacesAndBlankEndsGo) {

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "window/main_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -11,7 +11,6 @@
 #include <QStandardPaths>
 #include <new>
 
-#include "app/drop_target.h"
 #include "dialogs/about_box.h"
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_look.h"
@@ -20,6 +19,7 @@
 #include "dialogs/setup_dlg.h"
 #include "dialogs/web_support.h"
 #include "platform/errors.h"
+#include "window/drop_target.h"
 
 namespace zelfin {
 namespace {
@@ -66,7 +66,7 @@ TForm1::TForm1(std::vector<std::string> arguments, MainWindowHooks hooks)
     };
   }
   if (!FHooks.OpenWebSupport) FHooks.OpenWebSupport = [] { OpenWebSupport(); };
-  if (!FHooks.DesktopFolder) FHooks.DesktopFolder = DesktopLocation;
+  if (!FHooks.Process.DesktopFolder) FHooks.Process.DesktopFolder = DesktopLocation;
   FormCreate();
 }
 
@@ -131,12 +131,14 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::UseDialogs(TAboutBox& about, TSelectDlg& select, TSetupDlg& setup, TDietDlg& diet) {
-  FHooks.ExecuteSetupDialog = [&setup](Settings& settings) { return setup.Execute(settings); };
-  FHooks.SelectGroups = [&select](const std::vector<std::string>& names,
-                                  std::vector<bool>& selection) {
+  FHooks.Process.ExecuteSetupDialog = [&setup](Settings& settings) {
+    return setup.Execute(settings);
+  };
+  FHooks.Process.SelectGroups = [&select](const std::vector<std::string>& names,
+                                          std::vector<bool>& selection) {
     return select.SelectGroups(names, selection);
   };
-  FHooks.Progress = &diet;
+  FHooks.Process.Progress = &diet;
   FHooks.ShowAbout = [&about] { about.exec(); };
 }
 
@@ -196,7 +198,7 @@ void TForm1::Setup1Click() {
   // change the settings under the running file.
   if (FBusy) return;
   WithMenuDialog([this] {
-    if (FHooks.ExecuteSetupDialog && FHooks.ExecuteSetupDialog(FSettings)) {
+    if (FHooks.Process.ExecuteSetupDialog && FHooks.Process.ExecuteSetupDialog(FSettings)) {
       SaveSettings(FSettings);
     }
   });
@@ -251,12 +253,10 @@ void TForm1::RunQueue() {
 }
 
 bool TForm1::ProcessBatch(const Batch& batch) {
-  const ProcessUi ui{FHooks.ExecuteSetupDialog, FHooks.SelectGroups, FHooks.Progress,
-                     FHooks.DesktopFolder};
   for (const std::string& path : batch.files) {
     if (FCloseRequested) break;
     try {
-      ProcessFile(path, FSettings, ui);
+      ProcessFile(path, FSettings, FHooks.Process);
     } catch (...) {
       // SimplifyFile has hidden the progress window already: the message box
       // does not stand in front of a stale bar.

@@ -7,16 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
 #include "dialogs/about_box.h"
 #include "dialogs/app_icon.h"
 #include "dialogs/diet_dlg.h"
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
-
-#ifndef ZELFIN_VERSION
-#define ZELFIN_VERSION "unknown"
-#endif
+#include "window/main_window.h"
+#include "zelfin_version.h"
 
 namespace {
 

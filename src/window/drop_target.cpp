@@ -1,4 +1,4 @@
-#include "app/drop_target.h"
+#include "window/drop_target.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>

@@ -1,4 +1,4 @@
-#include "division/dispatch.h"
+#include "app/operations.h"
 
 #include <gtest/gtest.h>
 
@@ -28,17 +28,17 @@ TEST(DispatchFile, EachModeCallsItsOperation) {
     ++chooser_calls;
     return true;
   };
-  const auto run = [&](int32_t mode) {
+  const auto run = [&](DivMode mode) {
     testing::TempDir out;
-    DispatchFile(input, out.Folder(), mode, 0, chooser, progress);
+    DispatchFile(input, out.Folder(), {mode, KeepRatio(0), chooser}, progress);
     return ListFolder(out.Folder());
   };
-  EXPECT_EQ(run(kDivMaterial), "m_red.obj");
-  EXPECT_EQ(run(kDivGroup), "m_grp.obj");
+  EXPECT_EQ(run(DivMode::kMaterial), "m_red.obj");
+  EXPECT_EQ(run(DivMode::kGroup), "m_grp.obj");
   EXPECT_EQ(chooser_calls, 0);
-  EXPECT_EQ(run(kDivGroupOption), "m_Selected.obj");
+  EXPECT_EQ(run(DivMode::kGroupOption), "m_Selected.obj");
   EXPECT_EQ(chooser_calls, 1);
-  EXPECT_EQ(run(kDivSimplify), "m_Simplified95%.obj");
+  EXPECT_EQ(run(DivMode::kSimplify), "m_Simplified95%.obj");
   EXPECT_EQ(chooser_calls, 1);
 }
 

@@ -32,15 +32,12 @@ class TSetupDlg;
 // to the constructor gets the window's own default where it has one (error
 // box, open dialog, web support, desktop folder); UseDialogs fills the rest.
 struct MainWindowHooks {
-  std::function<bool(Settings&)> ExecuteSetupDialog;  // true on OK
-  GroupChooser SelectGroups;
-  ProgressSink* Progress = nullptr;  // not owned; null: no progress shown
+  ProcessUi Process;  // the setup dialog, the group chooser, the progress, the desktop folder
   std::function<void()> ShowAbout;
   // The file chosen with "Load to Cut ..."; nothing when cancelled.
   std::function<std::optional<std::string>()> ChooseFileToLoad;
   std::function<void(const std::string& message)> ShowError;
   std::function<void()> OpenWebSupport;
-  std::function<std::string()> DesktopFolder;  // without a trailing "/"
 };
 
 // The words shown for an error that ended a way in: the error's own text, a

@@ -1,0 +1,20 @@
+#pragma once
+// The groups that the user ticks, written into one file.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zelfin {
+
+// Offers the group names (sorted) to the user; on confirmation sets
+// selection[i] to whether name i is ticked and returns true. selection starts
+// all false and has names.size() entries. Returning false writes nothing.
+// It may raise a ZelfinError, which ends the run before anything is written.
+using GroupChooser =
+    std::function<bool(const std::vector<std::string>& names, std::vector<bool>& selection)>;
+
+// One file of the ticked groups: folder + base name + "_Selected.obj".
+void WriteSelectedGroups(const std::string& path, const std::string& folder,
+                         const GroupChooser& SelectGroups);
+
+}  // namespace zelfin

@@ -1,0 +1,125 @@
+#include "platform/obj_lexer.h"
+
+namespace zelfin {
+
+namespace {
+
+// Where one token lies: its text between begin and end (inside the quotes of
+// a quoted token), whether that text holds doubled quotes, and where the scan
+// goes on. pos must stand on a non-blank character.
+struct TokenSpan {
+  size_t begin, end, next;
+  bool doubled;
+};
+
+TokenSpan ScanToken(std::string_view line, size_t pos) {
+  const size_t n = line.size();
+  if (line[pos] != '"') {
+    size_t end = pos;
+    while (end < n && !IsBlank(line[end])) ++end;
+    return {pos, end, end, false};
+  }
+  bool doubled = false;
+  for (size_t k = pos + 1; k < n; ++k) {
+    if (line[k] != '"') continue;
+    if (k + 1 < n && line[k + 1] == '"') {
+      doubled = true;
+      ++k;
+      continue;
+    }
+    return {pos + 1, k, k + 1, doubled};
+  }
+  return {pos + 1, n, n, doubled};  // no closing quote: to the end of the line
+}
+
+size_t SkipBlanks(std::string_view line, size_t pos) {
+  while (pos < line.size() && IsBlank(line[pos])) ++pos;
+  return pos;
+}
+
+// The token's text with every doubled quote made single, appended to out.
+void AppendUnquoted(std::string_view line, const TokenSpan& span, std::string& out) {
+  for (size_t k = span.begin; k < span.end; ++k) {
+    out += line[k];
+    if (line[k] == '"') ++k;  // the second of a doubled quote
+  }
+}
+
+}  // namespace
+
+std::string_view TrimObjLine(std::string_view line) {
+  size_t b = 0;
+  size_t e = line.size();
+  while (b < e && IsBlank(line[b])) ++b;
+  while (e > b && IsBlank(line[e - 1])) --e;
+  return line.substr(b, e - b);
+}
+
+std::string CleanLine(std::string_view raw) {
+  std::string line(TrimObjLine(raw));
+  for (char& c : line) {
+    if (c == '\t') c = ' ';
+  }
+  return line;
+}
+
+std::string_view TrimmedLineAt(const char* begin, const char* text_end) {
+  const char* end = begin;
+  while (end < text_end && !IsLineEnd(*end)) ++end;
+  while (end > begin && IsBlank(end[-1])) --end;
+  return std::string_view(begin, static_cast<size_t>(end - begin));
+}
+
+bool NextToken(std::string_view line, size_t& pos, std::string& token) {
+  pos = SkipBlanks(line, pos);
+  if (pos == line.size()) return false;
+  const TokenSpan span = ScanToken(line, pos);
+  token.clear();
+  if (span.doubled) {
+    AppendUnquoted(line, span, token);
+  } else {
+    token.assign(line.substr(span.begin, span.end - span.begin));
+  }
+  pos = span.next;
+  return true;
+}
+
+std::vector<std::string> Tokenize(std::string_view line) {
+  std::vector<std::string> tokens;
+  std::string token;
+  size_t pos = 0;
+  while (NextToken(line, pos, token)) tokens.push_back(token);
+  return tokens;
+}
+
+void SplitObjTokens(std::string_view line, std::vector<std::string_view>& tokens,
+                    std::string& scratch) {
+  tokens.clear();
+  scratch.clear();
+  // Unquoting never lengthens a token, so room for the line keeps every view
+  // into scratch valid.
+  scratch.reserve(line.size());
+  size_t pos = SkipBlanks(line, 0);
+  while (pos < line.size()) {
+    const TokenSpan span = ScanToken(line, pos);
+    if (span.doubled) {
+      const size_t from = scratch.size();
+      AppendUnquoted(line, span, scratch);
+      tokens.push_back(std::string_view(scratch).substr(from));
+    } else {
+      tokens.push_back(line.substr(span.begin, span.end - span.begin));
+    }
+    pos = SkipBlanks(line, span.next);
+  }
+}
+
+size_t CountObjTokens(std::string_view line) {
+  size_t count = 0;
+  for (size_t pos = SkipBlanks(line, 0); pos < line.size();
+       pos = SkipBlanks(line, ScanToken(line, pos).next)) {
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace zelfin

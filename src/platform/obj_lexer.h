@@ -1,0 +1,49 @@
+#pragma once
+// The line rules that every OBJ reader shares: which bytes are blank, how a
+// line is trimmed or cleaned, and how it is cut into tokens.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelfin {
+
+// Space and every control character: what trimming removes and what
+// separates tokens.
+inline bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
+inline bool IsLineEnd(char c) {
+  return c == '\n' || c == '\r';
+}
+
+// line without its leading and trailing blanks.
+std::string_view TrimObjLine(std::string_view line);
+
+// Tabs become spaces, then blanks are trimmed from both ends.
+std::string CleanLine(std::string_view raw);
+
+// The line that starts at begin (its first non-blank character), without its
+// trailing blanks; it runs to the next CR, LF or text_end.
+std::string_view TrimmedLineAt(const char* begin, const char* text_end);
+
+// Reads the next token of line from pos into token. Blank runs separate
+// tokens and never give an empty one. A token that begins with a double quote
+// runs to the next quote that is not doubled (a doubled quote stands for one),
+// or to the end of the line, without its quotes; whatever follows the closing
+// quote starts the next token. A quote inside an unquoted token is an ordinary
+// character. Returns false when no token is left.
+bool NextToken(std::string_view line, size_t& pos, std::string& token);
+
+// Every token of line.
+std::vector<std::string> Tokenize(std::string_view line);
+
+// The same tokens as views: into line, or into scratch for a quoted token
+// that held a doubled quote. Views stay valid until the next call with scratch.
+void SplitObjTokens(std::string_view line, std::vector<std::string_view>& tokens,
+                    std::string& scratch);
+
+// How many tokens line holds.
+size_t CountObjTokens(std::string_view line);
+
+}  // namespace zelfin
