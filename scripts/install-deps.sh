@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Zelfin needs.
+# Installs the Debian packages that building and testing Zelfin needs, and
+# those that make and check its Debian package (scripts/check-package.sh).
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -9,6 +10,7 @@ packages=(
   locales
   xvfb xauth
   clang libclang-rt-14-dev
+  dpkg-dev file appstream desktop-file-utils groff-base
 )
 missing=()
 for p in "${packages[@]}"; do
