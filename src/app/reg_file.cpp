@@ -52,7 +52,7 @@ std::string Excerpt(std::string_view line) {
 
 [[noreturn]] void RaiseSyntax(const std::string& path, size_t line_number, std::string_view what,
                               std::string_view line) {
-  throw ZelfinError("The settings file \"" + path + "\" is not a registry file: line " +
+  throw ZelfinError("The settings file " + Quoted(path) + " is not a registry file: line " +
                     std::to_string(line_number) + " " + std::string(what) + " (\"" + Excerpt(line) +
                     "\")");
 }
@@ -139,104 +139,126 @@ std::string FormatValue(const RegValue& value) {
   return out;
 }
 
-// Parses the value that starts on lines[first] (already known to lie inside a
-// section) into entry, taking continuation lines as needed. Returns the index
-// of the line after the value.
-size_t ParseValue(const std::vector<std::string_view>& lines, size_t first, const std::string& path,
-                  RegEntry& entry) {
-  const std::string_view raw = lines[first];
-  const std::string_view line = Trim(raw);
-  const size_t number = first + 1;
-  entry.kind = RegEntryKind::Value;
-  entry.lines.assign(1, std::string(raw));
+// Where a value's line is read and what an error names: the file, the line's
+// number and its text.
+struct ValueLine {
+  const std::string& path;
+  size_t number;
+  std::string_view raw;
+  [[noreturn]] void Fail(std::string_view what) const { RaiseSyntax(path, number, what, raw); }
+};
 
+// "dword:" followed by one to eight hex digits.
+RegValue ParseDword(std::string_view digits, const ValueLine& at) {
+  if (digits.empty() || digits.size() > 8) at.Fail("has a bad dword");
+  RegValue value;
+  for (char c : digits) {
+    const int d = HexDigit(c);
+    if (d < 0) at.Fail("has a bad dword");
+    value.dword = value.dword * 16 + static_cast<uint32_t>(d);
+  }
+  value.kind = RegKind::Dword;
+  return value;
+}
+
+// The registry type number N of "hex(N):", or of "hex:" (0, no text), and
+// where the ':' stands.
+uint32_t HexType(std::string_view data, size_t& colon, const ValueLine& at) {
+  colon = 3;
+  if (colon >= data.size() || data[colon] != '(') return 0;
+  const size_t close = data.find(')', colon);
+  if (close == std::string_view::npos || close == colon + 1) at.Fail("is not a value");
+  uint32_t type = 0;
+  for (size_t i = colon + 1; i < close; ++i) {
+    const int d = HexDigit(data[i]);
+    if (d < 0 || type > 0xFFFFFFF) at.Fail("is not a value");
+    type = type * 16 + static_cast<uint32_t>(d);
+  }
+  colon = close + 1;
+  return type;
+}
+
+// "hex:..." or "hex(N):...": long data runs on over the next lines, each but
+// the last ending in "\", which entry keeps. Returns the index of the line
+// after the value.
+size_t ParseHexValue(const std::vector<std::string_view>& lines, size_t first,
+                     std::string_view data, const ValueLine& at, RegEntry& entry) {
+  size_t colon = 0;
+  const bool is_text = HexType(data, colon, at) == 1;
+  if (colon >= data.size() || data[colon] != ':') at.Fail("is not a value");
+  std::string bytes_text;
+  std::string_view piece = data.substr(colon + 1);
+  size_t next = first + 1;
+  for (;;) {
+    if (piece.empty() || piece.back() != '\\') {
+      bytes_text += piece;
+      break;
+    }
+    piece.remove_suffix(1);
+    bytes_text += piece;
+    if (next >= lines.size()) break;
+    entry.lines.emplace_back(lines[next]);
+    piece = Trim(lines[next]);
+    ++next;
+  }
+  std::vector<uint8_t> bytes;
+  if (!ParseHexBytes(bytes_text, bytes)) at.Fail("has bad hex data");
+  entry.value = RegValue{};
+  if (is_text) {
+    entry.value.kind = RegKind::Text;
+    entry.value.text = TextFromUtf16Le(bytes);
+  } else {
+    entry.value.kind = RegKind::Other;
+  }
+  return next;
+}
+
+// The name of a value line (@ or a quoted string) into entry; returns the
+// position of the data after the "=".
+size_t ParseValueName(std::string_view line, const ValueLine& at, RegEntry& entry) {
   size_t pos = 0;
   if (line[0] == '@') {
     entry.name.clear();
     pos = 1;
   } else if (line[0] == '"') {
     pos = ScanQuoted(line, 0, entry.name);
-    if (pos == std::string_view::npos) RaiseSyntax(path, number, "has an unterminated string", raw);
+    if (pos == std::string_view::npos) at.Fail("has an unterminated string");
   } else {
-    RaiseSyntax(path, number, "is not a value", raw);
+    at.Fail("is not a value");
   }
   entry.name_token = std::string(line.substr(0, pos));
   while (pos < line.size() && IsSpace(line[pos])) ++pos;
-  if (pos >= line.size() || line[pos] != '=') RaiseSyntax(path, number, "is not a value", raw);
-  const std::string_view data = Trim(line.substr(pos + 1));
+  if (pos >= line.size() || line[pos] != '=') at.Fail("is not a value");
+  return pos + 1;
+}
+
+// Parses the value that starts on lines[first] (already known to lie inside a
+// section) into entry, taking continuation lines as needed. Returns the index
+// of the line after the value.
+size_t ParseValue(const std::vector<std::string_view>& lines, size_t first, const std::string& path,
+                  RegEntry& entry) {
+  const ValueLine at{path, first + 1, lines[first]};
+  const std::string_view line = Trim(at.raw);
+  entry.kind = RegEntryKind::Value;
+  entry.lines.assign(1, std::string(at.raw));
+  const std::string_view data = Trim(line.substr(ParseValueName(line, at, entry)));
 
   RegValue& value = entry.value;
   if (data == "-") {
     value.kind = RegKind::Missing;
-    return first + 1;
-  }
-  if (!data.empty() && data[0] == '"') {
+  } else if (!data.empty() && data[0] == '"') {
     value.kind = RegKind::Text;
     const size_t end = ScanQuoted(data, 0, value.text);
-    if (end == std::string_view::npos) RaiseSyntax(path, number, "has an unterminated string", raw);
-    if (end != data.size()) RaiseSyntax(path, number, "is not a value", raw);
-    return first + 1;
+    if (end == std::string_view::npos) at.Fail("has an unterminated string");
+    if (end != data.size()) at.Fail("is not a value");
+  } else if (StartsWithNoCase(data, "dword:")) {
+    value = ParseDword(data.substr(6), at);
+  } else if (StartsWithNoCase(data, "hex")) {
+    return ParseHexValue(lines, first, data, at, entry);
+  } else {
+    at.Fail("is not a value");
   }
-  if (StartsWithNoCase(data, "dword:")) {
-    const std::string_view digits = data.substr(6);
-    if (digits.empty() || digits.size() > 8) RaiseSyntax(path, number, "has a bad dword", raw);
-    uint32_t n = 0;
-    for (char c : digits) {
-      const int d = HexDigit(c);
-      if (d < 0) RaiseSyntax(path, number, "has a bad dword", raw);
-      n = n * 16 + static_cast<uint32_t>(d);
-    }
-    value.kind = RegKind::Dword;
-    value.dword = n;
-    return first + 1;
-  }
-  if (StartsWithNoCase(data, "hex")) {
-    // hex:... or hex(N):..., N the registry's type number in hex.
-    size_t colon = 3;
-    bool is_text = false;
-    if (colon < data.size() && data[colon] == '(') {
-      const size_t close = data.find(')', colon);
-      if (close == std::string_view::npos || close == colon + 1) {
-        RaiseSyntax(path, number, "is not a value", raw);
-      }
-      uint32_t type = 0;
-      for (size_t i = colon + 1; i < close; ++i) {
-        const int d = HexDigit(data[i]);
-        if (d < 0 || type > 0xFFFFFFF) RaiseSyntax(path, number, "is not a value", raw);
-        type = type * 16 + static_cast<uint32_t>(d);
-      }
-      is_text = type == 1;
-      colon = close + 1;
-    }
-    if (colon >= data.size() || data[colon] != ':')
-      RaiseSyntax(path, number, "is not a value", raw);
-    // Long data runs on over the next lines, each but the last ending in "\".
-    std::string bytes_text;
-    std::string_view piece = data.substr(colon + 1);
-    size_t next = first + 1;
-    for (;;) {
-      if (piece.empty() || piece.back() != '\\') {
-        bytes_text += piece;
-        break;
-      }
-      piece.remove_suffix(1);
-      bytes_text += piece;
-      if (next >= lines.size()) break;
-      entry.lines.emplace_back(lines[next]);
-      piece = Trim(lines[next]);
-      ++next;
-    }
-    std::vector<uint8_t> bytes;
-    if (!ParseHexBytes(bytes_text, bytes)) RaiseSyntax(path, number, "has bad hex data", raw);
-    if (is_text) {
-      value.kind = RegKind::Text;
-      value.text = TextFromUtf16Le(bytes);
-    } else {
-      value.kind = RegKind::Other;
-    }
-    return next;
-  }
-  RaiseSyntax(path, number, "is not a value", raw);
+  return first + 1;
 }
 
 RegEntry MakeEntry(RegEntryKind kind, std::string line) {

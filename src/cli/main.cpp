@@ -80,7 +80,8 @@ DivMode ModeNamed(const std::string& name) {
   for (const auto& m : kModes) {
     if (name == m.name) return m.mode;
   }
-  throw UsageError{"unknown mode \"" + name + "\" (choose material, group, select or simplify)"};
+  throw UsageError{"unknown mode " + Quoted(name) +
+                   " (choose material, group, select or simplify)"};
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -112,7 +113,7 @@ Options ParseOptions(int argc, char** argv) {
       const std::string text = value_of(i, "-k");
       int64_t percent = 0;
       if (!ParseInteger(text, percent) || percent < 1 || percent > 100) {
-        throw UsageError{"-k takes a whole percentage from 1 to 100, not \"" + text + "\""};
+        throw UsageError{"-k takes a whole percentage from 1 to 100, not " + Quoted(text)};
       }
       opt.percent = static_cast<int>(percent);
     } else if (arg.rfind("-o", 0) == 0) {
@@ -121,7 +122,7 @@ Options ParseOptions(int argc, char** argv) {
     } else if (arg == "-q") {
       opt.quiet = true;
     } else {
-      throw UsageError{"unknown option \"" + arg + "\""};
+      throw UsageError{"unknown option " + Quoted(arg)};
     }
   }
   if (opt.files.empty()) throw UsageError{"no input file given"};
@@ -141,13 +142,13 @@ void MakeFolders(const std::string& dir) {
     sofar = dir.substr(0, end);
     if (!sofar.empty() && !DirectoryExists(sofar) && mkdir(sofar.c_str(), 0777) != 0 &&
         errno != EEXIST) {
-      throw ZelfinError("Cannot create folder \"" + sofar + "\". " + SystemReason(errno));
+      throw ZelfinError("Cannot create folder " + Quoted(sofar) + ". " + SystemReason(errno));
     }
     if (slash == std::string::npos) break;
     pos = slash + 1;
   }
   if (!DirectoryExists(dir)) {
-    throw ZelfinError("Cannot create folder \"" + dir + "\". " + SystemReason(ENOTDIR));
+    throw ZelfinError("Cannot create folder " + Quoted(dir) + ". " + SystemReason(ENOTDIR));
   }
 }
 
@@ -172,7 +173,7 @@ GroupChooser ChooserFor(const std::vector<std::string>& wanted, const std::strin
         std::string list;
         for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
         throw ZelfinError(
-            "The file \"" + path + "\" has no group \"" + want + "\". " +
+            "The file " + Quoted(path) + " has no group " + Quoted(want) + ". " +
             (names.empty() ? std::string("It has no groups.") : "Its groups: " + list + "."));
       }
     }

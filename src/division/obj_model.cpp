@@ -95,9 +95,8 @@ std::string LinesPhrase(uint64_t count, const char* kind) {
 [[noreturn]] void RaiseBadReference(const std::string& path, uint64_t line_number, int kind,
                                     std::string_view written, int64_t index, uint64_t before,
                                     uint64_t total) {
-  std::string message = "Face on line " + std::to_string(line_number) + " of \"" +
-                        ForMessage(path) + "\" refers to " + kKindWords[kind] + " " +
-                        ForMessage(written) + ", but ";
+  std::string message = "Face on line " + std::to_string(line_number) + " of " + Quoted(path) +
+                        " refers to " + kKindWords[kind] + " " + ForMessage(written) + ", but ";
   if (index > 0) {
     message += "the file has " + std::string(total == 0 ? "" : "only ") +
                LinesPhrase(total, kKindWords[kind]) + ".";
@@ -184,7 +183,7 @@ struct Loader {
       } else {
         // Names are numbered in 32 bits, kNoName kept apart.
         if (names.size() >= kNoName) {
-          throw ZelfinError("The file \"" + path + "\" has too many names.");
+          throw ZelfinError("The file " + Quoted(path) + " has too many names.");
         }
         id = static_cast<uint32_t>(names.size());
         id_of_key.emplace(key, id);
@@ -242,7 +241,7 @@ uint64_t LinesBefore(const std::vector<LineRef>& lines, uint64_t offset) {
 ObjModel ParseOBJ(std::string text, int32_t DivIndex, const NameCollator& collator,
                   const std::string& path) {
   if (text.size() >= kMaxTextSize) {
-    throw ZelfinError("The file \"" + path + "\" is too large to be divided.");
+    throw ZelfinError("The file " + Quoted(path) + " is too large to be divided.");
   }
   ObjModel model;
   model.text = std::move(text);
@@ -255,7 +254,7 @@ ObjModel ParseOBJ(std::string text, int32_t DivIndex, const NameCollator& collat
   for (int k = 0; k < 3; ++k) {
     // New numbers are 32-bit; a file with more lines than that cannot be renumbered.
     if (LinesOfKind(model, k).size() >= std::numeric_limits<uint32_t>::max()) {
-      throw ZelfinError("The file \"" + path + "\" has too many " + kKindWords[k] + " lines.");
+      throw ZelfinError("The file " + Quoted(path) + " has too many " + kKindWords[k] + " lines.");
     }
   }
   bool suspect = loader.relative_fault;

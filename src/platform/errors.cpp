@@ -30,6 +30,10 @@ std::string ForMessage(std::string_view piece) {
   return std::string(piece.substr(0, cut)) + "...";
 }
 
+std::string Quoted(std::string_view piece) {
+  return "\"" + ForMessage(piece) + "\"";
+}
+
 ZelfinError::ZelfinError(const std::string& message) : std::runtime_error(WithoutNul(message)) {}
 
 std::string SystemReason(int errnum) {
@@ -42,11 +46,11 @@ std::string SystemReason(int errnum) {
 }
 
 void RaiseOpenError(const std::string& path, const std::string& reason) {
-  throw ZelfinError("Cannot open file \"" + ForMessage(path) + "\". " + reason);
+  throw ZelfinError("Cannot open file " + Quoted(path) + ". " + reason);
 }
 
 void RaiseCreateError(const std::string& path, const std::string& reason) {
-  throw ZelfinError("Cannot create file \"" + ForMessage(path) + "\". " + reason);
+  throw ZelfinError("Cannot create file " + Quoted(path) + ". " + reason);
 }
 
 }  // namespace zelfin

@@ -25,6 +25,10 @@ class ZelfinError : public std::runtime_error {
 // shows the message.
 std::string ForMessage(std::string_view piece);
 
+// The piece as ForMessage shows it, between double quotes: how a message
+// quotes a path or a name.
+std::string Quoted(std::string_view piece);
+
 // The operating system's words for an errno value ("No such file or directory").
 std::string SystemReason(int errnum);
 

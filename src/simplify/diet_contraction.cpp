@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/numbers.h"
+#include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_pair_heap.h"
 #include "simplify/diet_vertex_lists.h"
@@ -257,9 +258,7 @@ void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress) {
   int64_t F = 0;
   for (const TDietFace& f : mesh.DietFaces) F += f.Alive ? 1 : 0;
   const int64_t T = ContractionTarget(F, keep_ratio);
-  int64_t S = RoundHalfEven(static_cast<double>(T) / 20);
-  if (S < 2) S = T;
-  int64_t M = S;
+  ProgressMarks marks(T, 2, 50, 50);
   int64_t R = 0;
   progress.SetCaption("Surface Simplification...");
   progress.ProcessMessages();
@@ -269,12 +268,9 @@ void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress) {
   while (R < T) {
     const int32_t p = run.SelectPair();
     if (p >= 0) run.ContractPair(p, R);
-    if (R >= M) {
+    if (marks.Due(R)) {
       run.WriteBack();
-      progress.SetPosition(static_cast<int>(
-          RoundHalfEven(static_cast<double>(R) / static_cast<double>(T) * 50 + 50)));
-      progress.ProcessMessages();
-      M += S;
+      marks.Report(R, progress);
     }
     if (p < 0) break;
   }

@@ -88,7 +88,7 @@ std::vector<MeshLine> ScanMeshLines(std::string& text) {
 }
 
 std::string Where(int64_t line_no, const std::string& path) {
-  return " on line " + std::to_string(line_no) + " of \"" + ForMessage(path) + "\"";
+  return " on line " + std::to_string(line_no) + " of " + Quoted(path);
 }
 
 [[noreturn]] void RaiseOverflow(int64_t line_no, const std::string& path) {
@@ -219,8 +219,8 @@ double Normalised(double c, double m, double s) {
 
 [[noreturn]] void RaiseBadReference(std::string_view token, int64_t line_no,
                                     const std::string& path) {
-  throw ZelfinError("Face" + Where(line_no, path) + " has a vertex reference \"" +
-                    ForMessage(token) + "\" that names no vertex");
+  throw ZelfinError("Face" + Where(line_no, path) + " has a vertex reference " + Quoted(token) +
+                    " that names no vertex");
 }
 
 [[noreturn]] void RaiseMissingVertex(std::string_view token, int64_t nv, int64_t line_no,
@@ -249,8 +249,8 @@ void LoadDietMeshText(std::string& text, const std::string& path, DietMesh& mesh
   }
   constexpr int64_t kMaxIndex = std::numeric_limits<int32_t>::max();
   if (vertex_count > kMaxIndex || estimate > kMaxIndex) {
-    throw ZelfinError("The file \"" + path +
-                      "\" holds more vertices or triangles than can be simplified");
+    throw ZelfinError("The file " + Quoted(path) +
+                      " holds more vertices or triangles than can be simplified");
   }
 
   // Positions, links and flags are gathered in small arrays first: faces name
@@ -322,8 +322,8 @@ void LoadDietMeshText(std::string& text, const std::string& path, DietMesh& mesh
   }
   // The pair analysis numbers three edges per triangle in 32 bits.
   if (faces.size() > static_cast<size_t>(kMaxIndex / 3)) {
-    throw ZelfinError("The file \"" + path +
-                      "\" holds more vertices or triangles than can be simplified");
+    throw ZelfinError("The file " + Quoted(path) +
+                      " holds more vertices or triangles than can be simplified");
   }
   // Triangles that collapsed were not stored: give back what they would have taken.
   if (faces.size() < faces.capacity()) faces.shrink_to_fit();

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/numbers.h"
+#include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/two_halves.h"
 
@@ -116,9 +116,7 @@ void EvaluateNewPairs(DietMesh& mesh, int32_t first, int32_t last) {
 void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
   const TArF& faces = mesh.DietFaces;
   const int64_t F = static_cast<int64_t>(faces.size());
-  int64_t S = RoundHalfEven(static_cast<double>(F) / 20);
-  if (S < 1) S = F;
-  int64_t M = S;
+  ProgressMarks marks(F, 1, 25, 25);
 
   // The table is sized to the distinct edges at once, never to three per face.
   int32_t count = 0;
@@ -133,7 +131,7 @@ void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
   int32_t N = 0;
   int64_t j = 0;
   while (j < F) {
-    const int64_t end = M < F ? M + 1 : F;  // the mark's face closes its stretch
+    const int64_t end = marks.Next() < F ? marks.Next() + 1 : F;  // the mark's face closes it
     const int32_t first_new = N;
     for (int64_t f = j; f < end; ++f) {
       for (int e = 0; e < 3; ++e) {
@@ -162,11 +160,7 @@ void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
       }
     }
     j = end;
-    if (j - 1 == M) {
-      progress.SetPosition(static_cast<int>(RoundHalfEven(static_cast<double>(M) / F * 25 + 25)));
-      progress.ProcessMessages();
-      M += S;
-    }
+    if (marks.Due(j - 1)) marks.Report(j - 1, progress);
   }
 }
 

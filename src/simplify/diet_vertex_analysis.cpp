@@ -1,7 +1,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/numbers.h"
+#include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_geometry.h"
 
@@ -51,9 +51,7 @@ void AnalyzeVertices(DietMesh& mesh, ProgressSink& progress) {
   TArV& verts = mesh.DietVerts;
   const TArF& faces = mesh.DietFaces;
   const int64_t n = static_cast<int64_t>(verts.size());
-  int64_t step = RoundHalfEven(static_cast<double>(n) / 20);
-  if (step < 1) step = n;
-  int64_t mark = step;
+  ProgressMarks marks(n, 1, 0, 25);
 
   const FacesOfVertex lists = LiveFacesOfVertices(faces, verts.size());
   for (int64_t i = 0; i < n; ++i) {
@@ -72,11 +70,7 @@ void AnalyzeVertices(DietMesh& mesh, ProgressSink& progress) {
       }
     }
     v.Q = Q;
-    if (i == mark) {
-      progress.SetPosition(static_cast<int>(RoundHalfEven(static_cast<double>(i) / n * 25)));
-      progress.ProcessMessages();
-      mark += step;
-    }
+    if (marks.Due(i)) marks.Report(i, progress);
   }
 }
 
