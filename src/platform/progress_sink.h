@@ -14,6 +14,9 @@ class ProgressSink {
   virtual void SetCaption(const std::string& caption) = 0;  // "Loading File..." and the like
   virtual void SetPosition(int position) = 0;               // bar position, 0..100 (may pass 100)
   virtual void ProcessMessages() = 0;                       // let the user interface breathe once
+  // Between the marks of a long step (see Heartbeat): the same breath, with
+  // nothing shown changing. Sinks without a window need not do anything.
+  virtual void KeepResponsive() {}
 };
 
 // A sink that shows nothing.
