@@ -16,6 +16,7 @@ Operation OperationOf(const Settings& settings, GroupChooser SelectGroups) {
   Operation operation;
   operation.mode = static_cast<DivMode>(std::clamp(settings.DivIndex, 0, kMaxDivIndex));
   operation.keep_ratio = KeepRatio(settings.DietIndex);
+  operation.method = settings.DietMethod == 1 ? SimplifyMethod::kRefined : SimplifyMethod::kClassic;
   operation.SelectGroups = std::move(SelectGroups);
   return operation;
 }
@@ -33,7 +34,7 @@ void DispatchFile(const std::string& path, const std::string& folder, const Oper
       WriteSelectedGroups(path, folder, operation.SelectGroups);
       break;
     case DivMode::kSimplify:
-      SimplifyFile(path, folder, operation.keep_ratio, progress);
+      SimplifyFile(path, folder, operation.keep_ratio, progress, operation.method);
       break;
   }
 }

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "division/selected_groups.h"
 #include "platform/progress_sink.h"
+#include "simplify/simplify_method.h"
 
 namespace zelfin {
 
@@ -18,13 +19,14 @@ struct Operation {
   DivMode mode = DivMode::kMaterial;
   double keep_ratio = 0.95;   // kSimplify: the share of the triangles that is kept
   GroupChooser SelectGroups;  // kGroupOption: ticks the groups; none writes nothing
+  SimplifyMethod method = SimplifyMethod::kClassic;  // kSimplify
 };
 
 // The share of triangles that simplification strength DietIndex keeps:
 // (100 - 5 * (DietIndex + 1)) / 100, so 0.95 down to 0.05.
 double KeepRatio(int32_t DietIndex);
 
-// The operation that the settings choose (DivIndex and DietIndex).
+// The operation that the settings choose (DivIndex, DietIndex, DietMethod).
 Operation OperationOf(const Settings& settings, GroupChooser SelectGroups);
 
 // Calls the operation on path, writing into folder (ends in "/", or is empty

@@ -115,6 +115,7 @@ void ClampSettings(Settings& settings) {
   settings.SaveType = std::clamp(settings.SaveType, kSaveSameFolder, kSaveSelectedFolder);
   settings.DivIndex = std::clamp(settings.DivIndex, 0, kMaxDivIndex);
   settings.DietIndex = std::clamp(settings.DietIndex, 0, kMaxDietIndex);
+  settings.DietMethod = std::clamp(settings.DietMethod, 0, kMaxDietMethod);
 }
 
 void LoadSettings(Settings& settings) {
@@ -127,6 +128,8 @@ void LoadSettings(Settings& settings) {
     settings.DivIndex = ReadNumber(*file, "DivIndex", settings.DivIndex);
     settings.DietIndex = ReadNumber(*file, "DietIndex", settings.DietIndex);
     settings.isDispSetupDlg = ReadBool(*file, "isDispSetupDlg", settings.isDispSetupDlg);
+    // Added later than the others: files without it load as the classic method.
+    settings.DietMethod = ReadNumber(*file, "DietMethod", settings.DietMethod);
   }
   ClampSettings(settings);
 }
@@ -140,6 +143,7 @@ void SaveSettings(Settings& settings) {
   WriteNumber(file, "DivIndex", settings.DivIndex);
   WriteNumber(file, "DietIndex", settings.DietIndex);
   WriteText(file, "isDispSetupDlg", settings.isDispSetupDlg ? "1" : "0");
+  WriteNumber(file, "DietMethod", settings.DietMethod);
   SaveRegFile(path, file);
 }
 

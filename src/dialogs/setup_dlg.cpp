@@ -15,6 +15,7 @@
 #include <QVariant>
 #include <algorithm>
 
+#include "app/operations.h"
 #include "dialogs/dialog_look.h"
 #include "platform/paths.h"
 
@@ -69,7 +70,9 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   setObjectName(QStringLiteral("SetupDlg"));
   setWindowTitle(QStringLiteral("Zelfin Setup"));
   setFont(DesignFont(QStringLiteral("Tahoma"), 8));
-  setFixedSize(411, 280);
+  // The "Divided by" group is taller than its four modes by the refined check
+  // box under the percentage list; the row of buttons sits below it.
+  setFixedSize(411, 299);
   setSizeGripEnabled(false);
 
   GroupBox1 = new QGroupBox(QStringLiteral("The folder which saves the divided file "), this);
@@ -102,7 +105,7 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
 
   RadioGroup1 = new QGroupBox(QStringLiteral("Divided by"), this);
   RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
-  RadioGroup1->setGeometry(2, 125, 407, 118);
+  RadioGroup1->setGeometry(2, 125, 407, 137);
   RadioGroup1Items = new QButtonGroup(this);
   RadioGroup1Items->setObjectName(QStringLiteral("RadioGroup1Items"));
   const QString modes[] = {QStringLiteral("Material"), QStringLiteral("Group"),
@@ -118,6 +121,14 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   }
   connect(RadioGroup1Items, &QButtonGroup::idClicked, this, &TSetupDlg::RadioGroup1Click);
 
+  CheckBox3 = new QCheckBox(QStringLiteral("Refined method"), this);
+  CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
+  CheckBox3->setGeometry(180, 241, 145, 17);
+  CheckBox3->setToolTip(
+      QStringLiteral("Closer to the input: prices the edges around every merged vertex again, "
+                     "and writes the model in its own coordinates"));
+  connect(CheckBox3, &QCheckBox::clicked, this, &TSetupDlg::CheckBox3Click);
+
   ComboBox1 = new QComboBox(this);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
   ComboBox1->setEditable(false);
@@ -125,12 +136,12 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   ComboBox1->raise();
   connect(ComboBox1, &QComboBox::activated, this, &TSetupDlg::ComboBox1Change);
 
-  BitBtnOK = MakeButton(this, "BitBtnOK", QStringLiteral("OK"), {332, 249, 75, 25});
+  BitBtnOK = MakeButton(this, "BitBtnOK", QStringLiteral("OK"), {332, 268, 75, 25});
   BitBtnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
   BitBtnOK->setDefault(true);
   connect(BitBtnOK, &QPushButton::clicked, this, &QDialog::accept);
 
-  BitBtnCancel = MakeButton(this, "BitBtnCancel", QStringLiteral("Cancel"), {254, 249, 75, 25});
+  BitBtnCancel = MakeButton(this, "BitBtnCancel", QStringLiteral("Cancel"), {254, 268, 75, 25});
   BitBtnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
   BitBtnCancel->setAutoDefault(false);
   connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -139,7 +150,7 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
   // A fallback font wider than the designed one takes the room up to Cancel
   // rather than cutting the caption short.
-  CheckBox2->setGeometry(8, 253, std::clamp(CheckBox2->sizeHint().width(), 216, 254 - 4 - 8), 17);
+  CheckBox2->setGeometry(8, 272, std::clamp(CheckBox2->sizeHint().width(), 216, 254 - 4 - 8), 17);
 
   FormCreate();
 }
@@ -155,12 +166,14 @@ bool TSetupDlg::Execute(Settings& settings) {
   FSaveFolder = settings.SaveFolder;
   FDivIndex = settings.DivIndex;
   FDietIndex = settings.DietIndex;
+  FDietMethod = settings.DietMethod;
   CheckBox2->setChecked(settings.isDispSetupDlg);
   if (exec() != QDialog::Accepted) return false;
   settings.SaveType = FSaveType;
   settings.SaveFolder = FSaveFolder;
   settings.DivIndex = FDivIndex;
   settings.DietIndex = FDietIndex;
+  settings.DietMethod = FDietMethod;
   settings.isDispSetupDlg = CheckBox2->isChecked();
   return true;
 }
@@ -202,7 +215,9 @@ void TSetupDlg::FormShow() {
   RadioGroup1Items->setExclusive(true);
 
   ComboBox1->setCurrentIndex(FDietIndex >= 0 && FDietIndex < ComboBox1->count() ? FDietIndex : -1);
+  CheckBox3->setChecked(FDietMethod == 1);
   UpdateFolderControls();
+  UpdateMethodControls();
 }
 
 void TSetupDlg::RadioButton0Click() {
@@ -216,6 +231,16 @@ void TSetupDlg::RadioButton0Click() {
 
 void TSetupDlg::RadioGroup1Click() {
   FDivIndex = RadioGroup1Items->checkedId();
+  UpdateMethodControls();
+}
+
+void TSetupDlg::CheckBox3Click() {
+  FDietMethod = CheckBox3->isChecked() ? 1 : 0;
+}
+
+void TSetupDlg::UpdateMethodControls() {
+  // The method is a choice of the simplification only.
+  CheckBox3->setEnabled(FDivIndex == static_cast<int32_t>(DivMode::kSimplify));
 }
 
 void TSetupDlg::ComboBox1Change() {

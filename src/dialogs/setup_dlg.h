@@ -1,6 +1,6 @@
 #pragma once
-// The setup dialog: where output goes, the mode, the simplification strength,
-// and whether the dialog is shown before each file. It works on copies of the
+// The setup dialog: where output goes, the mode, the simplification strength
+// and method, and whether the dialog is shown before each file. It works on copies of the
 // settings and stores them back only on OK.
 #include <QDialog>
 #include <QPoint>
@@ -51,6 +51,7 @@ class TSetupDlg : public QDialog {
   std::string FSaveFolder;
   int32_t FDivIndex = 0;
   int32_t FDietIndex = 0;
+  int32_t FDietMethod = 0;
 
   QGroupBox* GroupBox1 = nullptr;
   QRadioButton* RadioButton0 = nullptr;
@@ -63,15 +64,18 @@ class TSetupDlg : public QDialog {
   QPushButton* BitBtnOK = nullptr;
   QPushButton* BitBtnCancel = nullptr;
   QCheckBox* CheckBox2 = nullptr;
+  QCheckBox* CheckBox3 = nullptr;            // "Refined method", for Surface Simplification only
   QButtonGroup* SaveTypeButtons = nullptr;   // RadioButton0..2, id = tag = SaveType
   QButtonGroup* RadioGroup1Items = nullptr;  // the four modes, id = DivIndex
 
   void UpdateFolderControls();
+  void UpdateMethodControls();
 
  public slots:
   void RadioButton0Click();  // all three radio buttons; the sender's tag is its SaveType
   void RadioGroup1Click();
   void ComboBox1Change();
+  void CheckBox3Click();
   void BitBtn1Click();
 
  protected:

@@ -5,21 +5,44 @@
 
 #include "platform/progress_sink.h"
 #include "simplify/diet_model.h"
+#include "simplify/diet_run.h"
 
 namespace zelfin {
 
 // Q of every vertex: the area-weighted sum of the plane products of the live
 // triangles that use it, in increasing triangle order; zero for unused ones.
-// Moves the bar over 0..25 at about twenty marks.
+// Moves the bar over 0..25 at about twenty marks. The planes come from the
+// positions.
+void AnalyzeVertices(DietRun& run, ProgressSink& progress);
+
+// The same on the defined tables, the planes from each face's Normal and Area.
 void AnalyzeVertices(DietMesh& mesh, ProgressSink& progress);
 
-// Rebuilds DietPairs in order of first discovery (faces in order, edges
-// 0-1, 1-2, 2-0). A pair is Active when its edge belongs to two or more
-// triangles. Moves the bar over 25..50 at about twenty marks.
+// One pair per distinct edge, in order of first discovery (faces in order,
+// edges 0-1, 1-2, 2-0), priced with its ends' states. A pair is
+// active when its edge belongs to two or more triangles. Moves the bar over
+// 25..50 at about twenty marks.
+void AnalyzePairs(DietRun& run, ProgressSink& progress);
+
+// The same on the defined tables: rebuilds DietPairs.
 void AnalyzePairs(DietMesh& mesh, ProgressSink& progress);
 
-// Entry i becomes the pair (a, b), a < b: the sum of their current quadrics,
-// the optimal position or else the midpoint, its cost; and Active.
+// What merging two states costs: their summed quadric, its optimal position
+// or else the midpoint of the two positions, and the error there.
+struct PairPrice {
+  TDietMatrix Q;
+  TDietVec Pos;
+  double Cost;
+};
+void PricePair(const TDietMatrix& Qlo, const TDietMatrix& Qhi, const TDietVec& Plo,
+               const TDietVec& Phi, PairPrice& price);
+
+// The price of run pair i from the states it was priced with.
+void PriceOf(const DietRun& run, size_t i, PairPrice& price);
+
+// Entry i of DietPairs becomes the pair (a, b), a < b: the sum of their
+// current quadrics, the optimal position or else the midpoint, its cost; and
+// Active.
 void EvaluatePair(DietMesh& mesh, int32_t i, int32_t a, int32_t b);
 
 // The minimiser of the quadric, from the inverse of Q with its last column

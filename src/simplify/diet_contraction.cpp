@@ -1,127 +1,124 @@
 #include "simplify/diet_contraction.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <span>
 #include <vector>
 
 #include "platform/numbers.h"
 #include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_pair_heap.h"
+#include "simplify/diet_tables.h"
 #include "simplify/diet_vertex_lists.h"
 
 namespace zelfin {
 
 namespace {
 
-// The ends of a pair while it is active; lo is -1 once it is not. A compact
-// copy of what the lists are checked against, kept in step with DietPairs.
-struct PairEnds {
-  int32_t lo, hi;
-};
+// Every cache line of *p.
+template <class T>
+void Prefetch(const T* p) {
+  const uintptr_t first = reinterpret_cast<uintptr_t>(p) & ~uintptr_t{63};
+  const uintptr_t end = reinterpret_cast<uintptr_t>(p) + sizeof(T);
+  for (uintptr_t c = first; c < end; c += 64) __builtin_prefetch(reinterpret_cast<const void*>(c));
+}
 
-// The corners of a face; once it has collapsed [0] holds ~corner 0, so the
-// corners survive for the table while [0] < 0 marks the face dead.
-using FaceCorners = std::array<int32_t, 3>;
-
-// What one run keeps beside the tables: the candidates by cost, and for every
+// What one run keeps beside its tables: the candidates by cost, and for every
 // vertex the live faces and the active pairs that hold it. A list may hold
 // entries that no longer apply; they are checked on use and dropped.
+//
+// A vertex's state (quadric, position) lives at its own index. When a vertex
+// survives a contraction, its pairs that are not priced again keep the state
+// it leaves behind, which moves to a fresh slot first. keep_inactive: pairs
+// that stop being active keep their quadric and target too, for whoever
+// reads the tables afterwards.
 class Contraction {
  public:
-  explicit Contraction(DietMesh& mesh) : mesh_(mesh), heap_(mesh.DietPairs.size()) {
-    // One pass over each big table; the lists are then built from the copies.
-    const TArF& faces = mesh.DietFaces;
-    const TArP& pairs = mesh.DietPairs;
-    corners_.resize(faces.size());
-    for (size_t j = 0; j < faces.size(); ++j) {
-      const TDietFace& f = faces[j];
-      corners_[j] = {f.Alive ? f.Verts[0] : -1, f.Verts[1], f.Verts[2]};
-    }
-    ends_.resize(pairs.size());
-    for (size_t i = 0; i < pairs.size(); ++i) {
-      const TDietPair& q = pairs[i];
-      ends_[i] = {q.Active ? q.VertLo : -1, q.VertHi};
-      if (q.Active) heap_.AddUnordered(static_cast<int32_t>(i), q.Cost);
+  Contraction(DietRun& run, SimplifyMethod method, bool keep_inactive)
+      : run_(run), method_(method), keep_inactive_(keep_inactive), heap_(run.cost) {
+    for (size_t i = 0; i < run.PairCount(); ++i) {
+      if (PairActive(run.ends[i])) heap_.AddUnordered(static_cast<int32_t>(i));
     }
     heap_.Heapify();
-    const size_t nv = mesh.DietVerts.size();
+    const size_t nv = run.VertexCount();
     face_lists_.Build(nv, [&](auto&& emit) {
-      for (size_t j = 0; j < corners_.size(); ++j) {
-        const FaceCorners& f = corners_[j];
-        if (f[0] < 0) continue;
-        for (int c = 0; c < 3; ++c) emit(f[c], static_cast<int32_t>(j));
+      for (size_t j = 0; j < run.faces.size(); ++j) {
+        const FaceCorners& f = run.faces[j];
+        if (!FaceAlive(f)) continue;
+        for (int c = 0; c < 3; ++c) emit(f[static_cast<size_t>(c)], static_cast<int32_t>(j));
       }
     });
     pair_lists_.Build(nv, [&](auto&& emit) {
-      for (size_t i = 0; i < ends_.size(); ++i) {
-        if (ends_[i].lo < 0) continue;
-        emit(ends_[i].lo, static_cast<int32_t>(i));
-        emit(ends_[i].hi, static_cast<int32_t>(i));
+      for (size_t i = 0; i < run.PairCount(); ++i) {
+        const PairEnds& e = run.ends[i];
+        if (!PairActive(e)) continue;
+        emit(e.lo, static_cast<int32_t>(i));
+        emit(e.hi, static_cast<int32_t>(i));
       }
     });
   }
 
   int32_t SelectPair() const { return heap_.Top(); }
 
-  // The flags and corners that the run keeps aside go into the tables at
-  // every progress mark and at the end, so the tables are whole whenever the
-  // caller sees them; written at once, each would cost a miss on a big record.
-  void WriteBack() {
-    TArF& faces = mesh_.DietFaces;
-    for (const int32_t j : touched_) {
-      TDietFace& face = faces[static_cast<size_t>(j)];
-      const FaceCorners& f = corners_[static_cast<size_t>(j)];
-      face.Alive = f[0] >= 0;
-      face.Verts[0] = f[0] >= 0 ? f[0] : ~f[0];
-      face.Verts[1] = f[1];
-      face.Verts[2] = f[2];
-    }
-    for (const int32_t i : retired_) {
-      mesh_.DietPairs[static_cast<size_t>(i)].Active = Active(i);
-    }
-    for (const int32_t v : vanished_) mesh_.DietVerts[static_cast<size_t>(v)].Used = false;
-    touched_.clear();
-    retired_.clear();
-    vanished_.clear();
-  }
-
   void ContractPair(int32_t p, int64_t& R) {
-    const int32_t a = ends_[static_cast<size_t>(p)].lo;
-    const int32_t b = ends_[static_cast<size_t>(p)].hi;
-    TDietPair& pair = mesh_.DietPairs[static_cast<size_t>(p)];
-    PrefetchNeighbourhood(a, b);
-    Prefetch(&pair);
-    Prefetch(&mesh_.DietVerts[static_cast<size_t>(b)]);
+    const PairEnds e = run_.ends[static_cast<size_t>(p)];
+    const int32_t a = e.lo;
+    const int32_t b = e.hi;
+    PrefetchNeighbourhood(p, a, b);
+    PairPrice price;
+    PriceOf(run_, static_cast<size_t>(p), price);
     Deactivate(p);
-    vanished_.push_back(a);
-    // The faces do not read positions or quadrics, so they may go first
-    // while the pair's record arrives.
+    run_.flags[static_cast<size_t>(a)] &= static_cast<uint8_t>(~kUsed);
     MoveFaces(a, b, R);
-    mesh_.DietVerts[static_cast<size_t>(b)].Q = pair.Q;
-    mesh_.DietVerts[static_cast<size_t>(b)].Pos = pair.Pos;
+    CollectNeighbours(b);
+    if (method_ == SimplifyMethod::kClassic || keep_inactive_) KeepLeftState(b);
+    // b takes the pair's quadric and target.
+    run_.q[static_cast<size_t>(b)] = price.Q;
+    run_.pos[static_cast<size_t>(b)] = price.Pos;
+    run_.flags[static_cast<size_t>(b)] |= kMoved;
     MovePairs(a, b);
+    if (method_ == SimplifyMethod::kRefined) Reprice(b);
   }
 
  private:
-  bool Active(int32_t i) const { return ends_[static_cast<size_t>(i)].lo >= 0; }
+  PairEnds& Ends(int32_t i) { return run_.ends[static_cast<size_t>(i)]; }
 
   bool ActiveAndHolds(int32_t i, int32_t v) const {
-    const PairEnds& e = ends_[static_cast<size_t>(i)];
+    const PairEnds& e = run_.ends[static_cast<size_t>(i)];
     return e.lo >= 0 && (e.lo == v || e.hi == v);
   }
 
   bool AliveAndHolds(int32_t j, int32_t v) const {
-    const FaceCorners& f = corners_[static_cast<size_t>(j)];
+    const FaceCorners& f = run_.faces[static_cast<size_t>(j)];
     return f[0] >= 0 && (f[0] == v || f[1] == v || f[2] == v);
   }
 
+  // A state of its own for pair i: what it was priced with stays readable.
+  void Freeze(int32_t i) {
+    PairPrice price;
+    PriceOf(run_, static_cast<size_t>(i), price);
+    run_.priced[static_cast<size_t>(i)] = {static_cast<uint32_t>(run_.q.size()), kOwnState};
+    run_.q.push_back(price.Q);
+    run_.pos.push_back(price.Pos);
+  }
+
   void Deactivate(int32_t i) {
-    retired_.push_back(i);
-    ends_[static_cast<size_t>(i)].lo = -1;
+    if (keep_inactive_) Freeze(i);
+    PairEnds& e = Ends(i);
+    e.lo = ~e.lo;
     heap_.Remove(i);
+  }
+
+  // Pair i becomes the active pair (lo, hi), priced with their states.
+  void PriceAgain(int32_t i, int32_t lo, int32_t hi) {
+    const size_t k = static_cast<size_t>(i);
+    run_.ends[k] = {lo, hi};
+    run_.priced[k] = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
+    const size_t l = static_cast<size_t>(lo), h = static_cast<size_t>(hi);
+    PairPrice price;
+    PricePair(run_.q[l], run_.q[h], run_.pos[l], run_.pos[h], price);
+    run_.cost[k] = price.Cost;
+    heap_.Set(i);
   }
 
   // Faces of a: those that also hold b collapse, the others take b for a.
@@ -129,19 +126,17 @@ class Contraction {
   void MoveFaces(int32_t a, int32_t b, int64_t& R) {
     moved_.clear();
     for (const int32_t j : face_lists_.Of(a)) {
-      FaceCorners& f = corners_[static_cast<size_t>(j)];
+      FaceCorners& f = run_.faces[static_cast<size_t>(j)];
       if (f[0] < 0) continue;
       int k = 0;
-      while (k < 3 && f[k] != a) ++k;
+      while (k < 3 && f[static_cast<size_t>(k)] != a) ++k;
       if (k == 3) continue;
-      if (f[(k + 1) % 3] == b || f[(k + 2) % 3] == b) {
+      if (f[static_cast<size_t>((k + 1) % 3)] == b || f[static_cast<size_t>((k + 2) % 3)] == b) {
         f[0] = ~f[0];
-        touched_.push_back(j);
         ++R;
       } else {
-        f[k] = b;
+        f[static_cast<size_t>(k)] = b;
         moved_.push_back(j);
-        touched_.push_back(j);
       }
     }
     kept_.clear();
@@ -153,18 +148,37 @@ class Contraction {
     face_lists_.Clear(a);
   }
 
-  // Active pairs of a, in table order, become pairs of b; a pair that already
-  // joins b to the same vertex retires. Each re-targeted pair is priced with
-  // the quadrics as they stand at its turn.
-  void MovePairs(int32_t a, int32_t b) {
-    // Every active pair that joins b to some vertex is in b's list, so the
-    // pairs that a re-target retires are found among these.
+  // The active pairs that join b to some vertex, before any is re-targeted:
+  // the pairs that a re-target may retire are among them.
+  void CollectNeighbours(int32_t b) {
     neighbours_.clear();
     for (const int32_t k : pair_lists_.Of(b)) {
-      const PairEnds& e = ends_[static_cast<size_t>(k)];
-      if (e.lo >= 0 && (e.lo == b || e.hi == b))
+      const PairEnds& e = run_.ends[static_cast<size_t>(k)];
+      if (e.lo >= 0 && (e.lo == b || e.hi == b)) {
         neighbours_.push_back({e.lo == b ? e.hi : e.lo, k});
+      }
     }
+    old_neighbours_ = neighbours_.size();
+  }
+
+  // b's state, about to be replaced, moves to a fresh slot for the pairs of b
+  // that were priced with it and will not be priced again.
+  void KeepLeftState(int32_t b) {
+    const uint32_t left = static_cast<uint32_t>(run_.q.size());
+    run_.q.push_back(run_.q[static_cast<size_t>(b)]);
+    run_.pos.push_back(run_.pos[static_cast<size_t>(b)]);
+    for (const Neighbour& n : neighbours_) {
+      PricedStates& s = run_.priced[static_cast<size_t>(n.pair)];
+      if (s.hi == kOwnState) continue;
+      if (s.lo == static_cast<uint32_t>(b)) s.lo = left;
+      if (s.hi == static_cast<uint32_t>(b)) s.hi = left;
+    }
+  }
+
+  // Active pairs of a, in table order, become pairs of b; a pair that already
+  // joins b to the same vertex retires. Each re-targeted pair is priced with
+  // the states as they stand at its turn.
+  void MovePairs(int32_t a, int32_t b) {
     candidates_.clear();
     for (const int32_t i : pair_lists_.Of(a)) {
       if (ActiveAndHolds(i, a)) candidates_.push_back(i);
@@ -172,37 +186,10 @@ class Contraction {
     std::sort(candidates_.begin(), candidates_.end());
     candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
     for (const int32_t i : candidates_) {
-      const PairEnds& e = ends_[static_cast<size_t>(i)];
-      Prefetch(&mesh_.DietVerts[static_cast<size_t>(e.lo == a ? e.hi : e.lo)].Q);
-      Prefetch(&mesh_.DietPairs[static_cast<size_t>(i)]);
+      const PairEnds& e = run_.ends[static_cast<size_t>(i)];
+      Prefetch(&run_.q[static_cast<size_t>(e.lo == a ? e.hi : e.lo)]);
     }
-
-    for (const int32_t i : candidates_) {
-      const PairEnds e = ends_[static_cast<size_t>(i)];
-      if (e.lo < 0) continue;
-      int32_t c;
-      if (e.lo == a) {
-        c = e.hi;
-      } else if (e.hi == a) {
-        c = e.lo;
-      } else {
-        continue;
-      }
-      // EvaluatePair makes the record active again, so its flag need not be cleared.
-      ends_[static_cast<size_t>(i)].lo = -1;
-      const int32_t lo = std::min(b, c);
-      const int32_t hi = std::max(b, c);
-      // DeactivatePairs(lo, hi): the active pairs joining exactly b and c.
-      for (const Neighbour& n : neighbours_) {
-        const PairEnds& ne = ends_[static_cast<size_t>(n.pair)];
-        if (n.other == c && ne.lo == lo && ne.hi == hi) Deactivate(n.pair);
-      }
-      EvaluatePair(mesh_, i, lo, hi);
-      ends_[static_cast<size_t>(i)] = {lo, hi};
-      heap_.Set(i, mesh_.DietPairs[static_cast<size_t>(i)].Cost);
-      neighbours_.push_back({c, i});
-    }
-
+    for (const int32_t i : candidates_) Retarget(i, a, b);
     kept_.clear();
     for (const Neighbour& n : neighbours_) {
       if (ActiveAndHolds(n.pair, b)) kept_.push_back(n.pair);
@@ -211,23 +198,51 @@ class Contraction {
     pair_lists_.Clear(a);
   }
 
-  // Every cache line of *p.
-  template <class T>
-  static void Prefetch(const T* p) {
-    const uintptr_t first = reinterpret_cast<uintptr_t>(p) & ~uintptr_t{63};
-    const uintptr_t end = reinterpret_cast<uintptr_t>(p) + sizeof(T);
-    for (uintptr_t c = first; c < end; c += 64)
-      __builtin_prefetch(reinterpret_cast<const void*>(c));
+  // Pair i, which held a, joins b and its other end c instead; the active
+  // pair that joined b and c already retires (DeactivatePairs).
+  void Retarget(int32_t i, int32_t a, int32_t b) {
+    const PairEnds e = Ends(i);
+    if (e.lo < 0) return;
+    int32_t c;
+    if (e.lo == a) {
+      c = e.hi;
+    } else if (e.hi == a) {
+      c = e.lo;
+    } else {
+      return;
+    }
+    Ends(i).lo = ~e.lo;  // priced again below, which makes it active again
+    const int32_t lo = std::min(b, c);
+    const int32_t hi = std::max(b, c);
+    for (const Neighbour& n : neighbours_) {
+      const PairEnds& q = run_.ends[static_cast<size_t>(n.pair)];
+      if (n.other == c && q.lo == lo && q.hi == hi) Deactivate(n.pair);
+    }
+    PriceAgain(i, lo, hi);
+    neighbours_.push_back({c, i});
   }
 
-  // The face corners and pair ends that the contraction of (a, b) reads,
-  // asked for together, so that the misses of the faces and the pairs overlap
-  // instead of coming one chain after the other.
-  void PrefetchNeighbourhood(int32_t a, int32_t b) const {
-    for (const int32_t j : face_lists_.Of(a)) Prefetch(&corners_[static_cast<size_t>(j)]);
-    for (const int32_t j : face_lists_.Of(b)) Prefetch(&corners_[static_cast<size_t>(j)]);
-    for (const int32_t i : pair_lists_.Of(a)) Prefetch(&ends_[static_cast<size_t>(i)]);
-    for (const int32_t i : pair_lists_.Of(b)) Prefetch(&ends_[static_cast<size_t>(i)]);
+  // The refined method: b's pairs from before the contraction that are still
+  // active, priced with its old state, are priced again with its new one.
+  void Reprice(int32_t b) {
+    for (size_t k = 0; k < old_neighbours_; ++k) {
+      const int32_t i = neighbours_[k].pair;
+      if (!ActiveAndHolds(i, b)) continue;
+      const PairEnds e = Ends(i);
+      PriceAgain(i, e.lo, e.hi);
+    }
+  }
+
+  // What the contraction of pair p = (a, b) reads, asked for together, so
+  // that the misses overlap instead of coming one after the other.
+  void PrefetchNeighbourhood(int32_t p, int32_t a, int32_t b) const {
+    const PricedStates& s = run_.priced[static_cast<size_t>(p)];
+    Prefetch(&run_.q[s.lo]);
+    if (s.hi != kOwnState) Prefetch(&run_.q[s.hi]);
+    for (const int32_t j : face_lists_.Of(a)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
+    for (const int32_t j : face_lists_.Of(b)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
+    for (const int32_t i : pair_lists_.Of(a)) Prefetch(&run_.ends[static_cast<size_t>(i)]);
+    for (const int32_t i : pair_lists_.Of(b)) Prefetch(&run_.ends[static_cast<size_t>(i)]);
   }
 
   struct Neighbour {
@@ -235,28 +250,22 @@ class Contraction {
     int32_t pair;
   };
 
-  DietMesh& mesh_;
+  DietRun& run_;
+  SimplifyMethod method_;
+  bool keep_inactive_;
   PairHeap heap_;
   VertexLists face_lists_;
   VertexLists pair_lists_;
-  std::vector<FaceCorners> corners_;
-  std::vector<PairEnds> ends_;
   std::vector<int32_t> moved_, kept_, candidates_;
-  std::vector<int32_t> touched_;   // faces whose corners or Alive changed
-  std::vector<int32_t> retired_;   // pairs whose Active may have been cleared
-  std::vector<int32_t> vanished_;  // vertices that lost Used
   std::vector<Neighbour> neighbours_;
+  size_t old_neighbours_ = 0;  // neighbours_ from before the re-targets
 };
 
-}  // namespace
-
-int64_t ContractionTarget(int64_t face_count, double keep_ratio) {
-  return RoundHalfEven((1 - keep_ratio) * static_cast<double>(face_count));
-}
-
-void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress) {
+// The loop, for a run or for tables (keep_inactive).
+void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_inactive,
+              ProgressSink& progress) {
   int64_t F = 0;
-  for (const TDietFace& f : mesh.DietFaces) F += f.Alive ? 1 : 0;
+  for (const FaceCorners& f : run.faces) F += FaceAlive(f) ? 1 : 0;
   const int64_t T = ContractionTarget(F, keep_ratio);
   ProgressMarks marks(T, 2, 50, 50);
   int64_t R = 0;
@@ -264,17 +273,57 @@ void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress) {
   progress.ProcessMessages();
   if (R >= T) return;
 
-  Contraction run(mesh);
+  Contraction contraction(run, method, keep_inactive);
   while (R < T) {
-    const int32_t p = run.SelectPair();
-    if (p >= 0) run.ContractPair(p, R);
-    if (marks.Due(R)) {
-      run.WriteBack();
-      marks.Report(R, progress);
-    }
+    const int32_t p = contraction.SelectPair();
+    if (p >= 0) contraction.ContractPair(p, R);
+    if (marks.Due(R)) marks.Report(R, progress);
     if (p < 0) break;
   }
-  run.WriteBack();
+}
+
+}  // namespace
+
+int64_t ContractionTarget(int64_t face_count, double keep_ratio) {
+  return RoundHalfEven((1 - keep_ratio) * static_cast<double>(face_count));
+}
+
+void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress) {
+  Contract(run, keep_ratio, method, false, progress);
+}
+
+namespace {
+
+// Brings the tables up to date with the run before the bar moves, so that
+// whoever looks at them at a progress mark sees them whole.
+class TablesAtMarks final : public ProgressSink {
+ public:
+  TablesAtMarks(const DietRun& run, DietMesh& mesh, ProgressSink& inner)
+      : run_(run), mesh_(mesh), inner_(inner) {}
+  void Show() override { inner_.Show(); }
+  void Hide() override { inner_.Hide(); }
+  void SetCaption(const std::string& caption) override { inner_.SetCaption(caption); }
+  void SetPosition(int position) override {
+    RunToTables(run_, mesh_);
+    inner_.SetPosition(position);
+  }
+  void ProcessMessages() override { inner_.ProcessMessages(); }
+  void KeepResponsive() override { inner_.KeepResponsive(); }
+
+ private:
+  const DietRun& run_;
+  DietMesh& mesh_;
+  ProgressSink& inner_;
+};
+
+}  // namespace
+
+void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress,
+                  SimplifyMethod method) {
+  DietRun run = RunFromTables(mesh);
+  TablesAtMarks marks(run, mesh, progress);
+  Contract(run, keep_ratio, method, true, marks);
+  RunToTables(run, mesh);
 }
 
 }  // namespace zelfin

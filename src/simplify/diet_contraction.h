@@ -5,15 +5,21 @@
 
 #include "platform/progress_sink.h"
 #include "simplify/diet_model.h"
+#include "simplify/diet_run.h"
 
 namespace zelfin {
 
 // Triangles to remove: (1 - keep_ratio) * face_count, rounded half to even.
 int64_t ContractionTarget(int64_t face_count, double keep_ratio);
 
-// The whole loop: captions "Surface Simplification...", moves the bar over
-// 50..100 at about twenty marks. A pair's cost is only recomputed when the
-// pair is re-targeted; stale costs of other pairs stay as they are.
-void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress);
+// The whole loop on a run: captions "Surface Simplification...", moves the bar
+// over 50..100 at about twenty marks. The classic method re-prices only the
+// pairs it re-targets, so the other pairs of the survivor keep stale costs;
+// the refined method re-prices every active pair of the survivor as well.
+void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress);
+
+// The same on the defined tables.
+void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress,
+                  SimplifyMethod method = SimplifyMethod::kClassic);
 
 }  // namespace zelfin

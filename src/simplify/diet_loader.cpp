@@ -1,14 +1,20 @@
+// The loader reads the text in two passes. The first reads every vertex and
+// face line into flat arrays, the two halves of the file at once; the second,
+// in file order, normalises and welds the vertices and cuts the faces into
+// triangles. Errors are raised in the order in which one pass after another
+// over the lines would meet them: first the counts, then the first vertex
+// line that cannot be read, then what normalising and the faces meet.
 #include "simplify/diet_loader.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string_view>
-
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/heartbeat.h"
+#include "platform/huge_pages.h"
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
 #include "platform/text_file.h"
@@ -20,179 +26,208 @@ namespace zelfin {
 
 namespace {
 
+constexpr int64_t kMaxIndex = std::numeric_limits<int32_t>::max();
+
 enum class LineKind { kOther, kVertex, kFace };
 
+// A trimmed line is a vertex or face line when it starts with "v" or "f" and
+// a space; a tab counts as a space.
 LineKind KindOf(std::string_view line) {
-  if (line.size() >= 2 && line[1] == ' ') {
-    if (line[0] == 'v') return LineKind::kVertex;
-    if (line[0] == 'f') return LineKind::kFace;
-  }
+  if (line.size() < 2 || (line[1] != ' ' && line[1] != '\t')) return LineKind::kOther;
+  if (line[0] == 'v') return LineKind::kVertex;
+  if (line[0] == 'f') return LineKind::kFace;
   return LineKind::kOther;
 }
 
-// A vertex or face line: where its trimmed text stands in the file's text.
-struct MeshLine {
-  int64_t offset;
-  uint32_t length;
-  LineKind kind;
-};
-
-// The number (from 1) of the line that starts at offset; only errors need it.
-int64_t LineNumberAt(std::string_view text, int64_t offset) {
-  int64_t line_no = 1;
-  for (int64_t i = 0; i < offset; ++i) {
-    const char c = text[static_cast<size_t>(i)];
-    if (c == '\n' || (c == '\r' && !(i + 1 < offset && text[static_cast<size_t>(i) + 1] == '\n'))) {
-      ++line_no;
-    }
-  }
-  return line_no;
-}
-
-// One pass over the text: tabs become spaces and commas periods (in place),
-// and the vertex and face lines are listed. Lines end at CR LF, CR or LF.
-std::vector<MeshLine> ScanMeshLines(std::string& text) {
-  std::vector<MeshLine> lines;
-  char* t = text.data();
-  const size_t n = text.size();
-  auto end_line = [&](size_t start, size_t end) {
-    const std::string_view line = TrimObjLine(std::string_view(t + start, end - start));
-    const LineKind kind = KindOf(line);
-    if (kind == LineKind::kOther) return;
-    if (line.size() > UINT32_MAX) throw ZelfinError("A line of the file is too long to be read");
-    lines.push_back({line.data() - t, static_cast<uint32_t>(line.size()), kind});
-  };
-  size_t start = 0;
-  size_t i = 0;
-  while (i < n) {
+// Calls fn(kind, trimmed line, offset of the line's start) for every line of
+// text[begin, end). Lines end at CR LF, CR or LF.
+template <class Fn>
+void ForEachLine(std::string_view text, size_t begin, size_t end, Fn&& fn) {
+  const char* const t = text.data();
+  size_t start = begin;
+  size_t i = begin;
+  while (i < end) {
     const char c = t[i];
-    // Letters, digits, '.', '-' and '/' all stand above ','.
-    if (static_cast<unsigned char>(c) > ',') {
+    if (c != '\n' && c != '\r') {
       ++i;
       continue;
     }
-    if (c == '\t') {
-      t[i] = ' ';
-    } else if (c == ',') {
-      t[i] = '.';
-    } else if (c == '\n' || c == '\r') {
-      end_line(start, i);
-      i += (c == '\r' && i + 1 < n && t[i + 1] == '\n') ? 2 : 1;
-      start = i;
-      continue;
-    }
-    ++i;
+    const std::string_view line = TrimObjLine(text.substr(start, i - start));
+    fn(KindOf(line), line, start);
+    i += (c == '\r' && i + 1 < end && t[i + 1] == '\n') ? 2 : 1;
+    start = i;
   }
-  if (start < n) end_line(start, n);
-  return lines;
+  if (start < end) {
+    const std::string_view line = TrimObjLine(text.substr(start, end - start));
+    fn(KindOf(line), line, start);
+  }
+}
+
+// Just past the end of the line that holds text[at], so that a half never
+// splits a line nor a CR LF.
+size_t NextLineStart(std::string_view text, size_t at) {
+  while (at < text.size() && text[at] != '\n' && text[at] != '\r') ++at;
+  if (at == text.size()) return at;
+  return at + ((text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1);
+}
+
+// The number (from 1) of the line that starts at offset; only errors need it.
+int64_t LineNumberAt(std::string_view text, size_t offset) {
+  int64_t line_no = 1;
+  ForEachLine(text, 0, offset, [&](LineKind, std::string_view, size_t) { ++line_no; });
+  return line_no;
+}
+
+// A token as the cleaned line held it: tabs were spaces and commas periods.
+std::string Cleaned(std::string_view token) {
+  std::string out(token);
+  for (char& c : out) {
+    if (c == '\t') c = ' ';
+    if (c == ',') c = '.';
+  }
+  return out;
+}
+
+// A coordinate, commas read as periods.
+CoordinateRead ReadCleanCoordinate(std::string_view token, double& value) {
+  if (token.find(',') == std::string_view::npos) return ReadCoordinate(token, value);
+  return ReadCoordinate(Cleaned(token), value);
+}
+
+// A face reference as stored: the number as written when it fits, kNoVertex
+// for one that names nothing (0, or not a number), kFarAway for one beyond
+// 32 bits, which names no vertex read before any line.
+constexpr int32_t kNoVertex = 0;
+constexpr int32_t kFarAway = std::numeric_limits<int32_t>::min();
+
+int32_t StoredReference(std::string_view token) {
+  int64_t a = 0;
+  if (!ReadVertexReference(token.find(',') == std::string_view::npos ? token : Cleaned(token), a)) {
+    return kNoVertex;
+  }
+  if (a > kMaxIndex || a < -kMaxIndex) return kFarAway;
+  return static_cast<int32_t>(a);
+}
+
+// What the first pass reads from one half of the text.
+struct HalfRead {
+  size_t begin = 0, end = 0;
+  std::vector<TDietVec> coords;  // the vertex lines' coordinates, in order
+  double mn[3] = {0, 0, 0}, mx[3] = {0, 0, 0};
+  // Per face line of three or more references: the count n, the number of
+  // this half's vertex lines before it, then the n stored references.
+  std::vector<int32_t> faces;
+  int64_t vertex_lines = 0;
+  int64_t face_lines = 0;   // those stored in faces
+  int64_t triangles = 0;    // the fans' triangles, at most
+  int64_t bad_offset = -1;  // the first vertex line that cannot be read
+  size_t bad_tokens = 0;    // its token count
+};
+
+void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, HalfRead& half) {
+  double c[3] = {0, 0, 0};
+  bool readable = tokens.size() >= 4;
+  for (int a = 0; readable && a < 3; ++a) {
+    readable = ReadCleanCoordinate(tokens[1 + a], c[a]) != CoordinateRead::kOverflow;
+  }
+  if (!readable) {
+    half.bad_offset = static_cast<int64_t>(offset);
+    half.bad_tokens = tokens.size();
+    return;
+  }
+  for (int a = 0; a < 3; ++a) {
+    if (half.vertex_lines == 0) {
+      half.mn[a] = half.mx[a] = c[a];
+    } else {
+      if (c[a] < half.mn[a]) half.mn[a] = c[a];
+      if (c[a] > half.mx[a]) half.mx[a] = c[a];
+    }
+  }
+  half.coords.push_back({c[0], c[1], c[2]});
+  ++half.vertex_lines;
+}
+
+void ReadFaceLine(const std::vector<std::string_view>& tokens, HalfRead& half) {
+  const size_t n = tokens.size() - 1;
+  if (n < 3) return;  // adds nothing, stores nothing
+  half.faces.push_back(static_cast<int32_t>(n));
+  half.faces.push_back(static_cast<int32_t>(half.vertex_lines));
+  for (size_t r = 1; r <= n; ++r) half.faces.push_back(StoredReference(tokens[r]));
+  ++half.face_lines;
+  half.triangles += static_cast<int64_t>(n) - 2;
+}
+
+// The first pass over one half. It stops at the first vertex line that
+// cannot be read: nothing after it can change the error.
+void ReadHalf(std::string_view text, HalfRead& half, Heartbeat* heartbeat) {
+  std::vector<std::string_view> tokens;
+  std::string scratch;
+  ForEachLine(text, half.begin, half.end, [&](LineKind kind, std::string_view line, size_t at) {
+    if (heartbeat) heartbeat->Beat();
+    if (kind == LineKind::kOther || half.bad_offset >= 0) return;
+    SplitObjTokens(line, tokens, scratch);
+    if (kind == LineKind::kVertex) {
+      ReadVertexLine(at, tokens, half);
+    } else {
+      ReadFaceLine(tokens, half);
+    }
+  });
+}
+
+void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& progress) {
+  halves[0].begin = 0;
+  halves[1].end = text.size();
+  constexpr size_t kWorthAThread = size_t{1} << 20;
+  halves[0].end = halves[1].begin =
+      text.size() < kWorthAThread ? text.size() : NextLineStart(text, text.size() / 2);
+  Heartbeat heartbeat(progress);
+  RunHalvesTogether([&] { ReadHalf(text, halves[0], &heartbeat); },
+                    [&] { ReadHalf(text, halves[1], nullptr); });
 }
 
 std::string Where(int64_t line_no, const std::string& path) {
   return " on line " + std::to_string(line_no) + " of " + Quoted(path);
 }
 
-[[noreturn]] void RaiseOverflow(int64_t line_no, const std::string& path) {
-  throw ZelfinError("Floating point overflow" + Where(line_no, path));
-}
-
 [[noreturn]] void RaiseOverflow() {
   throw ZelfinError("Floating point overflow");
 }
 
-struct Normalisation {
-  double m[3] = {0, 0, 0};
-  double s = 0;
-};
-
-// The coordinates of the vertex lines of lines[first..last), the first of
-// them being vertex number first_vertex, with their bounding box; or the
-// place of the first line that cannot be read.
-struct CoordinateRun {
-  size_t first = 0, last = 0, first_vertex = 0;
-  size_t vertices = 0;
-  double mn[3] = {0, 0, 0};
-  double mx[3] = {0, 0, 0};
-  int64_t bad_offset = -1;  // the first bad vertex line, or -1
-  size_t bad_tokens = 0;    // its token count, when it had too few
-};
-
-void ReadCoordinateRun(std::string_view text, const std::vector<MeshLine>& lines,
-                       std::vector<TDietVec>& raw, CoordinateRun& run) {
-  std::vector<std::string_view> tokens;
-  std::string scratch;
-  size_t k = run.first_vertex;
-  for (size_t li = run.first; li < run.last; ++li) {
-    const MeshLine& ml = lines[li];
-    if (ml.kind != LineKind::kVertex) continue;
-    SplitObjTokens(text.substr(static_cast<size_t>(ml.offset), ml.length), tokens, scratch);
-    double c[3] = {0, 0, 0};
-    bool readable = tokens.size() >= 4;
-    for (int a = 0; readable && a < 3; ++a) {
-      readable = ReadCoordinate(tokens[1 + a], c[a]) != CoordinateRead::kOverflow;
+// The counts, then the first vertex line that cannot be read, in file order.
+void CheckFirstPass(std::string_view text, const HalfRead (&halves)[2], const std::string& path) {
+  const int64_t vertices = halves[0].vertex_lines + halves[1].vertex_lines;
+  const int64_t triangles = halves[0].triangles + halves[1].triangles;
+  if (vertices > kMaxIndex || triangles > kMaxIndex) {
+    throw ZelfinError("The file " + Quoted(path) +
+                      " holds more vertices or triangles than can be simplified");
+  }
+  for (const HalfRead& half : halves) {
+    if (half.bad_offset < 0) continue;
+    const int64_t line_no = LineNumberAt(text, static_cast<size_t>(half.bad_offset));
+    if (half.bad_tokens < 4) {
+      throw ZelfinError("List index out of bounds (" + std::to_string(half.bad_tokens) + ")" +
+                        Where(line_no, path));
     }
-    if (!readable) {
-      run.bad_offset = ml.offset;
-      run.bad_tokens = tokens.size();
-      return;
-    }
-    for (int a = 0; a < 3; ++a) {
-      if (run.vertices == 0) {
-        run.mn[a] = c[a];
-        run.mx[a] = c[a];
-      } else {
-        if (c[a] < run.mn[a]) run.mn[a] = c[a];
-        if (c[a] > run.mx[a]) run.mx[a] = c[a];
-      }
-    }
-    raw[k++] = {c[0], c[1], c[2]};
-    ++run.vertices;
+    throw ZelfinError("Floating point overflow" + Where(line_no, path));
   }
 }
 
-// Reads the raw coordinates of every vertex line into raw and returns the
-// offsets and scale that map them into [-1, 1]. The lines are read in two
-// halves at once; the box of the second half then joins that of the first
-// with the same strict comparisons, so it is the box of one pass in file
-// order, and the error raised is that of the first bad line in the file.
-Normalisation ReadVertexCoordinates(std::string_view text, const std::vector<MeshLine>& lines,
-                                    const std::string& path, std::vector<TDietVec>& raw) {
-  CoordinateRun runs[2];
-  runs[0].last = runs[1].first = lines.size() / 2;
-  runs[1].last = lines.size();
-  for (size_t li = 0; li < runs[0].last; ++li) {
-    if (lines[li].kind == LineKind::kVertex) ++runs[1].first_vertex;
-  }
-  constexpr size_t kWorthAThread = 65536;
-  if (lines.size() < kWorthAThread) {
-    ReadCoordinateRun(text, lines, raw, runs[0]);
-    ReadCoordinateRun(text, lines, raw, runs[1]);
-  } else {
-    RunHalvesTogether([&] { ReadCoordinateRun(text, lines, raw, runs[0]); },
-                      [&] { ReadCoordinateRun(text, lines, raw, runs[1]); });
-  }
-  for (const CoordinateRun& run : runs) {
-    if (run.bad_offset < 0) continue;
-    const int64_t line_no = LineNumberAt(text, run.bad_offset);
-    if (run.bad_tokens < 4) {
-      throw ZelfinError("List index out of bounds (" + std::to_string(run.bad_tokens) + ")" +
-                        Where(line_no, path));
-    }
-    RaiseOverflow(line_no, path);
-  }
-
+// The offsets and scale that map the box of all vertex lines into [-1, 1].
+// The second half's box joins the first's with the same strict comparisons,
+// so it is the box of one pass in file order.
+Normalisation NormalisationOf(const HalfRead (&halves)[2]) {
   double mn[3], mx[3];
   for (int a = 0; a < 3; ++a) {
-    mn[a] = runs[0].mn[a];
-    mx[a] = runs[0].mx[a];
-    if (runs[0].vertices == 0) {
-      mn[a] = runs[1].mn[a];
-      mx[a] = runs[1].mx[a];
-    } else if (runs[1].vertices > 0) {
-      if (runs[1].mn[a] < mn[a]) mn[a] = runs[1].mn[a];
-      if (runs[1].mx[a] > mx[a]) mx[a] = runs[1].mx[a];
+    mn[a] = halves[0].mn[a];
+    mx[a] = halves[0].mx[a];
+    if (halves[0].vertex_lines == 0) {
+      mn[a] = halves[1].mn[a];
+      mx[a] = halves[1].mx[a];
+    } else if (halves[1].vertex_lines > 0) {
+      if (halves[1].mn[a] < mn[a]) mn[a] = halves[1].mn[a];
+      if (halves[1].mx[a] > mx[a]) mx[a] = halves[1].mx[a];
     }
   }
-
   Normalisation n;
   double h[3];
   for (int a = 0; a < 3; ++a) {
@@ -211,139 +246,176 @@ Normalisation ReadVertexCoordinates(std::string_view text, const std::vector<Mes
   return n;
 }
 
-double Normalised(double c, double m, double s) {
-  const double shifted = c - m;
-  if (!std::isfinite(shifted)) RaiseOverflow();
-  return shifted / s - 1;
-}
-
-[[noreturn]] void RaiseBadReference(std::string_view token, int64_t line_no,
-                                    const std::string& path) {
-  throw ZelfinError("Face" + Where(line_no, path) + " has a vertex reference " + Quoted(token) +
-                    " that names no vertex");
-}
-
-[[noreturn]] void RaiseMissingVertex(std::string_view token, int64_t nv, int64_t line_no,
-                                     const std::string& path) {
-  const std::string_view number = token.substr(0, token.find('/'));
-  throw ZelfinError("Face" + Where(line_no, path) + " refers to vertex " + ForMessage(number) +
-                    ", but only " + std::to_string(nv) +
-                    (nv == 1 ? " vertex stands" : " vertices stand") + " before it");
-}
-
-}  // namespace
-
-void LoadDietMeshText(std::string& text, const std::string& path, DietMesh& mesh) {
-  // Pass 1: the vertex and face lines, how many vertices, at most how many triangles.
-  const std::vector<MeshLine> lines = ScanMeshLines(text);
-  int64_t vertex_count = 0;
-  int64_t estimate = 0;
-  for (const MeshLine& ml : lines) {
-    if (ml.kind == LineKind::kVertex) {
-      ++vertex_count;
-    } else {
-      const std::string_view line(text.data() + ml.offset, ml.length);
-      const int64_t refs = static_cast<int64_t>(CountObjTokens(line)) - 1;
-      if (refs >= 3) estimate += refs - 2;
+// The vertex lines in normalised coordinates, each linked to the earliest
+// coincident one. Returns how many could be normalised: all of them, or the
+// index of the first whose error ends the load once no face error comes
+// before it in the file.
+int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm, DietRun& run,
+                         std::vector<int32_t>& same_as, Heartbeat& heartbeat) {
+  const size_t count = halves[0].coords.size() + halves[1].coords.size();
+  ReserveHuge(run.pos, 2 * count);  // and the states that contractions add
+  same_as.resize(count);
+  // All points at one place: every normalisation would be 0 / 0.
+  if (norm.s == 0) return 0;
+  PointGrid grid(count);
+  int32_t k = 0;
+  for (const HalfRead& half : halves) {
+    for (const TDietVec& c : half.coords) {
+      double p[3] = {c.X, c.Y, c.Z};
+      for (int a = 0; a < 3; ++a) {
+        const double shifted = p[a] - norm.m[a];
+        if (!std::isfinite(shifted)) return k;
+        p[a] = shifted / norm.s - 1;
+      }
+      run.pos.push_back({p[0], p[1], p[2]});
+      same_as[static_cast<size_t>(k)] = grid.FindLowestAndAdd(run.pos, run.pos.back(), k);
+      ++k;
+      heartbeat.Beat();
     }
   }
-  constexpr int64_t kMaxIndex = std::numeric_limits<int32_t>::max();
-  if (vertex_count > kMaxIndex || estimate > kMaxIndex) {
-    throw ZelfinError("The file " + Quoted(path) +
-                      " holds more vertices or triangles than can be simplified");
-  }
+  return k;
+}
 
-  // Positions, links and flags are gathered in small arrays first: faces name
-  // vertices all over the table, and these stay in the cache where the
-  // vertex records would not.
-  std::vector<TDietVec> pos(static_cast<size_t>(vertex_count));
-  std::vector<int32_t> same_as(static_cast<size_t>(vertex_count));
-  std::vector<uint8_t> used(static_cast<size_t>(vertex_count), 0);
-  mesh.DietPairs = TArP();
-  // Sized once for the estimate; faces are appended as they are stored.
-  mesh.DietFaces = TArF();
-  mesh.DietFaces.reserve(static_cast<size_t>(estimate));
-  TArF& faces = mesh.DietFaces;
+[[noreturn]] void RaiseVertexError(const Normalisation& norm) {
+  if (norm.s == 0) throw ZelfinError("Invalid floating point operation");
+  RaiseOverflow();
+}
 
-  // Pass 2: raw coordinates and the bounding box.
-  const Normalisation norm = ReadVertexCoordinates(text, lines, path, pos);
-
-  // Pass 3: normalised positions, coincident points, triangles.
-  PointGrid grid(static_cast<size_t>(vertex_count));
-  int32_t nv = 0;
+// A face reference that names no vertex, found again in the text for its
+// message: the r-th reference of the face-th stored face line.
+[[noreturn]] void RaiseBadReference(std::string_view text, int64_t face, size_t r, int64_t nv,
+                                    const std::string& path) {
   std::vector<std::string_view> tokens;
   std::string scratch;
-  std::vector<int32_t> corners;
-  for (const MeshLine& ml : lines) {
-    if (ml.kind == LineKind::kVertex) {
-      // All points at one place: every normalisation would be 0 / 0.
-      if (norm.s == 0) throw ZelfinError("Invalid floating point operation");
-      TDietVec& P = pos[static_cast<size_t>(nv)];
-      P = {Normalised(P.X, norm.m[0], norm.s), Normalised(P.Y, norm.m[1], norm.s),
-           Normalised(P.Z, norm.m[2], norm.s)};
-      same_as[static_cast<size_t>(nv)] = grid.FindLowestAndAdd(pos, P, nv);
-      ++nv;
-      continue;
+  int64_t seen = 0;
+  ForEachLine(text, 0, text.size(), [&](LineKind kind, std::string_view line, size_t at) {
+    if (kind != LineKind::kFace) return;
+    SplitObjTokens(line, tokens, scratch);
+    if (tokens.size() < 4 || seen++ != face) return;
+    const std::string token = Cleaned(tokens[1 + r]);
+    const std::string where = Where(LineNumberAt(text, at), path);
+    int64_t a = 0;
+    if (!ReadVertexReference(token, a) || a == 0) {
+      throw ZelfinError("Face" + where + " has a vertex reference " + Quoted(token) +
+                        " that names no vertex");
     }
-    SplitObjTokens(std::string_view(text.data() + ml.offset, ml.length), tokens, scratch);
-    const size_t n = tokens.size() - 1;
-    if (n < 3) continue;
-    // Welded index of every reference; one step of SameAs only.
-    corners.resize(n);
-    for (size_t r = 0; r < n; ++r) {
-      const std::string_view token = tokens[1 + r];
-      int64_t a = 0;
-      if (!ReadVertexReference(token, a) || a == 0) {
-        RaiseBadReference(token, LineNumberAt(text, ml.offset), path);
-      }
-      const int64_t index = a > 0 ? a - 1 : nv + a;
-      if (index < 0 || index >= nv) {
-        RaiseMissingVertex(token, nv, LineNumberAt(text, ml.offset), path);
-      }
-      corners[r] = same_as[static_cast<size_t>(index)];
-    }
-    for (size_t k = 2; k < n; ++k) {
-      const int32_t i0 = corners[0], i1 = corners[k - 1], i2 = corners[k];
-      if (i0 == i1 || i1 == i2 || i0 == i2) continue;  // collapsed onto an edge or a point
-      TDietFace& f = faces.emplace_back();
-      f.Alive = true;
-      f.Verts[0] = i0;
-      f.Verts[1] = i1;
-      f.Verts[2] = i2;
-      used[static_cast<size_t>(i0)] = 1;
-      used[static_cast<size_t>(i1)] = 1;
-      used[static_cast<size_t>(i2)] = 1;
-      const TDietVec& A = pos[static_cast<size_t>(i0)];
-      const TDietVec& B = pos[static_cast<size_t>(i1)];
-      const TDietVec& C = pos[static_cast<size_t>(i2)];
-      f.Normal = TriangleNormal(A, B, C);
-      f.Area = TriangleArea(A, B, C);
-    }
+    throw ZelfinError("Face" + where + " refers to vertex " +
+                      ForMessage(std::string_view(token).substr(0, token.find('/'))) +
+                      ", but only " + std::to_string(nv) +
+                      (nv == 1 ? " vertex stands" : " vertices stand") + " before it");
+  });
+  throw std::logic_error("face reference not found again");
+}
+
+// The welded vertex of every reference of one face line, or the error of its
+// first reference that names no vertex read before it.
+void WeldedCorners(const int32_t* refs, size_t n, int64_t nv, const std::vector<int32_t>& same_as,
+                   std::vector<int32_t>& corners, std::string_view text, int64_t face,
+                   const std::string& path) {
+  corners.resize(n);
+  for (size_t r = 0; r < n; ++r) {
+    const int64_t a = refs[r];
+    const int64_t index = a > 0 ? a - 1 : nv + a;
+    if (a == kNoVertex || index < 0 || index >= nv) RaiseBadReference(text, face, r, nv, path);
+    corners[r] = same_as[static_cast<size_t>(index)];  // one step of SameAs only
   }
+}
+
+// The fans of every stored face line, in order. Triangles that collapse
+// onto an edge or a point are dropped.
+void StoreTriangles(std::string_view text, const HalfRead (&halves)[2], int64_t normalised,
+                    const Normalisation& norm, const std::vector<int32_t>& same_as,
+                    const std::string& path, DietRun& run, Heartbeat& heartbeat) {
+  ReserveHuge(run.faces, static_cast<size_t>(halves[0].triangles + halves[1].triangles));
+  run.flags.assign(same_as.size(), 0);
+  std::vector<int32_t> corners;
+  int64_t face = 0;
+  int64_t base = 0;
+  for (const HalfRead& half : halves) {
+    for (size_t i = 0; i < half.faces.size(); ++face) {
+      const size_t n = static_cast<size_t>(half.faces[i]);
+      const int64_t nv = base + half.faces[i + 1];
+      // A vertex line before this face could not be normalised.
+      if (normalised < nv) RaiseVertexError(norm);
+      WeldedCorners(&half.faces[i + 2], n, nv, same_as, corners, text, face, path);
+      i += 2 + n;
+      for (size_t k = 2; k < n; ++k) {
+        const int32_t i0 = corners[0], i1 = corners[k - 1], i2 = corners[k];
+        if (i0 == i1 || i1 == i2 || i0 == i2) continue;
+        run.faces.push_back({i0, i1, i2});
+        run.flags[static_cast<size_t>(i0)] = kUsed;
+        run.flags[static_cast<size_t>(i1)] = kUsed;
+        run.flags[static_cast<size_t>(i2)] = kUsed;
+      }
+      heartbeat.Beat();
+    }
+    base += half.vertex_lines;
+  }
+  if (normalised < static_cast<int64_t>(same_as.size())) RaiseVertexError(norm);
   // The pair analysis numbers three edges per triangle in 32 bits.
-  if (faces.size() > static_cast<size_t>(kMaxIndex / 3)) {
+  if (run.faces.size() > static_cast<size_t>(kMaxIndex / 3)) {
     throw ZelfinError("The file " + Quoted(path) +
                       " holds more vertices or triangles than can be simplified");
   }
   // Triangles that collapsed were not stored: give back what they would have taken.
-  if (faces.size() < faces.capacity()) faces.shrink_to_fit();
-  mesh.DietVerts = TArV();
-  mesh.DietVerts.reserve(pos.size());
-  for (size_t i = 0; i < pos.size(); ++i) {
-    TDietVertex& v = mesh.DietVerts.emplace_back();
-    v.Used = used[i] != 0;
-    v.SameAs = same_as[i];
-    v.Pos = pos[i];
-  }
+  if (run.faces.size() < run.faces.capacity()) run.faces.shrink_to_fit();
 }
+
+}  // namespace
 
 bool ReadVertexReference(std::string_view token, int64_t& value) {
   return ParseInteger(token.substr(0, token.find('/')), value);
 }
 
+void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& progress,
+                 DietRun& run, LoadedMesh& loaded, bool want_same_as, bool want_raw) {
+  run = DietRun();
+  HalfRead halves[2];
+  ReadHalves(text, halves, progress);
+  CheckFirstPass(text, halves, path);
+  loaded.norm = NormalisationOf(halves);
+  Heartbeat heartbeat(progress);
+  std::vector<int32_t> same_as;
+  const int64_t normalised = NormaliseAndWeld(halves, loaded.norm, run, same_as, heartbeat);
+  StoreTriangles(text, halves, normalised, loaded.norm, same_as, path, run, heartbeat);
+  const size_t count = same_as.size();
+  if (want_raw) {
+    loaded.raw.reserve(count);
+    for (const HalfRead& half : halves) {
+      loaded.raw.insert(loaded.raw.end(), half.coords.begin(), half.coords.end());
+    }
+  }
+  if (want_same_as) loaded.same_as = std::move(same_as);
+}
+
+void LoadDietMeshText(const std::string& text, const std::string& path, DietMesh& mesh) {
+  DietRun run;
+  LoadedMesh loaded;
+  SilentProgress silent;
+  LoadDietRun(text, path, silent, run, loaded, true, false);
+  mesh.DietPairs = TArP();
+  mesh.DietVerts.assign(run.VertexCount(), TDietVertex{});
+  for (size_t v = 0; v < run.VertexCount(); ++v) {
+    TDietVertex& out = mesh.DietVerts[v];
+    out.Used = run.Used(v);
+    out.SameAs = loaded.same_as[v];
+    out.Pos = run.pos[v];
+  }
+  mesh.DietFaces.assign(run.faces.size(), TDietFace{});
+  for (size_t j = 0; j < run.faces.size(); ++j) {
+    TDietFace& f = mesh.DietFaces[j];
+    f.Alive = true;
+    for (int c = 0; c < 3; ++c) f.Verts[c] = run.faces[j][static_cast<size_t>(c)];
+    const TDietVec& A = run.pos[static_cast<size_t>(f.Verts[0])];
+    const TDietVec& B = run.pos[static_cast<size_t>(f.Verts[1])];
+    const TDietVec& C = run.pos[static_cast<size_t>(f.Verts[2])];
+    f.Normal = TriangleNormal(A, B, C);
+    f.Area = TriangleArea(A, B, C);
+  }
+}
+
 void LoadDietMesh(const std::string& path, DietMesh& mesh) {
-  std::string text = ReadTextFile(path);
-  LoadDietMeshText(text, path, mesh);
+  LoadDietMeshText(ReadTextFile(path), path, mesh);
 }
 
 }  // namespace zelfin

@@ -5,20 +5,35 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/progress_sink.h"
 #include "simplify/diet_model.h"
+#include "simplify/diet_run.h"
 
 namespace zelfin {
 
-// Fills DietVerts and DietFaces and empties DietPairs. Raises ZelfinError
-// (naming the file and the line where there is one) on unreadable files,
-// short vertex lines, references that name no vertex read before them, and
-// coordinates that leave the range of a double or sit all at one point.
+// What a load gives besides the run's tables.
+struct LoadedMesh {
+  Normalisation norm;
+  std::vector<int32_t> same_as;  // per vertex, when asked for (the defined SameAs)
+  std::vector<TDietVec> raw;     // per vertex its coordinates as written, when asked for
+};
+
+// Fills the run's vertices (flags and positions) and faces from the file's text (byte-order mark
+// already removed); path names the file in errors. Raises ZelfinError (naming the file and the line
+// where there is one) on short vertex lines, references that name no vertex
+// read before them, coordinates that leave the range of a double or sit all
+// at one point, and more vertices or triangles than can be numbered. The
+// window gets its turns through progress.KeepResponsive().
+void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& progress,
+                 DietRun& run, LoadedMesh& loaded, bool want_same_as, bool want_raw);
+
+// The same into the defined tables DietVerts and DietFaces (DietPairs emptied).
 void LoadDietMesh(const std::string& path, DietMesh& mesh);
 
-// The same on the file's text (BOM already removed); path names it in errors.
-// The text is edited in place (tabs and commas).
-void LoadDietMeshText(std::string& text, const std::string& path, DietMesh& mesh);
+// The same on the file's text (byte-order mark already removed).
+void LoadDietMeshText(const std::string& text, const std::string& path, DietMesh& mesh);
 
 // The part of token before its first "/", read as a decimal integer with an
 // optional sign. False when that part is not an integer (empty included). A

@@ -4,8 +4,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/huge_pages.h"
 #include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
+#include "simplify/diet_tables.h"
 #include "simplify/two_halves.h"
 
 namespace zelfin {
@@ -18,13 +20,14 @@ constexpr int kEdgeCorners[3][2] = {{0, 1}, {1, 2}, {2, 0}};
 // an edge of one vertex twice), numbered in order of first discovery; and how
 // many distinct edges there are. Edges are grouped by their lower vertex, so
 // finding an edge met before is a look along a few entries, not a hash probe.
-std::vector<int32_t> NumberEdges(const TArF& faces, size_t vertex_count, int32_t& count) {
+std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t vertex_count,
+                                 int32_t& count) {
   const size_t slots = faces.size() * 3;
   std::vector<int32_t> edge_pair(slots);
   std::vector<int64_t> start(vertex_count + 1, 0);
   auto ends = [&](size_t j, int e, int32_t& lo, int32_t& hi) {
-    lo = faces[j].Verts[kEdgeCorners[e][0]];
-    hi = faces[j].Verts[kEdgeCorners[e][1]];
+    lo = FaceCorner(faces[j], kEdgeCorners[e][0]);
+    hi = FaceCorner(faces[j], kEdgeCorners[e][1]);
     if (hi < lo) std::swap(lo, hi);
   };
   for (size_t j = 0; j < faces.size(); ++j) {
@@ -91,77 +94,104 @@ std::vector<int32_t> NumberEdges(const TArF& faces, size_t vertex_count, int32_t
   return edge_pair;
 }
 
-}  // namespace
-
-// Evaluates the pairs first..last-1, whose ends are set. Each evaluation reads
-// only vertex quadrics and positions and writes its own entry, so the range is
-// shared out between two threads; the results are the same bits either way.
-void EvaluateNewPairs(DietMesh& mesh, int32_t first, int32_t last) {
-  const auto evaluate = [&mesh](int32_t from, int32_t to) {
+// Prices the pairs first..last-1, whose ends are set, with their ends'
+// states; each stays inactive (first met: a second meeting makes it a
+// candidate). Each reads only states and writes its own entry, so the range
+// is shared out between two threads; the results are the same bits either way.
+void PriceNewPairs(DietRun& run, int32_t first, int32_t last) {
+  const auto price = [&run](int32_t from, int32_t to) {
+    PairPrice priced;
     for (int32_t i = from; i < to; ++i) {
-      TDietPair& pair = mesh.DietPairs[static_cast<size_t>(i)];
-      EvaluatePair(mesh, i, pair.VertLo, pair.VertHi);
-      pair.Active = false;  // first met; a second meeting sets it
+      const size_t k = static_cast<size_t>(i);
+      PairEnds& e = run.ends[k];
+      const size_t lo = static_cast<size_t>(e.lo), hi = static_cast<size_t>(e.hi);
+      run.priced[k] = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
+      PricePair(run.q[lo], run.q[hi], run.pos[lo], run.pos[hi], priced);
+      run.cost[k] = priced.Cost;
+      e.lo = ~e.lo;
     }
   };
   constexpr int32_t kWorthAThread = 4096;
   if (last - first < kWorthAThread) {
-    evaluate(first, last);
+    price(first, last);
     return;
   }
   const int32_t middle = first + (last - first) / 2;
-  RunHalvesTogether([&] { evaluate(first, middle); }, [&] { evaluate(middle, last); });
+  RunHalvesTogether([&] { price(first, middle); }, [&] { price(middle, last); });
 }
 
-void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
-  const TArF& faces = mesh.DietFaces;
-  const int64_t F = static_cast<int64_t>(faces.size());
+// Enters the pairs first met in faces [j, end) in order of discovery.
+void EnterNewPairs(const std::vector<FaceCorners>& faces, const std::vector<int32_t>& edge_pair,
+                   int64_t j, int64_t end, DietRun& run) {
+  for (int64_t f = j; f < end; ++f) {
+    for (int e = 0; e < 3; ++e) {
+      const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
+      if (k != static_cast<int32_t>(run.ends.size())) continue;  // no pair, or one met before
+      int32_t a = FaceCorner(faces[static_cast<size_t>(f)], kEdgeCorners[e][0]);
+      int32_t b = FaceCorner(faces[static_cast<size_t>(f)], kEdgeCorners[e][1]);
+      if (b < a) std::swap(a, b);
+      run.ends.push_back({a, b});
+      run.priced.push_back({0, 0});
+      run.cost.push_back(0);
+    }
+  }
+}
+
+// Every edge of faces [j, end) met again makes its pair a candidate; the first
+// meetings are those of the pairs from first_new on, in order.
+void MarkMetAgain(const std::vector<int32_t>& edge_pair, int64_t j, int64_t end, int32_t first_new,
+                  std::vector<PairEnds>& ends) {
+  int32_t seen = first_new;
+  for (int64_t f = j; f < end; ++f) {
+    for (int e = 0; e < 3; ++e) {
+      const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
+      if (k < 0) continue;
+      if (k == seen) {
+        ++seen;  // its first meeting
+      } else {
+        PairEnds& p = ends[static_cast<size_t>(k)];
+        p.lo = PairLo(p);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void AnalyzePairs(DietRun& run, ProgressSink& progress) {
+  const int64_t F = static_cast<int64_t>(run.faces.size());
   ProgressMarks marks(F, 1, 25, 25);
 
   // The table is sized to the distinct edges at once, never to three per face.
   int32_t count = 0;
-  const std::vector<int32_t> edge_pair = NumberEdges(faces, mesh.DietVerts.size(), count);
-  mesh.DietPairs = TArP();
-  mesh.DietPairs.reserve(static_cast<size_t>(count));
+  const std::vector<int32_t> edge_pair = NumberEdges(run.faces, run.VertexCount(), count);
+  run.ends = std::vector<PairEnds>();
+  run.priced = std::vector<PricedStates>();
+  run.cost = std::vector<double>();
+  ReserveHuge(run.ends, static_cast<size_t>(count));
+  ReserveHuge(run.priced, static_cast<size_t>(count));
+  ReserveHuge(run.cost, static_cast<size_t>(count));
 
   // The faces go in stretches that end at the progress marks. In each: the
-  // new pairs are entered in order of discovery, evaluated, and then every
-  // edge met again sets its pair's Active; so the table is the one that
-  // evaluating each pair at its discovery gives.
-  int32_t N = 0;
+  // new pairs are entered in order of discovery and priced, and then every
+  // edge met again makes its pair a candidate; so the table is the one that
+  // pricing each pair at its discovery gives.
   int64_t j = 0;
   while (j < F) {
     const int64_t end = marks.Next() < F ? marks.Next() + 1 : F;  // the mark's face closes it
-    const int32_t first_new = N;
-    for (int64_t f = j; f < end; ++f) {
-      for (int e = 0; e < 3; ++e) {
-        const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
-        if (k != N) continue;  // no pair, or one met before
-        int32_t a = faces[static_cast<size_t>(f)].Verts[kEdgeCorners[e][0]];
-        int32_t b = faces[static_cast<size_t>(f)].Verts[kEdgeCorners[e][1]];
-        if (b < a) std::swap(a, b);
-        TDietPair& pair = mesh.DietPairs.emplace_back();
-        pair.VertLo = a;
-        pair.VertHi = b;
-        ++N;
-      }
-    }
-    EvaluateNewPairs(mesh, first_new, N);
-    int32_t seen = first_new;
-    for (int64_t f = j; f < end; ++f) {
-      for (int e = 0; e < 3; ++e) {
-        const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
-        if (k < 0) continue;
-        if (k == seen) {
-          ++seen;  // its first meeting
-        } else {
-          mesh.DietPairs[static_cast<size_t>(k)].Active = true;
-        }
-      }
-    }
+    const int32_t first_new = static_cast<int32_t>(run.PairCount());
+    EnterNewPairs(run.faces, edge_pair, j, end, run);
+    PriceNewPairs(run, first_new, static_cast<int32_t>(run.PairCount()));
+    MarkMetAgain(edge_pair, j, end, first_new, run.ends);
     j = end;
     if (marks.Due(j - 1)) marks.Report(j - 1, progress);
   }
+}
+
+void AnalyzePairs(DietMesh& mesh, ProgressSink& progress) {
+  DietRun run = RunFromTables(mesh, false);
+  AnalyzePairs(run, progress);
+  RunToTables(run, mesh);
 }
 
 }  // namespace zelfin

@@ -72,17 +72,17 @@ void PairHeap::HeapErase(std::size_t u) {
   }
 }
 
-void PairHeap::ToReserve(int32_t pair, double cost) {
+void PairHeap::ToReserve(int32_t pair) {
   int32_t& at = pos_[static_cast<std::size_t>(pair)];
   if (at >= 0) HeapErase(static_cast<std::size_t>(at));
   if (at != kReserve) ++reserve_count_;
   at = kReserve;
-  cost_[static_cast<std::size_t>(pair)] = cost;
 }
 
-void PairHeap::Set(int32_t pair, double cost) {
+void PairHeap::Set(int32_t pair) {
+  const double cost = cost_[static_cast<std::size_t>(pair)];
   if (!BelowThreshold({cost, pair})) {
-    ToReserve(pair, cost);
+    ToReserve(pair);
     RefillIfDry();
     return;
   }
@@ -105,15 +105,14 @@ void PairHeap::Remove(int32_t pair) {
   RefillIfDry();
 }
 
-void PairHeap::AddUnordered(int32_t pair, double cost) {
-  ToReserve(pair, cost);
+void PairHeap::AddUnordered(int32_t pair) {
+  ToReserve(pair);
 }
 
 // Everything goes back to the reserve, and the heap is picked out afresh.
 void PairHeap::Heapify() {
   for (const Node& n : nodes_) {
     pos_[static_cast<std::size_t>(n.pair)] = kReserve;
-    cost_[static_cast<std::size_t>(n.pair)] = n.cost;
     ++reserve_count_;
   }
   nodes_.clear();

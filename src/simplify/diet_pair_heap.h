@@ -11,24 +11,31 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/huge_pages.h"
+
 namespace zelfin {
 
 class PairHeap {
  public:
-  // min_refill: the least number of pairs that a refill moves into the heap
-  // (small values let tests reach the refills on small tables).
-  explicit PairHeap(std::size_t pair_count, std::size_t min_refill = 4096)
-      : pos_(pair_count, kOut), cost_(pair_count, 0), min_refill_(min_refill) {}
+  // costs: the cost of every pair, kept by the caller; a pair's entry must
+  // hold its cost before the pair is set or added. min_refill: the least
+  // number of pairs that a refill moves into the heap (small values let tests
+  // reach the refills on small tables).
+  explicit PairHeap(const std::vector<double>& costs, std::size_t min_refill = 4096)
+      : cost_(costs), min_refill_(min_refill) {
+    ReserveHuge(pos_, costs.size());
+    pos_.assign(costs.size(), kOut);
+  }
 
   // Pair index of the least (cost, index), or -1 when empty.
   int32_t Top() const { return nodes_.empty() ? -1 : nodes_[0].pair; }
 
-  // Adds the pair, or gives it its new cost.
-  void Set(int32_t pair, double cost);
+  // Adds the pair, or takes its new cost.
+  void Set(int32_t pair);
   // Takes the pair out, if it is in.
   void Remove(int32_t pair);
   // Adds without ordering; call Heapify once after a run of these.
-  void AddUnordered(int32_t pair, double cost);
+  void AddUnordered(int32_t pair);
   void Heapify();
 
  private:
@@ -52,7 +59,7 @@ class PairHeap {
   void SiftDown(std::size_t at);
   void HeapSet(int32_t pair, double cost);
   void HeapErase(std::size_t at);
-  void ToReserve(int32_t pair, double cost);
+  void ToReserve(int32_t pair);
   void RefillIfDry();
   void Refill();
   void BuildHeap();
@@ -60,7 +67,7 @@ class PairHeap {
   std::vector<Node> nodes_;
   // Where each pair stands in nodes_, or kOut, or kReserve.
   std::vector<int32_t> pos_;
-  std::vector<double> cost_;  // the cost of a pair in the reserve
+  const std::vector<double>& cost_;
   std::size_t min_refill_;
   std::size_t reserve_count_ = 0;
   bool bounded_ = false;  // false: no threshold, everything belongs in the heap

@@ -38,20 +38,40 @@ double QuadricError(const TDietMatrix& Q, const TDietVec& p) {
   return t[0] * p.X + t[1] * p.Y + t[2] * p.Z + t[3];
 }
 
+void PricePair(const TDietMatrix& Qlo, const TDietMatrix& Qhi, const TDietVec& Plo,
+               const TDietVec& Phi, PairPrice& price) {
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) price.Q.m[r][c] = Qlo.m[r][c] + Qhi.m[r][c];
+  }
+  if (!OptimalPosition(price.Q, price.Pos)) {
+    // A flat neighbourhood pins no single point: take the middle of the edge.
+    price.Pos = {(Phi.X + Plo.X) / 2, (Phi.Y + Plo.Y) / 2, (Phi.Z + Plo.Z) / 2};
+  }
+  price.Cost = QuadricError(price.Q, price.Pos);
+}
+
+void PriceOf(const DietRun& run, size_t i, PairPrice& price) {
+  const PricedStates& s = run.priced[i];
+  if (s.hi == kOwnState) {
+    price.Q = run.q[s.lo];
+    price.Pos = run.pos[s.lo];
+    price.Cost = run.cost[i];
+    return;
+  }
+  PricePair(run.q[s.lo], run.q[s.hi], run.pos[s.lo], run.pos[s.hi], price);
+}
+
 void EvaluatePair(DietMesh& mesh, int32_t i, int32_t a, int32_t b) {
   TDietPair& pair = mesh.DietPairs[static_cast<size_t>(i)];
   const TDietVertex& va = mesh.DietVerts[static_cast<size_t>(a)];
   const TDietVertex& vb = mesh.DietVerts[static_cast<size_t>(b)];
+  PairPrice price;
+  PricePair(va.Q, vb.Q, va.Pos, vb.Pos, price);
   pair.VertLo = a;
   pair.VertHi = b;
-  for (int r = 0; r < 4; ++r) {
-    for (int c = 0; c < 4; ++c) pair.Q.m[r][c] = va.Q.m[r][c] + vb.Q.m[r][c];
-  }
-  if (!OptimalPosition(pair.Q, pair.Pos)) {
-    // A flat neighbourhood pins no single point: take the middle of the edge.
-    pair.Pos = {(vb.Pos.X + va.Pos.X) / 2, (vb.Pos.Y + va.Pos.Y) / 2, (vb.Pos.Z + va.Pos.Z) / 2};
-  }
-  pair.Cost = QuadricError(pair.Q, pair.Pos);
+  pair.Q = price.Q;
+  pair.Pos = price.Pos;
+  pair.Cost = price.Cost;
   pair.Active = true;
 }
 

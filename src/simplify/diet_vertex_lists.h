@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/huge_pages.h"
+
 namespace zelfin {
 
 class VertexLists {
@@ -14,6 +16,8 @@ class VertexLists {
   // entries each time it is called (it is called twice: count, then fill).
   template <class ForEach>
   void Build(size_t vertex_count, ForEach&& for_each) {
+    slots_ = std::vector<Slot>();
+    ReserveHuge(slots_, vertex_count);
     slots_.assign(vertex_count, Slot{});
     for_each([&](int32_t v, int32_t) { ++slots_[static_cast<size_t>(v)].cap; });
     int64_t total = 0;
@@ -23,7 +27,7 @@ class VertexLists {
     }
     // Room for the lists that grow as vertices merge, so that the array
     // seldom has to move.
-    items_.reserve(static_cast<size_t>(total + total / 4 + 16));
+    ReserveHuge(items_, static_cast<size_t>(total + total / 4 + 16));
     items_.resize(static_cast<size_t>(total));
     for_each([&](int32_t v, int32_t item) {
       Slot& s = slots_[static_cast<size_t>(v)];

@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
+#include "platform/heartbeat.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -12,9 +14,36 @@ namespace zelfin {
 
 namespace {
 
+// The text in pieces: whole files of millions of lines never sit in memory.
+class MeshText {
+ public:
+  explicit MeshText(std::function<void(std::string_view)> flush) : flush_(std::move(flush)) {
+    out_.reserve(kPiece + 512);
+  }
+  std::string& Out() {
+    if (out_.size() >= kPiece) Flush();
+    return out_;
+  }
+  void Flush() {
+    flush_(out_);
+    out_.clear();
+  }
+
+ private:
+  static constexpr size_t kPiece = size_t{1} << 20;
+  std::function<void(std::string_view)> flush_;
+  std::string out_;
+};
+
 void AppendFixed8(std::string& out, double x) {
   char buf[400];  // room for the largest double in fixed notation
   const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, 8);
+  out.append(buf, r.ptr);
+}
+
+void AppendShortest(std::string& out, double x) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, x);
   out.append(buf, r.ptr);
 }
 
@@ -22,6 +51,101 @@ void AppendInt(std::string& out, int64_t x) {
   char buf[24];
   const auto r = std::to_chars(buf, buf + sizeof buf, x);
   out.append(buf, r.ptr);
+}
+
+void AppendHeader(std::string& out, int64_t NV, int64_t NF) {
+  out += "# Exported from Zelfin\r\n#";
+  AppendInt(out, NV);
+  out += " vertices, ";
+  AppendInt(out, NF);
+  out += " faces\r\n";
+}
+
+void AppendVertex(std::string& out, const TDietVec& p, bool shortest) {
+  out += "v ";
+  for (const double x : {p.X, p.Y, p.Z}) {
+    (shortest ? AppendShortest : AppendFixed8)(out, x);
+    out += ' ';
+  }
+  out.back() = '\r';
+  out += '\n';
+}
+
+void AppendFace(std::string& out, const int32_t (&number)[3]) {
+  out += "f ";
+  for (int c = 0; c < 3; ++c) {
+    if (c > 0) out += ' ';
+    AppendInt(out, number[c]);
+    out += "//";
+  }
+  out += "\r\n";
+}
+
+// The 1-based number of every written vertex, -1 for the others (the defined
+// DietOutIndex), and how many are written.
+template <class UsedOf>
+std::vector<int32_t> OutIndex(size_t count, UsedOf&& used, int32_t& NV) {
+  std::vector<int32_t> DietOutIndex(count, -1);
+  NV = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (used(i)) DietOutIndex[i] = ++NV;
+  }
+  return DietOutIndex;
+}
+
+void WriteTables(const DietMesh& mesh, MeshText& text) {
+  const TArV& verts = mesh.DietVerts;
+  int32_t NV = 0;
+  const std::vector<int32_t> DietOutIndex = OutIndex(
+      verts.size(), [&](size_t i) { return verts[i].Used; }, NV);
+  int64_t NF = 0;
+  for (const TDietFace& f : mesh.DietFaces) NF += f.Alive ? 1 : 0;
+  AppendHeader(text.Out(), NV, NF);
+  for (const TDietVertex& v : verts) {
+    if (v.Used) AppendVertex(text.Out(), v.Pos, false);
+  }
+  for (const TDietFace& f : mesh.DietFaces) {
+    if (!f.Alive) continue;
+    const int32_t number[3] = {DietOutIndex[static_cast<size_t>(f.Verts[0])],
+                               DietOutIndex[static_cast<size_t>(f.Verts[1])],
+                               DietOutIndex[static_cast<size_t>(f.Verts[2])]};
+    AppendFace(text.Out(), number);
+  }
+  text.Flush();
+}
+
+// Where a vertex of the run stands in the input's own coordinates: as written
+// when it never moved, else its position with the normalisation undone.
+TDietVec OwnCoordinates(const DietRun& run, const LoadedMesh& loaded, size_t v) {
+  if (!(run.flags[v] & kMoved) && v < loaded.raw.size()) return loaded.raw[v];
+  const TDietVec& p = run.pos[v];
+  const Normalisation& n = loaded.norm;
+  return {(p.X + 1) * n.s + n.m[0], (p.Y + 1) * n.s + n.m[1], (p.Z + 1) * n.s + n.m[2]};
+}
+
+void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method, MeshText& text,
+              Heartbeat& heartbeat) {
+  int32_t NV = 0;
+  const std::vector<int32_t> DietOutIndex = OutIndex(
+      run.VertexCount(), [&](size_t i) { return run.Used(i); }, NV);
+  int64_t NF = 0;
+  for (const FaceCorners& f : run.faces) NF += FaceAlive(f) ? 1 : 0;
+  AppendHeader(text.Out(), NV, NF);
+  const bool own = method == SimplifyMethod::kRefined;
+  for (size_t v = 0; v < run.VertexCount(); ++v) {
+    heartbeat.Beat();
+    if (!run.Used(v)) continue;
+    AppendVertex(text.Out(), own ? OwnCoordinates(run, loaded, v) : run.pos[v], own);
+  }
+  for (const FaceCorners& f : run.faces) {
+    heartbeat.Beat();
+    if (!FaceAlive(f)) continue;
+    const int32_t number[3] = {DietOutIndex[static_cast<size_t>(f[0])],
+                               DietOutIndex[static_cast<size_t>(f[1])],
+                               DietOutIndex[static_cast<size_t>(f[2])]};
+    AppendFace(text.Out(), number);
+  }
+  text.Flush();
 }
 
 }  // namespace
@@ -36,49 +160,25 @@ std::string DietOutputPath(const std::string& path, const std::string& folder, d
 }
 
 std::string DietMeshText(const DietMesh& mesh) {
-  const TArV& verts = mesh.DietVerts;
-  // 1-based number of every written vertex, -1 for the others.
-  std::vector<int32_t> DietOutIndex(verts.size(), -1);
-  int32_t NV = 0;
-  for (size_t i = 0; i < verts.size(); ++i) {
-    if (verts[i].Used) DietOutIndex[i] = ++NV;
-  }
-  int64_t NF = 0;
-  for (const TDietFace& f : mesh.DietFaces) NF += f.Alive ? 1 : 0;
-
-  std::string out;
-  out.reserve(64 + static_cast<size_t>(NV) * 40 + static_cast<size_t>(NF) * 32);
-  out += "# Exported from Zelfin\r\n#";
-  AppendInt(out, NV);
-  out += " vertices, ";
-  AppendInt(out, NF);
-  out += " faces\r\n";
-  for (const TDietVertex& v : verts) {
-    if (!v.Used) continue;
-    out += "v ";
-    AppendFixed8(out, v.Pos.X);
-    out += ' ';
-    AppendFixed8(out, v.Pos.Y);
-    out += ' ';
-    AppendFixed8(out, v.Pos.Z);
-    out += "\r\n";
-  }
-  for (const TDietFace& f : mesh.DietFaces) {
-    if (!f.Alive) continue;
-    out += "f ";
-    for (int c = 0; c < 3; ++c) {
-      if (c > 0) out += ' ';
-      AppendInt(out, DietOutIndex[static_cast<size_t>(f.Verts[c])]);
-      out += "//";
-    }
-    out += "\r\n";
-  }
-  return out;
+  std::string whole;
+  MeshText text([&whole](std::string_view piece) { whole.append(piece); });
+  WriteTables(mesh, text);
+  return whole;
 }
 
 void WriteDietMesh(const std::string& path, const std::string& folder, double keep_ratio,
                    const DietMesh& mesh) {
   WriteTextFileAtomic(DietOutputPath(path, folder, keep_ratio), DietMeshText(mesh));
+}
+
+void WriteDietMesh(const std::string& path, const std::string& folder, double keep_ratio,
+                   const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method,
+                   ProgressSink& progress) {
+  AtomicFileWriter writer(DietOutputPath(path, folder, keep_ratio));
+  MeshText text([&writer](std::string_view piece) { writer.Write(piece); });
+  Heartbeat heartbeat(progress);
+  WriteRun(run, loaded, method, text, heartbeat);
+  writer.Commit();
 }
 
 }  // namespace zelfin

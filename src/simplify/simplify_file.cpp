@@ -1,9 +1,9 @@
 #include "simplify/simplify_file.h"
 
+#include "platform/text_file.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_contraction.h"
 #include "simplify/diet_loader.h"
-#include "simplify/diet_model.h"
 #include "simplify/diet_writer.h"
 
 namespace zelfin {
@@ -11,31 +11,37 @@ namespace zelfin {
 namespace {
 
 void RunSteps(const std::string& path, const std::string& folder, double keep_ratio,
-              ProgressSink& progress) {
-  DietMesh mesh;
+              ProgressSink& progress, SimplifyMethod method) {
+  DietRun run;
+  LoadedMesh loaded;
   progress.SetCaption("Loading File...");
   progress.ProcessMessages();
-  LoadDietMesh(path, mesh);
+  {
+    const std::string text = ReadTextFile(path);
+    LoadDietRun(text, path, progress, run, loaded, false, method == SimplifyMethod::kRefined);
+  }
   progress.SetCaption("Analyzing Vertex information...");
   progress.ProcessMessages();
-  AnalyzeVertices(mesh, progress);
+  AnalyzeVertices(run, progress);
   progress.SetCaption("Analyzing Vertex Pair information...");
   progress.ProcessMessages();
-  AnalyzePairs(mesh, progress);
-  ContractMesh(mesh, keep_ratio, progress);
-  // The pair table is no longer needed; give its memory back before the text is built.
-  mesh.DietPairs = TArP();
-  WriteDietMesh(path, folder, keep_ratio, mesh);
+  AnalyzePairs(run, progress);
+  ContractMesh(run, keep_ratio, method, progress);
+  // The pairs are no longer needed; give their memory back before writing.
+  run.ends = std::vector<PairEnds>();
+  run.priced = std::vector<PricedStates>();
+  run.cost = std::vector<double>();
+  WriteDietMesh(path, folder, keep_ratio, run, loaded, method, progress);
 }
 
 }  // namespace
 
 void SimplifyFile(const std::string& path, const std::string& folder, double keep_ratio,
-                  ProgressSink& progress) {
+                  ProgressSink& progress, SimplifyMethod method) {
   progress.SetPosition(0);
   progress.Show();
   try {
-    RunSteps(path, folder, keep_ratio, progress);
+    RunSteps(path, folder, keep_ratio, progress, method);
   } catch (...) {
     progress.Hide();
     throw;

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/progress_sink.h"
+#include "simplify/simplify_method.h"
 
 namespace zelfin {
 
@@ -9,6 +10,6 @@ namespace zelfin {
 // triangles, and writes folder + base name + "_Simplified<percent>%.obj".
 // The sink is shown at the start and hidden on every way out, error included.
 void SimplifyFile(const std::string& path, const std::string& folder, double keep_ratio,
-                  ProgressSink& progress);
+                  ProgressSink& progress, SimplifyMethod method = SimplifyMethod::kClassic);
 
 }  // namespace zelfin

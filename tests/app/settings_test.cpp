@@ -81,7 +81,7 @@ TEST_F(SettingsStore, ClampTestsEachBoundSeparately) {
   EXPECT_EQ(std::tuple(mid.SaveType, mid.DivIndex, mid.DietIndex), std::tuple(1, 2, 9));
 }
 
-TEST_F(SettingsStore, FirstRunUsesInitialValuesAndSavesAllFive) {
+TEST_F(SettingsStore, FirstRunUsesInitialValuesAndSavesAllSix) {
   Settings s;
   LoadSettings(s);
   EXPECT_FALSE(fs::exists(config_));  // loading writes nothing
@@ -91,7 +91,7 @@ TEST_F(SettingsStore, FirstRunUsesInitialValuesAndSavesAllFive) {
   EXPECT_EQ(Get(File()), kHead +
                              "\"SaveType\"=dword:00000000\r\n\"SaveFolder\"=\"\"\r\n"
                              "\"DivIndex\"=dword:00000000\r\n\"DietIndex\"=dword:00000000\r\n"
-                             "\"isDispSetupDlg\"=\"1\"\r\n");
+                             "\"isDispSetupDlg\"=\"1\"\r\n\"DietMethod\"=dword:00000000\r\n");
   // Replaced atomically: nothing but the file itself is left in its folder.
   EXPECT_EQ(std::distance(fs::directory_iterator(File().parent_path()), fs::directory_iterator()),
             1);
@@ -170,13 +170,13 @@ TEST_F(SettingsStore, SaveKeepsTextNumbersAndUnknownLines) {
       "\"SaveType\"=-\n\n[HKEY_CURRENT_USER\\Software\\Last]\n");
   Settings s{1, "/o/", 2, 40, true};
   SaveSettings(s);
-  EXPECT_EQ(Get(File()),
-            "Windows Registry Editor Version 5.00\r\n\r\n" + other +
-                "[HKEY_CURRENT_USER\\SOFTWARE\\morvain\\zelfin\\setup]\r\n"
-                "\"divindex\"=\"2\"\r\n\"Unknown\"=dword:00000001\r\n"
-                "\"DietIndex\"=dword:00000012\r\n\"SaveType\"=-\r\n"
-                "\"SaveType\"=dword:00000001\r\n\"SaveFolder\"=\"/o/\"\r\n"
-                "\"isDispSetupDlg\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Last]\r\n");
+  EXPECT_EQ(Get(File()), "Windows Registry Editor Version 5.00\r\n\r\n" + other +
+                             "[HKEY_CURRENT_USER\\SOFTWARE\\morvain\\zelfin\\setup]\r\n"
+                             "\"divindex\"=\"2\"\r\n\"Unknown\"=dword:00000001\r\n"
+                             "\"DietIndex\"=dword:00000012\r\n\"SaveType\"=-\r\n"
+                             "\"SaveType\"=dword:00000001\r\n\"SaveFolder\"=\"/o/\"\r\n"
+                             "\"isDispSetupDlg\"=\"1\"\r\n\"DietMethod\"=dword:00000000\r\n"
+                             "\r\n[HKEY_CURRENT_USER\\Software\\Last]\r\n");
 }
 
 TEST_F(SettingsStore, MissingSectionIsAppendedAfterABlankLine) {
@@ -188,7 +188,33 @@ TEST_F(SettingsStore, MissingSectionIsAppendedAfterABlankLine) {
             "[HKEY_CURRENT_USER\\Software\\MORVAIN\\ZELFIN\\Setup]\r\n"
             "\"SaveType\"=dword:00000000\r\n\"SaveFolder\"=\"\"\r\n"
             "\"DivIndex\"=dword:00000000\r\n\"DietIndex\"=dword:00000000\r\n"
-            "\"isDispSetupDlg\"=\"1\"\r\n");
+            "\"isDispSetupDlg\"=\"1\"\r\n\"DietMethod\"=dword:00000000\r\n");
+}
+
+// The sixth value came later: files without it load the classic method, and
+// it is read, clamped and written like the other numbers.
+TEST_F(SettingsStore, DietMethodMissingNumberOrWrongKind) {
+  EXPECT_EQ(LoadFrom("\"DivIndex\"=dword:3\r\n").DietMethod, 0);
+  for (const auto& [stored, read] : std::vector<std::pair<std::string, int>>{{"dword:00000000", 0},
+                                                                             {"dword:00000001", 1},
+                                                                             {"dword:00000007", 1},
+                                                                             {"dword:ffffffff", 0},
+                                                                             {"\"1\"", 1}}) {
+    EXPECT_EQ(LoadFrom("\"DietMethod\"=" + stored + "\r\n").DietMethod, read) << stored;
+  }
+  try {
+    LoadFrom("\"DietIndex\"=dword:2\r\n\"DietMethod\"=hex:01\r\n");
+    ADD_FAILURE() << "no error";
+  } catch (const ZelfinError& e) {
+    EXPECT_EQ(std::string(e.what()), "Invalid data type for 'DietMethod'");
+  }
+  Settings s;
+  s.DietMethod = 1;
+  SaveSettings(s);
+  Settings back;
+  LoadSettings(back);
+  EXPECT_EQ(back.DietMethod, 1);
+  EXPECT_NE(Get(File()).find("\"DietMethod\"=dword:00000001\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsStore, Utf16ExportWithBomAndCrLfLoads) {

@@ -35,7 +35,8 @@ Settings SampleSettings() {
 
 bool SameSettings(const Settings& a, const Settings& b) {
   return a.SaveType == b.SaveType && a.SaveFolder == b.SaveFolder && a.DivIndex == b.DivIndex &&
-         a.DietIndex == b.DietIndex && a.isDispSetupDlg == b.isDispSetupDlg;
+         a.DietIndex == b.DietIndex && a.isDispSetupDlg == b.isDispSetupDlg &&
+         a.DietMethod == b.DietMethod;
 }
 
 // Chooses an item of the percentage list as the user would.
@@ -53,6 +54,7 @@ void ChangeEverything(TSetupDlg& dlg) {
   dlg.RadioButton0->click();
   ModeItem(dlg, 3)->click();
   ChoosePercentage(dlg, 18);
+  dlg.CheckBox3->click();
   dlg.CheckBox2->click();
 }
 
@@ -60,10 +62,10 @@ TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
   TSetupDlg dlg;
   EXPECT_EQ(dlg.objectName(), "SetupDlg");
   EXPECT_EQ(dlg.windowTitle(), "Zelfin Setup");
-  EXPECT_EQ(dlg.size(), QSize(411, 280));
+  EXPECT_EQ(dlg.size(), QSize(411, 299));
   for (const char* name :
        {"GroupBox1", "RadioButton0", "RadioButton1", "RadioButton2", "Edit1", "BitBtn1",
-        "RadioGroup1", "ComboBox1", "BitBtnOK", "BitBtnCancel", "CheckBox2"}) {
+        "RadioGroup1", "ComboBox1", "BitBtnOK", "BitBtnCancel", "CheckBox2", "CheckBox3"}) {
     EXPECT_NE(dlg.findChild<QWidget*>(name), nullptr) << name;
   }
   EXPECT_EQ(dlg.GroupBox1->title(), "The folder which saves the divided file ");
@@ -101,6 +103,30 @@ TEST(SetupDlg, OkStoresEveryChangeAndReturnsTrue) {
   EXPECT_EQ(s.DivIndex, 3);
   EXPECT_EQ(s.DietIndex, 18);
   EXPECT_FALSE(s.isDispSetupDlg);
+  EXPECT_EQ(s.DietMethod, 1);
+}
+
+TEST(SetupDlg, RefinedMethodOnlyForTheSimplification) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  s.DietMethod = 1;
+  WhenModal(&dlg, [&] {
+    EXPECT_EQ(dlg.CheckBox3->text(), "Refined method");
+    EXPECT_FALSE(dlg.CheckBox3->toolTip().isEmpty());
+    EXPECT_TRUE(dlg.CheckBox3->isChecked());
+    EXPECT_FALSE(dlg.CheckBox3->isEnabled());  // mode Group
+    ModeItem(dlg, 3)->click();
+    EXPECT_TRUE(dlg.CheckBox3->isEnabled());
+    dlg.CheckBox3->click();
+    ModeItem(dlg, 0)->click();
+    EXPECT_FALSE(dlg.CheckBox3->isEnabled());
+    // Under the percentage list, clear of the buttons below.
+    EXPECT_GE(dlg.CheckBox3->y(), dlg.ComboBox1->geometry().bottom());
+    EXPECT_LT(dlg.CheckBox3->geometry().bottom(), dlg.BitBtnOK->y());
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.DietMethod, 0);
 }
 
 TEST(SetupDlg, EnterConfirms) {

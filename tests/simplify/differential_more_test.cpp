@@ -35,7 +35,7 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
     const size_t n = 600;
     std::vector<bool> in(n, false);
     std::vector<double> cost(n, 0);
-    PairHeap heap(n, min_refill);
+    PairHeap heap(cost, min_refill);
     // Few distinct costs, so that ties on cost are decided by the index,
     // also at the threshold between the heap and the reserve.
     auto draw = [&] { return static_cast<double>(rng.Below(40)) * 0.25; };
@@ -45,9 +45,9 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
       cost[i] = draw();
       // Pairs set before the unordered run must survive Heapify too.
       if (rng.Below(5) == 0) {
-        heap.Set(static_cast<int32_t>(i), cost[i]);
+        heap.Set(static_cast<int32_t>(i));
       } else {
-        heap.AddUnordered(static_cast<int32_t>(i), cost[i]);
+        heap.AddUnordered(static_cast<int32_t>(i));
       }
     }
     heap.Heapify();
@@ -67,9 +67,9 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
       } else {
         // Mostly rises, as re-priced pairs mostly do; sometimes falls.
         const double c = op < 8 ? cost[static_cast<size_t>(p)] + draw() : draw();
-        heap.Set(p, c);
-        in[static_cast<size_t>(p)] = true;
         cost[static_cast<size_t>(p)] = c;
+        heap.Set(p);
+        in[static_cast<size_t>(p)] = true;
       }
       ASSERT_EQ(heap.Top(), ScanTop(in, cost)) << "min_refill " << min_refill << ", step " << step;
       ++checked;
