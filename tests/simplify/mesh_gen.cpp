@@ -425,6 +425,125 @@ GenMesh LargeClosedMesh(uint64_t seed, int64_t triangles) {
   return m;
 }
 
+namespace {
+
+// Radius of a bumpy sphere over a unit direction: waves of three sizes along
+// random directions, so that bumps overlap irregularly rather than on a grid.
+class BumpyRadius {
+ public:
+  explicit BumpyRadius(Rng& rng) {
+    static const double kFreq[3] = {3, 9, 27}, kAmp[3] = {0.04, 0.012, 0.003};
+    for (int k = 0; k < kWaves; ++k) {
+      const int size = k / (kWaves / 3);
+      const double z = rng.Range(-1, 1), phi = rng.Range(0, 2 * kPi), r = std::sqrt(1 - z * z);
+      wave_[k] = {{r * std::cos(phi), r * std::sin(phi), z},
+                  kFreq[size],
+                  kAmp[size],
+                  rng.Range(0, 2 * kPi)};
+    }
+  }
+  double operator()(const double d[3]) const {
+    double r = 1;
+    for (const Wave& w : wave_) {
+      r += w.amp *
+           std::sin(w.freq * (w.dir[0] * d[0] + w.dir[1] * d[1] + w.dir[2] * d[2]) + w.phase);
+    }
+    return r;
+  }
+
+ private:
+  struct Wave {
+    double dir[3], freq, amp, phase;
+  };
+  static constexpr int kWaves = 18;
+  Wave wave_[kWaves];
+};
+
+// Lattice points of the surface of the cube [0, n]^3, as sorted unique keys:
+// a point's vertex number is its key's rank, so the faces' shared edges get
+// one vertex each.
+struct CubeLattice {
+  int n;
+  uint64_t side;
+  std::vector<uint64_t> keys;
+
+  explicit CubeLattice(int n_) : n(n_), side(static_cast<uint64_t>(n_) + 1) {
+    keys.reserve(6 * side * side);
+    for (int axis = 0; axis < 3; ++axis) {
+      for (int far = 0; far < 2; ++far) {
+        for (int j = 0; j <= n; ++j) {
+          for (int i = 0; i <= n; ++i) keys.push_back(Key(axis, far, i, j));
+        }
+      }
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  }
+  // Point (i, j) of the grid on face `axis` at 0 or n.
+  uint64_t Key(int axis, int far, int i, int j) const {
+    uint64_t l[3];
+    l[axis] = far ? static_cast<uint64_t>(n) : 0;
+    l[(axis + 1) % 3] = static_cast<uint64_t>(i);
+    l[(axis + 2) % 3] = static_cast<uint64_t>(j);
+    return (l[0] * side + l[1]) * side + l[2];
+  }
+  uint32_t Vertex(int axis, int far, int i, int j) const {
+    return static_cast<uint32_t>(std::lower_bound(keys.begin(), keys.end(), Key(axis, far, i, j)) -
+                                 keys.begin());
+  }
+  // The key's direction from the centre; the equal-angle map (tan) keeps the
+  // triangles' areas within a small factor of each other.
+  void Direction(uint64_t key, double d[3]) const {
+    const uint64_t l[3] = {key / (side * side), key / side % side, key % side};
+    double len = 0;
+    for (int a = 0; a < 3; ++a) {
+      d[a] = std::tan((2.0 * static_cast<double>(l[a]) / n - 1) * kPi / 4);
+      len += d[a] * d[a];
+    }
+    for (int a = 0; a < 3; ++a) d[a] /= std::sqrt(len);
+  }
+};
+
+}  // namespace
+
+GenMesh BumpySphere(uint64_t seed, int64_t triangles) {
+  const int n = std::max(1, static_cast<int>(std::lround(std::sqrt(triangles / 12.0))));
+  const CubeLattice lattice(n);
+  Rng rng(seed);
+  const BumpyRadius radius(rng);
+  GenMesh m;
+  m.xyz.reserve(3 * lattice.keys.size());
+  for (uint64_t key : lattice.keys) {
+    double d[3];
+    lattice.Direction(key, d);
+    const double r = radius(d) + 0.0003 * rng.Range(-1, 1);
+    m.AddVertex(r * d[0], r * d[1], r * d[2]);
+  }
+  m.face_size.reserve(12 * static_cast<size_t>(n) * n);
+  m.corners.reserve(36 * static_cast<size_t>(n) * n);
+  for (int axis = 0; axis < 3; ++axis) {
+    for (int far = 0; far < 2; ++far) {
+      for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < n; ++i) {
+          const uint32_t a = lattice.Vertex(axis, far, i, j),
+                         b = lattice.Vertex(axis, far, i + 1, j),
+                         c = lattice.Vertex(axis, far, i + 1, j + 1),
+                         d = lattice.Vertex(axis, far, i, j + 1);
+          // Counter-clockwise seen from outside: the near faces turn the other way.
+          if (far) {
+            m.AddFace({a, b, c});
+            m.AddFace({a, c, d});
+          } else {
+            m.AddFace({a, c, b});
+            m.AddFace({a, d, c});
+          }
+        }
+      }
+    }
+  }
+  return m;
+}
+
 // ------------------------------------------------------------- catalogue
 
 std::vector<GenCase> DifferentialCases(int count) {

@@ -86,6 +86,12 @@ std::string PlainObj(const GenMesh& mesh);
 // built straight into arrays: the benchmark's input.
 GenMesh LargeClosedMesh(uint64_t seed, int64_t triangles);
 
+// A closed sphere of about `triangles` triangles (12 n^2: a cube's faces cut
+// into n x n grids and pushed out onto the sphere) with smooth bumps of three
+// sizes and a little noise: a stand-in for a scanned object, whose detail a
+// simplification can keep or lose measurably.
+GenMesh BumpySphere(uint64_t seed, int64_t triangles);
+
 // A named generated OBJ text: the differential tests' catalogue.
 struct GenCase {
   std::string name;
