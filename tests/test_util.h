@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace zelfin::testing {
+namespace zelfin::test {
 
 class TempDir {
  public:
@@ -91,4 +91,4 @@ class ScopedEnv {
   bool had_ = false;
 };
 
-}  // namespace zelfin::testing
+}  // namespace zelfin::test

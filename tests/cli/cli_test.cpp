@@ -12,11 +12,11 @@
 namespace zelfin {
 namespace {
 
-using testing::FileExists;
-using testing::ListFolder;
-using testing::ReadBytes;
-using testing::TempDir;
-using testing::WriteBytes;
+using test::FileExists;
+using test::ListFolder;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 
 struct Result {
   int status = -1;

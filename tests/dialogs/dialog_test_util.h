@@ -11,7 +11,7 @@
 #include <QWidget>
 #include <functional>
 
-namespace zelfin::testing {
+namespace zelfin::test {
 
 // Runs action as soon as dialog is shown and modal. The timer belongs to the
 // dialog's event loop, so the action runs inside exec(); a dialog that never
@@ -72,4 +72,4 @@ inline void SendRelease(QWidget* widget, QPoint at) {
   QCoreApplication::sendEvent(widget, &release);
 }
 
-}  // namespace zelfin::testing
+}  // namespace zelfin::test

@@ -20,8 +20,8 @@
 namespace zelfin {
 namespace {
 
-using testing::Dismissal;
-using testing::WhenModal;
+using test::Dismissal;
+using test::WhenModal;
 
 Settings SampleSettings() {
   Settings s;
@@ -108,7 +108,7 @@ TEST(SetupDlg, EnterConfirms) {
   Settings s = SampleSettings();
   WhenModal(&dlg, [&] {
     dlg.RadioButton1->click();
-    testing::PressKey(&dlg, Qt::Key_Return);
+    test::PressKey(&dlg, Qt::Key_Return);
   });
   EXPECT_TRUE(dlg.Execute(s));
   EXPECT_EQ(s.SaveType, 1);
@@ -122,7 +122,7 @@ TEST_P(SetupDlgDismissal, ChangesNothingAndTheNextRunStartsFromTheSettings) {
   Settings s = before;
   WhenModal(&dlg, [&] {
     ChangeEverything(dlg);
-    testing::Dismiss(&dlg, dlg.BitBtnCancel, GetParam());
+    test::Dismiss(&dlg, dlg.BitBtnCancel, GetParam());
   });
   EXPECT_FALSE(dlg.Execute(s));
   EXPECT_TRUE(SameSettings(s, before));
@@ -143,7 +143,7 @@ TEST_P(SetupDlgDismissal, ChangesNothingAndTheNextRunStartsFromTheSettings) {
 INSTANTIATE_TEST_SUITE_P(AllWays, SetupDlgDismissal,
                          ::testing::Values(Dismissal::kCancelButton, Dismissal::kEscape,
                                            Dismissal::kCloseBox),
-                         [](const auto& info) { return testing::DismissalName(info.param); });
+                         [](const auto& info) { return test::DismissalName(info.param); });
 
 TEST(SetupDlg, ShowSetsTheControlsForEachSaveType) {
   TSetupDlg dlg;
@@ -190,9 +190,9 @@ TEST(SetupDlg, ArrowKeysChangeTheChoicesToo) {
     dlg.activateWindow();
     QCoreApplication::processEvents();
     ModeItem(dlg, 1)->setFocus();
-    testing::PressKey(ModeItem(dlg, 1), Qt::Key_Down);
+    test::PressKey(ModeItem(dlg, 1), Qt::Key_Down);
     dlg.RadioButton2->setFocus();
-    testing::PressKey(dlg.RadioButton2, Qt::Key_Up);
+    test::PressKey(dlg.RadioButton2, Qt::Key_Up);
     EXPECT_FALSE(dlg.BitBtn1->isEnabled());
     dlg.BitBtnOK->click();
   });
@@ -244,7 +244,7 @@ FolderChooser Answering(ChooserCall& record, std::optional<std::string> answer) 
 }
 
 TEST(SetupDlgBrowse, ConfirmedFolderGetsATrailingSeparator) {
-  testing::TempDir dir;
+  test::TempDir dir;
   TSetupDlg dlg;
   ChooserCall call;
   dlg.SetFolderChooser(Answering(call, dir.Path("picked")));
@@ -263,7 +263,7 @@ TEST(SetupDlgBrowse, ConfirmedFolderGetsATrailingSeparator) {
 }
 
 TEST(SetupDlgBrowse, CancelKeepsAnExistingFolderAndForgetsAVanishedOne) {
-  testing::TempDir dir;
+  test::TempDir dir;
   const std::string folder = dir.Path("out") + "/";
   std::filesystem::create_directory(dir.Path("out"));
   TSetupDlg dlg;
@@ -337,7 +337,7 @@ namespace zelfin {
 namespace {
 
 TEST(FolderChooser, PicksExistingFoldersOnlyStartingAtTheGivenOne) {
-  testing::TempDir dir;
+  test::TempDir dir;
   const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Folder());
   EXPECT_EQ(chooser->windowTitle(), "Select Folder");
   EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace zelfin::testing {
+namespace zelfin::test {
 
 // Every line followed by end (CR LF unless told otherwise).
 inline std::string Joined(std::initializer_list<std::string_view> lines,
@@ -17,4 +17,4 @@ inline std::string Joined(std::initializer_list<std::string_view> lines,
   return text;
 }
 
-}  // namespace zelfin::testing
+}  // namespace zelfin::test

@@ -10,7 +10,7 @@
 namespace zelfin {
 namespace {
 
-using testing::Joined;
+using test::Joined;
 using Texts = std::vector<std::string>;
 
 ObjModel Parse(const std::string& text, int32_t mode, const std::string& locale = "") {
@@ -107,7 +107,7 @@ TEST(ParseOBJ, RefusesFacesThatReferToMissingLines) {
 }
 
 TEST(LoadOBJ, EveryEncodingAndLineEndGivesTheSameModel) {
-  testing::ScopedEnv locale("LC_ALL", "C");
+  test::ScopedEnv locale("LC_ALL", "C");
   const std::string lines[] = {"v 1 2 3", "usemtl \xc3\xa9t\xc3\xa9", "\tf 1 1 1 "};
   const auto utf16 = [&](bool big_endian, std::string_view end) {
     std::string ascii;
@@ -128,9 +128,9 @@ TEST(LoadOBJ, EveryEncodingAndLineEndGivesTheSameModel) {
                                   "\xef\xbb\xbf" + plain,
                                   utf16(false, "\r\n"),
                                   utf16(true, "\n")};
-  testing::TempDir dir;
+  test::TempDir dir;
   for (const std::string& bytes : variants) {
-    testing::WriteBytes(dir.Path("in.obj"), bytes);
+    test::WriteBytes(dir.Path("in.obj"), bytes);
     const ObjModel model = LoadOBJ(dir.Path("in.obj"), kDivMaterial);
     EXPECT_EQ(model.ElementNames, (Texts{"\xc3\xa9t\xc3\xa9"}));
     EXPECT_EQ(LinesOf(model, model.VLines), (Texts{"v 1 2 3"}));

@@ -17,7 +17,7 @@
 
 #include "test_util.h"
 
-namespace zelfin::testing {
+namespace zelfin::test {
 
 // A tmpfs of the given size on a fresh folder, unmounted when the object goes.
 // ok() is false (with why()) where mounting is not permitted.
@@ -130,4 +130,4 @@ inline std::string GridMesh(int n) {
   return text;
 }
 
-}  // namespace zelfin::testing
+}  // namespace zelfin::test

@@ -33,12 +33,12 @@
 namespace zelfin {
 namespace {
 
-using testing::FileExists;
-using testing::ListFolder;
-using testing::ReadBytes;
-using testing::ScopedEnv;
-using testing::TempDir;
-using testing::WriteBytes;
+using test::FileExists;
+using test::ListFolder;
+using test::ReadBytes;
+using test::ScopedEnv;
+using test::TempDir;
+using test::WriteBytes;
 
 constexpr const char* kModel =
     "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nusemtl red\nf 1 2 3\nusemtl blue\nf 1 3 4\n";
@@ -382,7 +382,7 @@ TEST(MainWindow, RealDialogsAreWiredIn) {
   form.UseDialogs(about, select, setup, diet);
   form.CurrentSettings().isDispSetupDlg = true;
   bool progress_shown = false;
-  testing::WhenModal(&setup, [&] {
+  test::WhenModal(&setup, [&] {
     setup.RadioGroup1Items->button(3)->click();  // Surface Simplification
     setup.BitBtnOK->click();
   });

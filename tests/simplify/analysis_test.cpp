@@ -12,10 +12,10 @@
 namespace zelfin {
 namespace {
 
-using testing_util::MakeMesh;
-using testing_util::RecordingSink;
-using testing_util::ScratchDir;
-using testing_util::Strip;
+using test::MakeMesh;
+using test::RecordingSink;
+using test::ScratchDir;
+using test::Strip;
 
 DietMesh Analysed(const std::string& obj) {
   ScratchDir dir;

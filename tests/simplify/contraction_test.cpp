@@ -11,8 +11,8 @@
 namespace zelfin {
 namespace {
 
-using testing_util::MakeMesh;
-using testing_util::RecordingSink;
+using test::MakeMesh;
+using test::RecordingSink;
 
 DietMesh Prepared(DietMesh m) {
   SilentProgress silent;
@@ -62,7 +62,7 @@ const std::vector<TDietVec> kDiamond = {{0, 0, 0}, {1, 0, 0.1}, {0, 1, 0.2}, {1,
 
 TEST(DietContraction, SmallMeshes) {
   // Nine faces at 0.95: nothing to do, but the caption still comes.
-  DietMesh nine = Prepared(testing_util::Strip(9));
+  DietMesh nine = Prepared(test::Strip(9));
   const DietMesh before = nine;
   RecordingSink sink;
   ContractMesh(nine, 0.95, sink);

@@ -14,7 +14,7 @@
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_model.h"
 
-namespace zelfin::testing_util {
+namespace zelfin::test {
 
 // A fresh folder under the test temp dir, removed with its contents at the end.
 class ScratchDir {
@@ -126,4 +126,4 @@ inline DietMesh Strip(int n) {
   return MakeMesh(pos, tris);
 }
 
-}  // namespace zelfin::testing_util
+}  // namespace zelfin::test

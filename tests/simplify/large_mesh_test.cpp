@@ -24,7 +24,7 @@ bool SameBits(const TDietPair& x, const TDietPair& y) {
 }
 
 void CheckPairTable(const std::string& text) {
-  testing_util::ScratchDir dir;
+  test::ScratchDir dir;
   DietMesh mesh;
   LoadDietMesh(dir.Write("big.obj", text), mesh);
   SilentProgress silent;
@@ -79,7 +79,7 @@ std::string BigVertexFile(int lines, int low_at, int high_at, int bad_at, const 
 }
 
 TEST(LoaderLarge, BoxAndFirstFaultAreThoseOfOnePassInOrder) {
-  testing_util::ScratchDir dir;
+  test::ScratchDir dir;
   const int n = 100000;
   for (const auto& [low, high] :
        {std::pair{10, 20}, std::pair{90000, 95000}, std::pair{5, 99999}}) {

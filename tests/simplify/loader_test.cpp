@@ -17,7 +17,7 @@
 namespace zelfin {
 namespace {
 
-using testing_util::ScratchDir;
+using test::ScratchDir;
 
 DietMesh LoadText(const std::string& text, const std::string& name = "m.obj") {
   ScratchDir dir;

@@ -12,9 +12,9 @@
 namespace zelfin {
 namespace {
 
-using testing_util::ReadAll;
-using testing_util::RecordingSink;
-using testing_util::ScratchDir;
+using test::ReadAll;
+using test::RecordingSink;
+using test::ScratchDir;
 
 // A closed fan: a centre and a ring of n rim points, n triangles.
 std::string FanObj(int n) {

@@ -11,8 +11,8 @@
 namespace zelfin {
 namespace {
 
-using testing_util::ReadAll;
-using testing_util::ScratchDir;
+using test::ReadAll;
+using test::ScratchDir;
 
 TEST(DietWriter, OutputNames) {
   EXPECT_EQ(DietOutputPath("/models/chair.obj", "/out/", 0.90), "/out/chair_Simplified90%.obj");
