@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "division/lines.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/lines.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {

@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
-#include "test_util.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {

@@ -7,7 +7,8 @@
 
 #include <regex>
 
-#include "test_util.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {

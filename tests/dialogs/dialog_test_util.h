@@ -1,6 +1,8 @@
 #pragma once
 // Driving modal dialogs from a test: an action that runs once the dialog is
 // the active modal window, and the keys and clicks a user would give it.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
@@ -10,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <string>
 
 namespace zelfin::test {
 
@@ -48,6 +51,14 @@ inline const char* DismissalName(Dismissal d) {
       return "CloseBox";
   }
   return "?";
+}
+
+// All three as the parameters of a test suite, each test named by its way.
+inline auto AllDismissals() {
+  return ::testing::Values(Dismissal::kCancelButton, Dismissal::kEscape, Dismissal::kCloseBox);
+}
+inline std::string DismissalTestName(const ::testing::TestParamInfo<Dismissal>& info) {
+  return DismissalName(info.param);
 }
 
 // Leaves dialog the given way; cancel is its Cancel button.

@@ -74,10 +74,8 @@ TEST_P(SelectDlgDismissal, LeavesTheSelectionAsItWas) {
   EXPECT_TRUE(dlg.isHidden());
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWays, SelectDlgDismissal,
-                         ::testing::Values(Dismissal::kCancelButton, Dismissal::kEscape,
-                                           Dismissal::kCloseBox),
-                         [](const auto& info) { return test::DismissalName(info.param); });
+INSTANTIATE_TEST_SUITE_P(AllWays, SelectDlgDismissal, test::AllDismissals(),
+                         test::DismissalTestName);
 
 TEST(SelectDlg, NamesThatAreNotUtf8StayApartAndAreAnsweredByPosition) {
   TSelectDlg dlg;

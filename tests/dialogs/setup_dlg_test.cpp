@@ -15,7 +15,7 @@
 #include <filesystem>
 
 #include "dialogs/dialog_test_util.h"
-#include "test_util.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
@@ -140,10 +140,8 @@ TEST_P(SetupDlgDismissal, ChangesNothingAndTheNextRunStartsFromTheSettings) {
   EXPECT_TRUE(SameSettings(s, before));
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWays, SetupDlgDismissal,
-                         ::testing::Values(Dismissal::kCancelButton, Dismissal::kEscape,
-                                           Dismissal::kCloseBox),
-                         [](const auto& info) { return test::DismissalName(info.param); });
+INSTANTIATE_TEST_SUITE_P(AllWays, SetupDlgDismissal, test::AllDismissals(),
+                         test::DismissalTestName);
 
 TEST(SetupDlg, ShowSetsTheControlsForEachSaveType) {
   TSetupDlg dlg;

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "division/divide_file.h"
-#include "division/lines.h"
 #include "division/obj_model.h"
 #include "platform/errors.h"
-#include "test_util.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/lines.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
@@ -27,12 +30,7 @@ class DivideFileTest : public ::testing::Test {
   }
   std::string Output(const std::string& name) { return ReadBytes(dir_.Path(name)); }
   std::string ErrorOf(const std::string& input, int32_t mode) {
-    try {
-      Divide(input, mode);
-    } catch (const ZelfinError& error) {
-      return error.what();
-    }
-    return "no error";
+    return test::ErrorText<ZelfinError>([&] { Divide(input, mode); });
   }
 
   test::ScopedEnv locale_{"LC_ALL", "C"};
@@ -159,12 +157,8 @@ TEST_F(DivideFileTest, AFailedWriteLeavesNeitherAPartialNorATemporaryFile) {
   limit.rlim_cur = 1000;
   const auto old_handler = signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &limit);
-  std::string error = "no error";
-  try {
-    DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivMaterial);
-  } catch (const ZelfinError& e) {
-    error = e.what();
-  }
+  const std::string error = test::ErrorText<ZelfinError>(
+      [&] { DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivMaterial); });
   setrlimit(RLIMIT_FSIZE, &old_limit);
   signal(SIGXFSZ, old_handler);
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "division/lines.h"
 #include "division/obj_model.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {

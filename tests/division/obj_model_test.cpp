@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "division/lines.h"
 #include "division/obj_model.h"
 #include "platform/errors.h"
-#include "test_util.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/lines.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
@@ -25,12 +28,7 @@ Texts LinesOf(const ObjModel& model, const std::vector<uint64_t>& offsets) {
 }
 
 std::string ErrorOf(const std::string& text, int32_t mode = kDivMaterial) {
-  try {
-    Parse(text, mode);
-  } catch (const ZelfinError& error) {
-    return error.what();
-  }
-  return "no error";
+  return test::ErrorText<ZelfinError>([&] { Parse(text, mode); });
 }
 
 TEST(ParseOBJ, CleansLinesAndIgnoresWhatNoRuleNames) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "division/lines.h"
 #include "division/selected_groups.h"
 #include "platform/errors.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/lines.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {

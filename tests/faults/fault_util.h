@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "test_util.h"
+#include "support/temp_dir.h"
 
 namespace zelfin::test {
 
@@ -94,17 +94,6 @@ inline ChildResult RunInChild(const std::function<std::string()>& fn, bool drop_
 
 inline std::string RunWithoutRoot(const std::function<std::string()>& fn) {
   return RunInChild(fn, true).text;
-}
-
-// The what() of the ZelfinError that fn raises, or "no error".
-template <class Fn>
-std::string ErrorText(Fn&& fn) {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "no error";
 }
 
 // An n by n grid of vertices in the z = x * y saddle, two triangles per

@@ -19,6 +19,10 @@
 #include "platform/errors.h"
 #include "platform/progress_sink.h"
 #include "simplify/simplify_file.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {

@@ -13,6 +13,10 @@
 #include "app/settings.h"
 #include "faults/fault_util.h"
 #include "platform/errors.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {

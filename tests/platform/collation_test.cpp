@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "test_util.h"
+#include "support/scoped_env.h"
 
 namespace zelfin {
 namespace {

@@ -4,7 +4,8 @@
 #include <sys/stat.h>
 
 #include "platform/errors.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {

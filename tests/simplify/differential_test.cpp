@@ -9,11 +9,8 @@
 #include <bit>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
-#include "mesh_gen.h"
 #include "platform/errors.h"
 #include "reference.h"
 #include "simplify/diet_analysis.h"
@@ -22,6 +19,9 @@
 #include "simplify/diet_loader.h"
 #include "simplify/diet_writer.h"
 #include "simplify/simplify_file.h"
+#include "support/files.h"
+#include "support/mesh_gen.h"
+#include "support/recording_sink.h"
 
 namespace zelfin {
 namespace {
@@ -128,14 +128,8 @@ std::string DiffText(const std::string& ref, const std::string& prod) {
          std::to_string(ref.size()) + " and " + std::to_string(prod.size());
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using test::ReadBytes;
+using test::WriteBytes;
 
 // ------------------------------------------- the reference checks itself
 // The reference is only worth comparing against if it follows the rules; these
@@ -308,7 +302,7 @@ class Differential : public ::testing::Test {
       CaseData c;
       c.name = g.name;
       c.path = (*dir_ / ("case" + std::to_string(k++) + ".obj")).string();
-      WriteFile(c.path, g.text);
+      WriteBytes(c.path, g.text);
       ref::RefLoadDietMesh(c.path, c.loaded);
       c.vertices = c.loaded;
       ref::RefAnalyzeVertices(c.vertices);
@@ -461,7 +455,7 @@ TEST_F(Differential, WholeRunMatchesReference) {
         const std::string folder = (Dir() / "out").string() + "/";
         fs::create_directories(folder);
         SimplifyFile(c.path, folder, keep, silent);
-        const std::string written = ReadFile(ref::RefDietOutputPath(c.path, folder, keep));
+        const std::string written = ReadBytes(ref::RefDietOutputPath(c.path, folder, keep));
         EXPECT_EQ(DiffText(expected, written), "") << c.name << ", keep " << keep << " (file)";
       }
     }
@@ -600,7 +594,7 @@ TEST_F(Differential, BadInputIsRejectedByBoth) {
   int k = 0;
   for (const auto& b : bad) {
     const std::string path = (Dir() / ("bad" + std::to_string(k++) + ".obj")).string();
-    WriteFile(path, b.text);
+    WriteBytes(path, b.text);
     DietMesh r, p;
     std::string ref_message, prod_message;
     try {
@@ -623,16 +617,6 @@ TEST_F(Differential, BadInputIsRejectedByBoth) {
 }
 
 // ------------------------------------------------------------- progress
-
-class RecordingProgress final : public ProgressSink {
- public:
-  std::vector<std::string> calls;
-  void Show() override { calls.push_back("Show"); }
-  void Hide() override { calls.push_back("Hide"); }
-  void SetCaption(const std::string& c) override { calls.push_back("Caption " + c); }
-  void SetPosition(int p) override { calls.push_back("Position " + std::to_string(p)); }
-  void ProcessMessages() override { calls.push_back("ProcessMessages"); }
-};
 
 std::string FirstCallDifference(const std::vector<std::string>& ref,
                                 const std::vector<std::string>& prod) {
@@ -666,13 +650,13 @@ TEST_F(Differential, ProgressCallsMatchReferenceRun) {
   fs::create_directories(folder);
   for (const Shape& s : shapes) {
     const std::string path = folder + "in.obj";
-    WriteFile(path, gen::PlainObj(s.mesh));
+    WriteBytes(path, gen::PlainObj(s.mesh));
     for (double keep : {0.95, 0.5, 0.05}) {
-      RecordingProgress r, p;
+      test::RecordingSink r, p;
       const std::string expected = ref::RefSimplifyText(path, keep, r);
       SimplifyFile(path, folder, keep, p);
       EXPECT_EQ(FirstCallDifference(r.calls, p.calls), "") << s.name << ", keep " << keep;
-      EXPECT_EQ(DiffText(expected, ReadFile(ref::RefDietOutputPath(path, folder, keep))), "")
+      EXPECT_EQ(DiffText(expected, ReadBytes(ref::RefDietOutputPath(path, folder, keep))), "")
           << s.name << ", keep " << keep;
     }
   }

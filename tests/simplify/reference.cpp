@@ -2,12 +2,11 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <vector>
 
 #include "platform/errors.h"
+#include "support/files.h"
 
 namespace zelfin::ref {
 namespace {
@@ -111,9 +110,9 @@ bool RefMatInverse(const TDietMatrix& M, TDietMatrix& Inv) {
 namespace {
 
 std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ZelfinError("reference: cannot open " + path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string text;
+  if (!test::ReadBytes(path, text)) throw ZelfinError("reference: cannot open " + path);
+  return text;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -1,5 +1,5 @@
 #pragma once
-// Builds file contents from lines for the division tests.
+// File contents built from lines, as the readers of OBJ and settings files meet them.
 #include <initializer_list>
 #include <string>
 #include <string_view>
