@@ -37,7 +37,7 @@
 #include "simplify/diet_loader.h"
 
 // The benchmark's meshes come from the test generator.
-#include "mesh_gen.h"
+#include "support/mesh_gen.h"
 
 #ifdef ZELFIN_HAVE_MESHOPTIMIZER
 #include <meshoptimizer.h>

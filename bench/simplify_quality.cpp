@@ -30,7 +30,7 @@
 #include "common/child_process.h"
 #include "common/mesh_distance.h"
 #include "common/obj_reader.h"
-#include "mesh_gen.h"
+#include "support/mesh_gen.h"
 
 namespace {
 

@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "division/lines.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/lines.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::ListFolder;
+using test::ListFolder;
 
 TEST(KeepRatio, RunsFromNinetyFiveToFivePercent) {
   EXPECT_EQ(KeepRatio(0), 0.95);
@@ -17,11 +19,11 @@ TEST(KeepRatio, RunsFromNinetyFiveToFivePercent) {
 }
 
 TEST(DispatchFile, EachModeCallsItsOperation) {
-  testing::ScopedEnv locale("LC_ALL", "C");
-  testing::TempDir dir;
+  test::ScopedEnv locale("LC_ALL", "C");
+  test::TempDir dir;
   const std::string input = dir.Path("m.obj");
-  testing::WriteBytes(
-      input, testing::Joined({"v 0 0 0", "v 1 0 0", "v 0 1 0", "usemtl red", "g grp", "f 1 2 3"}));
+  test::WriteBytes(
+      input, test::Joined({"v 0 0 0", "v 1 0 0", "v 0 1 0", "usemtl red", "g grp", "f 1 2 3"}));
   SilentProgress progress;
   int chooser_calls = 0;
   const GroupChooser chooser = [&](const std::vector<std::string>&, std::vector<bool>&) {
@@ -29,7 +31,7 @@ TEST(DispatchFile, EachModeCallsItsOperation) {
     return true;
   };
   const auto run = [&](DivMode mode) {
-    testing::TempDir out;
+    test::TempDir out;
     DispatchFile(input, out.Folder(), {mode, KeepRatio(0), chooser}, progress);
     return ListFolder(out.Folder());
   };

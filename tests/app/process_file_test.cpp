@@ -6,15 +6,17 @@
 
 #include <filesystem>
 
-#include "test_util.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::FileExists;
-using testing::ListFolder;
-using testing::TempDir;
-using testing::WriteBytes;
+using test::FileExists;
+using test::ListFolder;
+using test::TempDir;
+using test::WriteBytes;
 
 constexpr const char* kCube =
     "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nusemtl red\nf 1 2 3\nusemtl blue\nf 1 3 4\n";
@@ -128,7 +130,7 @@ TEST(ProcessFile, GroupOptionAsksTheChooserAndWritesNothingWithoutOne) {
   };
   ProcessFile(f.dir.Path("in/cube.obj"), f.settings, f.ui);
   EXPECT_EQ(offered, (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(testing::ReadBytes(f.dir.Path("in/cube_Selected.obj")),
+  EXPECT_EQ(test::ReadBytes(f.dir.Path("in/cube_Selected.obj")),
             "#cube_Selected\r\nv 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\ng a\r\nf 1 2 3\r\n");
 }
 
@@ -140,8 +142,8 @@ TEST(ProcessFile, KeepRatioOfEachStrength) {
 
 TEST(ProcessFile, DesktopFolderFromUserDirs) {
   TempDir dir;
-  testing::ScopedEnv home("HOME", dir.Path("home").c_str());
-  testing::ScopedEnv config("XDG_CONFIG_HOME", dir.Path("config").c_str());
+  test::ScopedEnv home("HOME", dir.Path("home").c_str());
+  test::ScopedEnv config("XDG_CONFIG_HOME", dir.Path("config").c_str());
   EXPECT_EQ(GetSpecialFolderPath(0), dir.Path("home/Desktop"));
   mkdir(dir.Path("config").c_str(), 0777);
   WriteBytes(dir.Path("config/user-dirs.dirs"),

@@ -7,16 +7,17 @@
 
 #include <regex>
 
-#include "test_util.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::FileExists;
-using testing::ListFolder;
-using testing::ReadBytes;
-using testing::TempDir;
-using testing::WriteBytes;
+using test::FileExists;
+using test::ListFolder;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 
 struct Result {
   int status = -1;

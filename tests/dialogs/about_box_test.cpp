@@ -17,7 +17,7 @@
 namespace zelfin {
 namespace {
 
-using testing::WhenModal;
+using test::WhenModal;
 
 TEST(AboutBox, FormHasTheDesignedControls) {
   TAboutBox box;
@@ -71,7 +71,7 @@ TEST(AboutBox, ReopensWhereItStood) {
   QPoint second;
   WhenModal(&box, [&] {
     second = box.pos();
-    testing::PressKey(&box, Qt::Key_Return);
+    test::PressKey(&box, Qt::Key_Return);
   });
   EXPECT_EQ(box.exec(), QDialog::Accepted);
   EXPECT_EQ(second, stood);
@@ -93,8 +93,8 @@ TEST(AboutBox, LinkShowsTheGuideAndOpensIt) {
   EXPECT_LE(QFontMetrics(box.L1->font()).horizontalAdvance(box.L1->text()), box.L1->width());
   EXPECT_TRUE(box.L1->text().endsWith("index.html"));
 
-  testing::SendRelease(box.L1, {5, 5});
-  testing::SendRelease(box.L1, {500, 5});  // released outside the link: no click
+  test::SendRelease(box.L1, {5, 5});
+  test::SendRelease(box.L1, {500, 5});  // released outside the link: no click
   QDesktopServices::unsetUrlHandler("file");
   ASSERT_EQ(catcher.urls.size(), 1);
   EXPECT_EQ(catcher.urls[0], WebSupportUrl());

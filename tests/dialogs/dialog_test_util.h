@@ -1,6 +1,8 @@
 #pragma once
 // Driving modal dialogs from a test: an action that runs once the dialog is
 // the active modal window, and the keys and clicks a user would give it.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
@@ -10,8 +12,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <string>
 
-namespace zelfin::testing {
+namespace zelfin::test {
 
 // Runs action as soon as dialog is shown and modal. The timer belongs to the
 // dialog's event loop, so the action runs inside exec(); a dialog that never
@@ -50,6 +53,14 @@ inline const char* DismissalName(Dismissal d) {
   return "?";
 }
 
+// All three as the parameters of a test suite, each test named by its way.
+inline auto AllDismissals() {
+  return ::testing::Values(Dismissal::kCancelButton, Dismissal::kEscape, Dismissal::kCloseBox);
+}
+inline std::string DismissalTestName(const ::testing::TestParamInfo<Dismissal>& info) {
+  return DismissalName(info.param);
+}
+
 // Leaves dialog the given way; cancel is its Cancel button.
 template <class Button>
 void Dismiss(QDialog* dialog, Button* cancel, Dismissal how) {
@@ -72,4 +83,4 @@ inline void SendRelease(QWidget* widget, QPoint at) {
   QCoreApplication::sendEvent(widget, &release);
 }
 
-}  // namespace zelfin::testing
+}  // namespace zelfin::test

@@ -57,7 +57,7 @@ TEST(DietDlg, DrivenThroughTheProgressInterfaceOfARun) {
 TEST(DietDlg, EscapeAndCloseDoNotEndItsShowing) {
   TDietDlg dlg;
   dlg.Show();
-  testing::PressKey(&dlg, Qt::Key_Escape);
+  test::PressKey(&dlg, Qt::Key_Escape);
   EXPECT_TRUE(dlg.isVisible());
   dlg.close();
   EXPECT_TRUE(dlg.isVisible());

@@ -11,8 +11,8 @@
 namespace zelfin {
 namespace {
 
-using testing::Dismissal;
-using testing::WhenModal;
+using test::Dismissal;
+using test::WhenModal;
 
 void Tick(TSelectDlg& dlg, int row) {
   dlg.CLB->item(row)->setCheckState(Qt::Checked);
@@ -53,7 +53,7 @@ TEST(SelectDlg, OkCopiesTheTicksByPositionAndTheNextRunStartsUnticked) {
     EXPECT_EQ(dlg.CLB->item(0)->text(), "a");
     EXPECT_EQ(dlg.CLB->item(1)->checkState(), Qt::Unchecked);
     Tick(dlg, 0);
-    testing::PressKey(&dlg, Qt::Key_Return);
+    test::PressKey(&dlg, Qt::Key_Return);
   });
   EXPECT_TRUE(dlg.SelectGroups({"a", "door"}, second));
   EXPECT_EQ(second, (std::vector<bool>{true, false}));
@@ -67,17 +67,15 @@ TEST_P(SelectDlgDismissal, LeavesTheSelectionAsItWas) {
   WhenModal(&dlg, [&] {
     Tick(dlg, 1);
     dlg.CLB->item(0)->setCheckState(Qt::Unchecked);
-    testing::Dismiss(&dlg, dlg.CancelBtn, GetParam());
+    test::Dismiss(&dlg, dlg.CancelBtn, GetParam());
   });
   EXPECT_FALSE(dlg.SelectGroups({"a", "b", "c"}, selection));
   EXPECT_EQ(selection, (std::vector<bool>{true, false, true}));
   EXPECT_TRUE(dlg.isHidden());
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWays, SelectDlgDismissal,
-                         ::testing::Values(Dismissal::kCancelButton, Dismissal::kEscape,
-                                           Dismissal::kCloseBox),
-                         [](const auto& info) { return testing::DismissalName(info.param); });
+INSTANTIATE_TEST_SUITE_P(AllWays, SelectDlgDismissal, test::AllDismissals(),
+                         test::DismissalTestName);
 
 TEST(SelectDlg, NamesThatAreNotUtf8StayApartAndAreAnsweredByPosition) {
   TSelectDlg dlg;

@@ -15,13 +15,13 @@
 #include <filesystem>
 
 #include "dialogs/dialog_test_util.h"
-#include "test_util.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::Dismissal;
-using testing::WhenModal;
+using test::Dismissal;
+using test::WhenModal;
 
 Settings SampleSettings() {
   Settings s;
@@ -134,7 +134,7 @@ TEST(SetupDlg, EnterConfirms) {
   Settings s = SampleSettings();
   WhenModal(&dlg, [&] {
     dlg.RadioButton1->click();
-    testing::PressKey(&dlg, Qt::Key_Return);
+    test::PressKey(&dlg, Qt::Key_Return);
   });
   EXPECT_TRUE(dlg.Execute(s));
   EXPECT_EQ(s.SaveType, 1);
@@ -148,7 +148,7 @@ TEST_P(SetupDlgDismissal, ChangesNothingAndTheNextRunStartsFromTheSettings) {
   Settings s = before;
   WhenModal(&dlg, [&] {
     ChangeEverything(dlg);
-    testing::Dismiss(&dlg, dlg.BitBtnCancel, GetParam());
+    test::Dismiss(&dlg, dlg.BitBtnCancel, GetParam());
   });
   EXPECT_FALSE(dlg.Execute(s));
   EXPECT_TRUE(SameSettings(s, before));
@@ -166,10 +166,8 @@ TEST_P(SetupDlgDismissal, ChangesNothingAndTheNextRunStartsFromTheSettings) {
   EXPECT_TRUE(SameSettings(s, before));
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWays, SetupDlgDismissal,
-                         ::testing::Values(Dismissal::kCancelButton, Dismissal::kEscape,
-                                           Dismissal::kCloseBox),
-                         [](const auto& info) { return testing::DismissalName(info.param); });
+INSTANTIATE_TEST_SUITE_P(AllWays, SetupDlgDismissal, test::AllDismissals(),
+                         test::DismissalTestName);
 
 TEST(SetupDlg, ShowSetsTheControlsForEachSaveType) {
   TSetupDlg dlg;
@@ -216,9 +214,9 @@ TEST(SetupDlg, ArrowKeysChangeTheChoicesToo) {
     dlg.activateWindow();
     QCoreApplication::processEvents();
     ModeItem(dlg, 1)->setFocus();
-    testing::PressKey(ModeItem(dlg, 1), Qt::Key_Down);
+    test::PressKey(ModeItem(dlg, 1), Qt::Key_Down);
     dlg.RadioButton2->setFocus();
-    testing::PressKey(dlg.RadioButton2, Qt::Key_Up);
+    test::PressKey(dlg.RadioButton2, Qt::Key_Up);
     EXPECT_FALSE(dlg.BitBtn1->isEnabled());
     dlg.BitBtnOK->click();
   });
@@ -270,7 +268,7 @@ FolderChooser Answering(ChooserCall& record, std::optional<std::string> answer) 
 }
 
 TEST(SetupDlgBrowse, ConfirmedFolderGetsATrailingSeparator) {
-  testing::TempDir dir;
+  test::TempDir dir;
   TSetupDlg dlg;
   ChooserCall call;
   dlg.SetFolderChooser(Answering(call, dir.Path("picked")));
@@ -289,7 +287,7 @@ TEST(SetupDlgBrowse, ConfirmedFolderGetsATrailingSeparator) {
 }
 
 TEST(SetupDlgBrowse, CancelKeepsAnExistingFolderAndForgetsAVanishedOne) {
-  testing::TempDir dir;
+  test::TempDir dir;
   const std::string folder = dir.Path("out") + "/";
   std::filesystem::create_directory(dir.Path("out"));
   TSetupDlg dlg;
@@ -363,7 +361,7 @@ namespace zelfin {
 namespace {
 
 TEST(FolderChooser, PicksExistingFoldersOnlyStartingAtTheGivenOne) {
-  testing::TempDir dir;
+  test::TempDir dir;
   const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Folder());
   EXPECT_EQ(chooser->windowTitle(), "Select Folder");
   EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);

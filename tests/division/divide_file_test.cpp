@@ -6,37 +6,35 @@
 #include <gtest/gtest.h>
 
 #include "division/divide_file.h"
-#include "division/lines.h"
 #include "division/obj_model.h"
 #include "platform/errors.h"
-#include "test_util.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/lines.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::Joined;
-using testing::ListFolder;
-using testing::ReadBytes;
+using test::Joined;
+using test::ListFolder;
+using test::ReadBytes;
 
 class DivideFileTest : public ::testing::Test {
  protected:
   // Writes cube.obj and divides it into the test folder.
   void Divide(const std::string& input, int32_t mode) {
-    testing::WriteBytes(dir_.Path("cube.obj"), input);
+    test::WriteBytes(dir_.Path("cube.obj"), input);
     DivideFile(dir_.Path("cube.obj"), dir_.Folder(), mode);
   }
   std::string Output(const std::string& name) { return ReadBytes(dir_.Path(name)); }
   std::string ErrorOf(const std::string& input, int32_t mode) {
-    try {
-      Divide(input, mode);
-    } catch (const ZelfinError& error) {
-      return error.what();
-    }
-    return "no error";
+    return test::ErrorText<ZelfinError>([&] { Divide(input, mode); });
   }
 
-  testing::ScopedEnv locale_{"LC_ALL", "C"};
-  testing::TempDir dir_;
+  test::ScopedEnv locale_{"LC_ALL", "C"};
+  test::TempDir dir_;
 };
 
 const std::string kSquare = Joined({"v 0 0 0", "v 1 0 0", "v 1 1 0", "v 0 1 0"});
@@ -130,7 +128,7 @@ TEST_F(DivideFileTest, AFileThatCannotBeCreatedEndsTheRunAndKeepsEarlierFiles) {
   EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj cube_a.obj");
 
   // An output folder whose parent is a regular file cannot be written into.
-  testing::WriteBytes(dir_.Path("in.obj"), kSquare + "usemtl a\r\nf 1 2 3\r\n");
+  test::WriteBytes(dir_.Path("in.obj"), kSquare + "usemtl a\r\nf 1 2 3\r\n");
   try {
     DivideFile(dir_.Path("in.obj"), dir_.Path("cube.obj") + "/sub/", kDivMaterial);
     ADD_FAILURE() << "no error";
@@ -139,7 +137,7 @@ TEST_F(DivideFileTest, AFileThatCannotBeCreatedEndsTheRunAndKeepsEarlierFiles) {
   }
 
   if (geteuid() != 0) {  // root writes into read-only folders
-    testing::TempDir locked;
+    test::TempDir locked;
     chmod(locked.Folder().c_str(), 0555);
     EXPECT_THROW(DivideFile(dir_.Path("in.obj"), locked.Folder(), kDivMaterial), ZelfinError);
     EXPECT_EQ(ListFolder(locked.Folder()), "");
@@ -147,10 +145,10 @@ TEST_F(DivideFileTest, AFileThatCannotBeCreatedEndsTheRunAndKeepsEarlierFiles) {
 }
 
 TEST_F(DivideFileTest, AFailedWriteLeavesNeitherAPartialNorATemporaryFile) {
-  testing::WriteBytes(dir_.Path("cube_big.obj"), "older output\r\n");
+  test::WriteBytes(dir_.Path("cube_big.obj"), "older output\r\n");
   std::string input = kSquare + "usemtl big\r\n";
   for (int i = 0; i < 2000; ++i) input += "f 1 2 3 4\r\n";
-  testing::WriteBytes(dir_.Path("cube.obj"), input);
+  test::WriteBytes(dir_.Path("cube.obj"), input);
 
   // A file size limit makes the write fail part way.
   struct rlimit old_limit;
@@ -159,12 +157,8 @@ TEST_F(DivideFileTest, AFailedWriteLeavesNeitherAPartialNorATemporaryFile) {
   limit.rlim_cur = 1000;
   const auto old_handler = signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &limit);
-  std::string error = "no error";
-  try {
-    DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivMaterial);
-  } catch (const ZelfinError& e) {
-    error = e.what();
-  }
+  const std::string error = test::ErrorText<ZelfinError>(
+      [&] { DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivMaterial); });
   setrlimit(RLIMIT_FSIZE, &old_limit);
   signal(SIGXFSZ, old_handler);
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "division/lines.h"
 #include "division/obj_model.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
@@ -26,14 +26,14 @@ TEST(WriteNamesFile, KeptAndRereadCornersGiveTheSameFile) {
   input += "g b\nf 30 29 28\n";
   const NameCollator collator("");
   const ObjModel model = ParseOBJ(input, kDivGroupOption, collator, "in.obj");
-  testing::TempDir dir;
+  test::TempDir dir;
   std::vector<std::string> outputs;
   for (const size_t cache_words : {size_t{0}, size_t{37}, size_t{1} << 20}) {
     Renumbering renumbering(model);
     renumbering.cache_words = cache_words;
     const std::string path = dir.Path(std::to_string(cache_words));
     WriteNamesFile(model, {0, 1}, "g ", "#x", path, renumbering);
-    outputs.push_back(testing::ReadBytes(path));
+    outputs.push_back(test::ReadBytes(path));
   }
   EXPECT_EQ(outputs[0], outputs[1]);
   EXPECT_EQ(outputs[0], outputs[2]);

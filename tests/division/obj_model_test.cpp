@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include "division/lines.h"
 #include "division/obj_model.h"
 #include "platform/errors.h"
-#include "test_util.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/lines.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::Joined;
+using test::Joined;
 using Texts = std::vector<std::string>;
 
 ObjModel Parse(const std::string& text, int32_t mode, const std::string& locale = "") {
@@ -25,12 +28,7 @@ Texts LinesOf(const ObjModel& model, const std::vector<uint64_t>& offsets) {
 }
 
 std::string ErrorOf(const std::string& text, int32_t mode = kDivMaterial) {
-  try {
-    Parse(text, mode);
-  } catch (const ZelfinError& error) {
-    return error.what();
-  }
-  return "no error";
+  return test::ErrorText<ZelfinError>([&] { Parse(text, mode); });
 }
 
 TEST(ParseOBJ, CleansLinesAndIgnoresWhatNoRuleNames) {
@@ -107,7 +105,7 @@ TEST(ParseOBJ, RefusesFacesThatReferToMissingLines) {
 }
 
 TEST(LoadOBJ, EveryEncodingAndLineEndGivesTheSameModel) {
-  testing::ScopedEnv locale("LC_ALL", "C");
+  test::ScopedEnv locale("LC_ALL", "C");
   const std::string lines[] = {"v 1 2 3", "usemtl \xc3\xa9t\xc3\xa9", "\tf 1 1 1 "};
   const auto utf16 = [&](bool big_endian, std::string_view end) {
     std::string ascii;
@@ -128,9 +126,9 @@ TEST(LoadOBJ, EveryEncodingAndLineEndGivesTheSameModel) {
                                   "\xef\xbb\xbf" + plain,
                                   utf16(false, "\r\n"),
                                   utf16(true, "\n")};
-  testing::TempDir dir;
+  test::TempDir dir;
   for (const std::string& bytes : variants) {
-    testing::WriteBytes(dir.Path("in.obj"), bytes);
+    test::WriteBytes(dir.Path("in.obj"), bytes);
     const ObjModel model = LoadOBJ(dir.Path("in.obj"), kDivMaterial);
     EXPECT_EQ(model.ElementNames, (Texts{"\xc3\xa9t\xc3\xa9"}));
     EXPECT_EQ(LinesOf(model, model.VLines), (Texts{"v 1 2 3"}));

@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "division/lines.h"
 #include "division/selected_groups.h"
 #include "platform/errors.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/lines.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::Joined;
-using testing::ListFolder;
+using test::Joined;
+using test::ListFolder;
 using Names = std::vector<std::string>;
 
 class SelectedGroupsTest : public ::testing::Test {
@@ -17,7 +19,7 @@ class SelectedGroupsTest : public ::testing::Test {
   // Runs with a chooser that ticks the given names (or cancels), recording
   // what it was offered.
   void Select(const std::string& input, const Names& ticked, bool confirm = true) {
-    testing::WriteBytes(dir_.Path("cube.obj"), input);
+    test::WriteBytes(dir_.Path("cube.obj"), input);
     WriteSelectedGroups(dir_.Path("cube.obj"), dir_.Folder(),
                         [&](const Names& names, std::vector<bool>& selection) {
                           offered_ = names;
@@ -30,10 +32,10 @@ class SelectedGroupsTest : public ::testing::Test {
                           return confirm;
                         });
   }
-  std::string Output() { return testing::ReadBytes(dir_.Path("cube_Selected.obj")); }
+  std::string Output() { return test::ReadBytes(dir_.Path("cube_Selected.obj")); }
 
-  testing::ScopedEnv locale_{"LC_ALL", "C"};
-  testing::TempDir dir_;
+  test::ScopedEnv locale_{"LC_ALL", "C"};
+  test::TempDir dir_;
   Names offered_;
   std::vector<bool> offered_ticks_;
 };
@@ -61,7 +63,7 @@ TEST_F(SelectedGroupsTest, WorkedExample) {
 TEST_F(SelectedGroupsTest, CancelWritesNothingAndKeepsAnOlderOutput) {
   Select(kCube, {"top"}, false);
   EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj");
-  testing::WriteBytes(dir_.Path("cube_Selected.obj"), "older");
+  test::WriteBytes(dir_.Path("cube_Selected.obj"), "older");
   Select(kCube, {"top"}, false);
   EXPECT_EQ(Output(), "older");
 }
@@ -79,7 +81,7 @@ TEST_F(SelectedGroupsTest, ErrorsComeBeforeTheChooser) {
   bool asked = false;
   const auto chooser = [&](const Names&, std::vector<bool>&) { return asked = true; };
   EXPECT_THROW(WriteSelectedGroups(dir_.Path("missing.obj"), dir_.Folder(), chooser), ZelfinError);
-  testing::WriteBytes(dir_.Path("bad.obj"), "g a\nf 1 2 3\n");
+  test::WriteBytes(dir_.Path("bad.obj"), "g a\nf 1 2 3\n");
   EXPECT_THROW(WriteSelectedGroups(dir_.Path("bad.obj"), dir_.Folder(), chooser), ZelfinError);
   EXPECT_FALSE(asked);
   EXPECT_EQ(ListFolder(dir_.Folder()), "bad.obj");

@@ -17,14 +17,18 @@
 #include "platform/errors.h"
 #include "platform/progress_sink.h"
 #include "simplify/simplify_file.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::ErrorText;
-using testing::ListFolder;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using test::ErrorText;
+using test::ListFolder;
+using test::ReadBytes;
+using test::WriteBytes;
 
 const std::string kOlder = "older output\r\n";
 
@@ -54,16 +58,16 @@ const Writer kWriters[] = {
 
 class DiskFaults : public ::testing::Test {
  protected:
-  void SetUp() override { WriteBytes(input_, testing::GridMesh(100)); }
-  testing::ScopedEnv locale_{"LC_ALL", "C"};
-  testing::TempDir in_dir_;
+  void SetUp() override { WriteBytes(input_, test::GridMesh(100)); }
+  test::ScopedEnv locale_{"LC_ALL", "C"};
+  test::TempDir in_dir_;
   const std::string input_ = in_dir_.Path("m.obj");
 };
 
 TEST_F(DiskFaults, FullDiskReportsTheReasonAndKeepsTheOlderFile) {
   for (const Writer& w : kWriters) {
     SCOPED_TRACE(w.label);
-    testing::TmpfsMount disk("256k");
+    test::TmpfsMount disk("256k");
     if (!disk.ok()) GTEST_SKIP() << disk.why();
     WriteBytes(disk.Folder() + w.file, kOlder);
     const std::string error = ErrorText([&] { w.run(input_, disk.Folder()); });
@@ -75,7 +79,7 @@ TEST_F(DiskFaults, FullDiskReportsTheReasonAndKeepsTheOlderFile) {
 }
 
 TEST_F(DiskFaults, ADiskWithNoRoomAtAllStillFailsCleanly) {
-  testing::TmpfsMount disk("64k");
+  test::TmpfsMount disk("64k");
   if (!disk.ok()) GTEST_SKIP() << disk.why();
   WriteBytes(disk.Folder() + "filler", std::string(256 * 1024, 'x'));  // stops at the limit
   const std::string filler = ReadBytes(disk.Folder() + "filler");
@@ -89,9 +93,9 @@ TEST_F(DiskFaults, ADiskWithNoRoomAtAllStillFailsCleanly) {
 }
 
 TEST_F(DiskFaults, ReadOnlyFolder) {
-  testing::TempDir fallback;
+  test::TempDir fallback;
   std::string folder;
-  testing::TmpfsMount disk("1m");
+  test::TmpfsMount disk("1m");
   if (geteuid() == 0) {
     // Root writes through any mode bits: only a read-only mount stops it.
     if (!disk.ok()) GTEST_SKIP() << disk.why();
@@ -114,7 +118,7 @@ TEST_F(DiskFaults, ReadOnlyFolder) {
 }
 
 TEST_F(DiskFaults, FolderThatVanishedBeforeTheWrite) {
-  testing::TempDir parent;
+  test::TempDir parent;
   const std::string folder = parent.Path("out") + "/";
   for (const Writer& w : kWriters) {
     SCOPED_TRACE(w.label);
@@ -128,7 +132,7 @@ TEST_F(DiskFaults, FolderThatVanishedBeforeTheWrite) {
 }
 
 TEST_F(DiskFaults, ASymbolicLinkIsReplacedNotFollowed) {
-  testing::TempDir out, elsewhere;
+  test::TempDir out, elsewhere;
   const std::string precious = elsewhere.Path("precious.obj");
   for (const Writer& w : kWriters) {
     SCOPED_TRACE(w.label);

@@ -15,9 +15,9 @@
 #include <functional>
 #include <string>
 
-#include "test_util.h"
+#include "support/temp_dir.h"
 
-namespace zelfin::testing {
+namespace zelfin::test {
 
 // A tmpfs of the given size on a fresh folder, unmounted when the object goes.
 // ok() is false (with why()) where mounting is not permitted.
@@ -96,17 +96,6 @@ inline std::string RunWithoutRoot(const std::function<std::string()>& fn) {
   return RunInChild(fn, true).text;
 }
 
-// The what() of the ZelfinError that fn raises, or "no error".
-template <class Fn>
-std::string ErrorText(Fn&& fn) {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "no error";
-}
-
 // An n by n grid of vertices in the z = x * y saddle, two triangles per
 // square, under material "red" and group "grid": output of every mode is
 // large (about 70 bytes a vertex for n = 100, 700 KB).
@@ -130,4 +119,4 @@ inline std::string GridMesh(int n) {
   return text;
 }
 
-}  // namespace zelfin::testing
+}  // namespace zelfin::test

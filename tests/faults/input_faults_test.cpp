@@ -19,14 +19,18 @@
 #include "platform/errors.h"
 #include "platform/progress_sink.h"
 #include "simplify/simplify_file.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::ErrorText;
-using testing::ListFolder;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using test::ErrorText;
+using test::ListFolder;
+using test::ReadBytes;
+using test::WriteBytes;
 using namespace std::string_literals;
 
 const std::string kEmptySimplified = "# Exported from Zelfin\r\n#0 vertices, 0 faces\r\n";
@@ -50,8 +54,8 @@ class InputFaults : public ::testing::Test {
     }
   }
 
-  testing::ScopedEnv locale_{"LC_ALL", "C"};
-  testing::TempDir in_, out_;
+  test::ScopedEnv locale_{"LC_ALL", "C"};
+  test::TempDir in_, out_;
 };
 
 TEST_F(InputFaults, UnreadableFile) {
@@ -60,8 +64,8 @@ TEST_F(InputFaults, UnreadableFile) {
   chmod(in_.Folder().c_str(), 0755);
   chmod(out_.Folder().c_str(), 0777);
   const std::string expected = "Cannot open file \"" + Input() + "\". Permission denied.";
-  EXPECT_EQ(testing::RunWithoutRoot([&] { return Divide(); }), expected);
-  EXPECT_EQ(testing::RunWithoutRoot([&] { return Simplify(); }), expected);
+  EXPECT_EQ(test::RunWithoutRoot([&] { return Divide(); }), expected);
+  EXPECT_EQ(test::RunWithoutRoot([&] { return Simplify(); }), expected);
   EXPECT_EQ(ListFolder(out_.Folder()), "");
 }
 
@@ -191,12 +195,12 @@ TEST_F(InputFaults, OneLineOf200Megabytes) {
   }
   const long file_kb = static_cast<long>(2 * kCorners / 1024);
   for (const int32_t mode : {kDivMaterial, kDivGroup}) {
-    const auto run = testing::RunInChild([&] { return Divide(mode); }, false);
+    const auto run = test::RunInChild([&] { return Divide(mode); }, false);
     EXPECT_EQ(run.text, "no error");
     EXPECT_LT(run.max_rss_kb, 4 * file_kb);
   }
   EXPECT_EQ(ListFolder(out_.Folder()), "");
-  const auto run = testing::RunInChild([&] { return Simplify(); }, false);
+  const auto run = test::RunInChild([&] { return Simplify(); }, false);
   EXPECT_EQ(run.text, "Face on line 1 of \"" + Input() +
                           "\" refers to vertex 1, but only 0 vertices stand before it");
   EXPECT_LT(run.max_rss_kb, 20 * file_kb);

@@ -13,13 +13,17 @@
 #include "app/settings.h"
 #include "faults/fault_util.h"
 #include "platform/errors.h"
+#include "support/error_text.h"
+#include "support/files.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::ErrorText;
-using testing::ReadBytes;
-using testing::WriteBytes;
+using test::ErrorText;
+using test::ReadBytes;
+using test::WriteBytes;
 
 const std::string kHead =
     "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -35,8 +39,8 @@ class SettingsFaults : public ::testing::Test {
     std::filesystem::create_directory(dir_.Path("MORVAIN"));
     file_ = SettingsFilePath();
   }
-  testing::TempDir dir_;
-  testing::ScopedEnv config_{"XDG_CONFIG_HOME", dir_.Path("").c_str()};
+  test::TempDir dir_;
+  test::ScopedEnv config_{"XDG_CONFIG_HOME", dir_.Path("").c_str()};
   std::string file_;
 };
 
@@ -48,13 +52,13 @@ TEST_F(SettingsFaults, UnreadableFileIsReportedAndNotOverwritten) {
   chmod(dir_.Folder().c_str(), 0755);
   chmod(dir_.Path("MORVAIN").c_str(), 0777);
   const std::string expected = "Cannot open file \"" + file_ + "\". Permission denied.";
-  EXPECT_EQ(testing::RunWithoutRoot([] {
+  EXPECT_EQ(test::RunWithoutRoot([] {
               Settings s;
               return ErrorText([&] { LoadSettings(s); });
             }),
             expected);
   // A save must not replace a file it could not read with one of defaults.
-  EXPECT_EQ(testing::RunWithoutRoot([] {
+  EXPECT_EQ(test::RunWithoutRoot([] {
               Settings s;
               return ErrorText([&] { SaveSettings(s); });
             }),

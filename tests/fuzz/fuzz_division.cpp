@@ -83,13 +83,13 @@ std::vector<size_t> CheckOutputFile(const std::string& path, const std::string& 
 // Every entry of the output folder is a regular file of an expected name; the
 // scratch root holds nothing but the input and output folders.
 std::vector<std::string> CheckFolder(const std::set<std::string>& expected) {
-  std::vector<std::string> names = zelfin::fuzz::FolderNames(g_out);
+  std::vector<std::string> names = zelfin::test::FolderNames(g_out);
   for (const std::string& name : names) {
     Check(expected.count(name) == 1, "unexpected file in the output folder: " + name);
     Check(zelfin::fuzz::IsRegularFile(g_out + "/" + name), name + " is not a regular file");
   }
-  Check(zelfin::fuzz::FolderNames(g_root).size() == 2, "something was written beside the folder");
-  Check(zelfin::fuzz::FolderNames(g_root + "/in").size() == 1,
+  Check(zelfin::test::FolderNames(g_root).size() == 2, "something was written beside the folder");
+  Check(zelfin::test::FolderNames(g_root + "/in").size() == 1,
         "something was written beside the input");
   return names;
 }
@@ -106,7 +106,7 @@ void DivideByNames(int32_t DivIndex) {
       raised = true;
     }
     Check(raised, "the division accepted a file its reader refused");
-    Check(zelfin::fuzz::FolderNames(g_out).empty(), "a refused file left output");
+    Check(zelfin::test::FolderNames(g_out).empty(), "a refused file left output");
     return;
   }
   std::set<std::string> expected;

@@ -67,10 +67,10 @@ void SimplifyAt(double keep_ratio, const char* file) {
   try {
     zelfin::SimplifyFile(g_input, g_out + "/", keep_ratio, progress);
   } catch (const zelfin::ZelfinError&) {
-    Check(zelfin::fuzz::FolderNames(g_out).empty(), "a failed run left a file");
+    Check(zelfin::test::FolderNames(g_out).empty(), "a failed run left a file");
     return;
   }
-  const std::vector<std::string> names = zelfin::fuzz::FolderNames(g_out);
+  const std::vector<std::string> names = zelfin::test::FolderNames(g_out);
   Check(names.size() == 1 && names[0] == file,
         "the run did not write exactly " + std::string(file));
   CheckOutput(g_out + "/" + file);

@@ -1,8 +1,6 @@
 #pragma once
 // What the fuzz targets share: one scratch folder per process, emptied
-// between inputs, and small file helpers.
-#include <dirent.h>
-#include <fcntl.h>
+// between inputs, and the tests' file helpers with a failure failing the run.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "support/files.h"
 
 namespace zelfin::fuzz {
 
@@ -50,22 +50,9 @@ inline void MakeFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0755) != 0) Fail("cannot make " + path);
 }
 
-// The names in folder, "." and ".." left out.
-inline std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) Fail("cannot list " + folder);
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
-  return names;
-}
-
 // Removes every file in folder (it holds no subfolders: the targets check that).
 inline void EmptyFolder(const std::string& folder) {
-  for (const std::string& name : FolderNames(folder)) unlink((folder + "/" + name).c_str());
+  for (const std::string& name : test::FolderNames(folder)) unlink((folder + "/" + name).c_str());
 }
 
 inline bool IsRegularFile(const std::string& path) {
@@ -74,29 +61,14 @@ inline bool IsRegularFile(const std::string& path) {
 }
 
 inline void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) Fail("cannot write " + path);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t put = write(fd, data + done, size - done);
-    if (put <= 0) Fail("cannot write " + path);
-    done += static_cast<size_t>(put);
+  if (!test::WriteBytes(path, {reinterpret_cast<const char*>(data), size})) {
+    Fail("cannot write " + path);
   }
-  close(fd);
 }
 
 inline std::string ReadFile(const std::string& path) {
   std::string bytes;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail("cannot read " + path);
-  char buf[65536];
-  for (;;) {
-    const ssize_t got = read(fd, buf, sizeof buf);
-    if (got < 0) Fail("cannot read " + path);
-    if (got == 0) break;
-    bytes.append(buf, static_cast<size_t>(got));
-  }
-  close(fd);
+  if (!test::ReadBytes(path, bytes)) Fail("cannot read " + path);
   return bytes;
 }
 

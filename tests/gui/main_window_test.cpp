@@ -28,44 +28,31 @@
 #include "dialogs/diet_dlg.h"
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/recording_sink.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::FileExists;
-using testing::ListFolder;
-using testing::ReadBytes;
-using testing::ScopedEnv;
-using testing::TempDir;
-using testing::WriteBytes;
+using test::FileExists;
+using test::ListFolder;
+using test::ReadBytes;
+using test::RecordingSink;
+using test::ScopedEnv;
+using test::TempDir;
+using test::WriteBytes;
 
 constexpr const char* kModel =
     "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nusemtl red\nf 1 2 3\nusemtl blue\nf 1 3 4\n";
 
-// Records what the simplification shows; `during` runs at the first pump.
-class FakeProgress final : public ProgressSink {
- public:
-  explicit FakeProgress(std::vector<std::string>& log) : log_(log) {}
-  void Show() override { log_.push_back("show"); }
-  void Hide() override { log_.push_back("hide"); }
-  void SetCaption(const std::string&) override {}
-  void SetPosition(int) override {}
-  void ProcessMessages() override {
-    if (during) std::exchange(during, nullptr)();
-    QCoreApplication::processEvents();
-  }
-  std::function<void()> during;
-
- private:
-  std::vector<std::string>& log_;
-};
-
 struct Fixture {
   TempDir dir;
   ScopedEnv config{"XDG_CONFIG_HOME", dir.Path("config").c_str()};
-  std::vector<std::string> log;  // progress, setup dialogs and errors, in order
-  FakeProgress progress{log};
+  std::vector<std::string> log;  // progress shown and hidden, setup dialogs and errors, in order
+  RecordingSink progress;
+  std::function<void()> during;  // runs at the first pump of a simplification
   MainWindowHooks hooks;
   std::unique_ptr<TForm1> form;
 
@@ -74,6 +61,12 @@ struct Fixture {
     for (const char* name : {"a.obj", "b.obj", "c.obj"}) WriteBytes(In(name), kModel);
     WriteBytes(In("notes.txt"), "not a model\n");
     hooks.ShowError = [this](const std::string& message) { log.push_back("error:" + message); };
+    progress.on_call = [this](const std::string& call) {
+      if (call == "show" || call == "hide") log.push_back(call);
+      if (call != "msg") return;
+      if (during) std::exchange(during, nullptr)();
+      QCoreApplication::processEvents();
+    };
     hooks.Process.Progress = &progress;
   }
   ~Fixture() { form.reset(); }  // saves the settings while the folder exists
@@ -222,7 +215,7 @@ TEST(MainWindow, DropAndLoadDuringASimplificationWaitForIt) {
   form.CurrentSettings().DivIndex = 3;
   form.show();
   bool setup_enabled_during = true;
-  f.progress.during = [&] {
+  f.during = [&] {
     f.Drop(&form, {"b.obj"});
     form.LoadtoCut1->trigger();
     setup_enabled_during = form.Setup1->isEnabled();
@@ -249,7 +242,7 @@ TEST(MainWindow, SetupIsNotOpenedDuringARun) {
   TForm1& form = f.Make();
   form.CurrentSettings().isDispSetupDlg = false;
   form.CurrentSettings().DivIndex = 3;
-  f.progress.during = [&] { form.Setup1Click(); };
+  f.during = [&] { form.Setup1Click(); };
   f.Drop(&form, {"a.obj"});
   EXPECT_EQ(setups, 0);
   form.Setup1->trigger();
@@ -284,7 +277,7 @@ TEST(MainWindow, CloseDuringARunEndsAfterTheFileWithTheSettingsSaved) {
   form.CurrentSettings().DivIndex = 3;
   form.CurrentSettings().DietIndex = 4;
   form.show();
-  f.progress.during = [&] {
+  f.during = [&] {
     f.Drop(&form, {"b.obj"});  // queued, and then given up with the close
     form.Exit1->trigger();
     f.log.push_back(form.isVisible() ? "open" : "closed");
@@ -382,7 +375,7 @@ TEST(MainWindow, RealDialogsAreWiredIn) {
   form.UseDialogs(about, select, setup, diet);
   form.CurrentSettings().isDispSetupDlg = true;
   bool progress_shown = false;
-  testing::WhenModal(&setup, [&] {
+  test::WhenModal(&setup, [&] {
     setup.RadioGroup1Items->button(3)->click();  // Surface Simplification
     setup.BitBtnOK->click();
   });

@@ -4,23 +4,23 @@
 
 #include <algorithm>
 
-#include "test_util.h"
+#include "support/scoped_env.h"
 
 namespace zelfin {
 namespace {
 
 TEST(Collation, LocaleFromEnvironment) {
-  testing::ScopedEnv all("LC_ALL", "de_DE.UTF-8");
+  test::ScopedEnv all("LC_ALL", "de_DE.UTF-8");
   EXPECT_EQ(UserCollationLocale(), "de_DE");
   {
-    testing::ScopedEnv none("LC_ALL", "");
-    testing::ScopedEnv coll("LC_COLLATE", "sv_SE@euro");
+    test::ScopedEnv none("LC_ALL", "");
+    test::ScopedEnv coll("LC_COLLATE", "sv_SE@euro");
     EXPECT_EQ(UserCollationLocale(), "sv_SE");
-    testing::ScopedEnv c("LC_COLLATE", "C.UTF-8");
-    testing::ScopedEnv lang("LANG", "fr_FR");
+    test::ScopedEnv c("LC_COLLATE", "C.UTF-8");
+    test::ScopedEnv lang("LANG", "fr_FR");
     EXPECT_EQ(UserCollationLocale(), "");
   }
-  testing::ScopedEnv posix("LC_ALL", "POSIX");
+  test::ScopedEnv posix("LC_ALL", "POSIX");
   EXPECT_EQ(UserCollationLocale(), "");
 }
 

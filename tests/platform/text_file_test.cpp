@@ -4,14 +4,15 @@
 #include <sys/stat.h>
 
 #include "platform/errors.h"
-#include "test_util.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing::ReadBytes;
-using testing::TempDir;
-using testing::WriteBytes;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
@@ -72,7 +73,7 @@ TEST(AtomicWrite, ReplacesWholeFileAndLeavesNoTemporary) {
   WriteTextFileAtomic(p, "old\r\n");
   WriteTextFileAtomic(p, "new\r\n");
   EXPECT_EQ(ReadBytes(p), "new\r\n");
-  EXPECT_EQ(testing::ListFolder(dir.Path("")), "out.obj");
+  EXPECT_EQ(test::ListFolder(dir.Path("")), "out.obj");
   // Large content goes through in pieces.
   std::string big(3 << 20, 'x');
   AtomicFileWriter w(p);
@@ -92,12 +93,12 @@ TEST(AtomicWrite, FailureKeepsOlderFileAndLeavesNothing) {
     // Dropped without Commit, as when the writer's caller fails midway.
   }
   EXPECT_EQ(ReadBytes(p), "older\r\n");
-  EXPECT_EQ(testing::ListFolder(dir.Path("")), "out.obj");
+  EXPECT_EQ(test::ListFolder(dir.Path("")), "out.obj");
 
   // The target is a folder: the rename fails, and nothing is left behind.
   mkdir(dir.Path("sub").c_str(), 0777);
   EXPECT_THROW(WriteTextFileAtomic(dir.Path("sub"), "x"), ZelfinError);
-  EXPECT_EQ(testing::ListFolder(dir.Path("")), "out.obj sub");
+  EXPECT_EQ(test::ListFolder(dir.Path("")), "out.obj sub");
 
   // No such folder.
   try {

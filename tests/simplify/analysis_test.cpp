@@ -8,17 +8,19 @@
 #include "core_test_util.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_loader.h"
+#include "support/recording_sink.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing_util::MakeMesh;
-using testing_util::RecordingSink;
-using testing_util::ScratchDir;
-using testing_util::Strip;
+using test::MakeMesh;
+using test::RecordingSink;
+using test::Strip;
+using test::TempDir;
 
 DietMesh Analysed(const std::string& obj) {
-  ScratchDir dir;
+  TempDir dir;
   DietMesh mesh;
   LoadDietMesh(dir.Write("m.obj", obj), mesh);
   SilentProgress silent;

@@ -7,12 +7,14 @@
 #include "core_test_util.h"
 #include "platform/numbers.h"
 #include "simplify/diet_analysis.h"
+#include "support/recording_sink.h"
 
 namespace zelfin {
 namespace {
 
-using testing_util::MakeMesh;
-using testing_util::RecordingSink;
+using test::Face;
+using test::MakeMesh;
+using test::RecordingSink;
 
 DietMesh Prepared(DietMesh m) {
   SilentProgress silent;
@@ -62,7 +64,7 @@ const std::vector<TDietVec> kDiamond = {{0, 0, 0}, {1, 0, 0.1}, {0, 1, 0.2}, {1,
 
 TEST(DietContraction, SmallMeshes) {
   // Nine faces at 0.95: nothing to do, but the caption still comes.
-  DietMesh nine = Prepared(testing_util::Strip(9));
+  DietMesh nine = Prepared(test::Strip(9));
   const DietMesh before = nine;
   RecordingSink sink;
   ContractMesh(nine, 0.95, sink);
@@ -135,15 +137,7 @@ DietMesh RetargetTables(bool existing_first) {
     m.DietVerts[i].Pos = {0.1 * i, 0.05 * i * i, -0.2 * i};
     m.DietVerts[i].Q = Scaled(i + 1);
   }
-  auto face = [](bool alive, int32_t x, int32_t y, int32_t z) {
-    TDietFace f;
-    f.Alive = alive;
-    f.Verts[0] = x;
-    f.Verts[1] = y;
-    f.Verts[2] = z;
-    return f;
-  };
-  m.DietFaces = {face(true, 1, 2, 4), face(true, 3, 0, 1), face(false, 4, 1, 2)};
+  m.DietFaces = {Face(true, 1, 2, 4), Face(true, 3, 0, 1), Face(false, 4, 1, 2)};
   auto pair = [](bool active, int32_t lo, int32_t hi, double cost) {
     TDietPair p;
     p.Active = active;
@@ -262,50 +256,45 @@ TEST(DietContraction, InvariantsAndEarlyEnd) {
   }
 }
 
-// Records the removed-triangle count at every bar position.
-class CountingSink final : public ProgressSink {
- public:
-  CountingSink(const DietMesh& m, int faces) : mesh(m), faces(faces) {}
-  void Show() override {}
-  void Hide() override {}
-  void SetCaption(const std::string&) override {}
-  void SetPosition(int p) override {
-    positions.push_back(p);
-    removed.push_back(faces - AliveFaces(mesh));
+// Records every call, and the removed-triangle count at every bar position.
+struct CountingSink {
+  CountingSink(const DietMesh& mesh, int faces) {
+    sink.on_call = [this, &mesh, faces](const std::string& call) {
+      if (call.rfind("pos:", 0) == 0) removed.push_back(faces - AliveFaces(mesh));
+    };
   }
-  void ProcessMessages() override { ++messages; }
-  const DietMesh& mesh;
-  int faces;
-  std::vector<int> positions, removed;
-  int messages = 0;
+  RecordingSink sink;
+  std::vector<int> removed;
 };
 
 TEST(DietContraction, ProgressMarks) {
   {
     // T = 20: the step 1 is below 2, so the only mark is at R >= 20.
     DietMesh m = Torus(10, 10);
-    CountingSink sink(m, 200);
-    ContractMesh(m, 0.9, sink);
-    ASSERT_EQ(sink.positions.size(), 1u);
-    EXPECT_GE(sink.removed[0], 20);
-    EXPECT_EQ(sink.positions[0], RoundHalfEven(sink.removed[0] / 20.0 * 50 + 50));
-    EXPECT_EQ(sink.messages, 2);
+    CountingSink counting(m, 200);
+    ContractMesh(m, 0.9, counting.sink);
+    const std::vector<int> positions = counting.sink.Positions();
+    ASSERT_EQ(positions.size(), 1u);
+    EXPECT_GE(counting.removed[0], 20);
+    EXPECT_EQ(positions[0], RoundHalfEven(counting.removed[0] / 20.0 * 50 + 50));
+    EXPECT_EQ(counting.sink.Count("msg"), 2);
   }
   {
     // T = 40 (0.9 of 400 leaves 39.99999999999999 to remove): step 2.
     DietMesh m = Torus(20, 10);
-    CountingSink sink(m, 400);
-    ContractMesh(m, 0.9, sink);
-    ASSERT_FALSE(sink.positions.empty());
-    EXPECT_LE(sink.positions.size(), 20u);
+    CountingSink counting(m, 400);
+    ContractMesh(m, 0.9, counting.sink);
+    const std::vector<int> positions = counting.sink.Positions();
+    ASSERT_FALSE(positions.empty());
+    EXPECT_LE(positions.size(), 20u);
     int mark = 2;
-    for (size_t k = 0; k < sink.positions.size(); ++k) {
-      EXPECT_GE(sink.removed[k], mark);
-      EXPECT_EQ(sink.positions[k], RoundHalfEven(sink.removed[k] / 40.0 * 50 + 50));
+    for (size_t k = 0; k < positions.size(); ++k) {
+      EXPECT_GE(counting.removed[k], mark);
+      EXPECT_EQ(positions[k], RoundHalfEven(counting.removed[k] / 40.0 * 50 + 50));
       mark += 2;
     }
-    EXPECT_GE(sink.removed.back(), 40);
-    EXPECT_EQ(sink.messages, 1 + static_cast<int>(sink.positions.size()));
+    EXPECT_GE(counting.removed.back(), 40);
+    EXPECT_EQ(counting.sink.Count("msg"), 1 + static_cast<int>(positions.size()));
   }
 }
 

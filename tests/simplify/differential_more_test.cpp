@@ -12,8 +12,8 @@
 #include "simplify/diet_contraction.h"
 #include "simplify/diet_loader.h"
 #include "simplify/diet_pair_heap.h"
-#include "simplify/mesh_gen.h"
 #include "simplify/reference.h"
+#include "support/mesh_gen.h"
 
 namespace zelfin {
 namespace {

@@ -37,6 +37,7 @@ TEST(DietGeometry, TriangleAreaAndNormal) {
   ExpectVec(TriangleNormal({0, 0, 0}, {0, 1, 0}, {1, 0, 0}), 0, 0, -1);
   ExpectVec(TriangleNormal({0.5, 0.5, 0.5}, {0.5, 0.5, 0.5}, {0.5, 0.5, 0.5}), 0, 0, 0);
   EXPECT_EQ(TriangleArea({0.5, 0.5, 0.5}, {0.5, 0.5, 0.5}, {0.5, 0.5, 0.5}), 0);
+  EXPECT_EQ(TriangleArea({0, 0, 0}, {1, 0, 0}, {2, 0, 0}), 0);  // on one line, exactly
 
   // Points on one line: rounding may push the radicand below zero, which
   // must give 0 rather than NaN or an error.

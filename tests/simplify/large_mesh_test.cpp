@@ -8,11 +8,12 @@
 #include <cstring>
 #include <map>
 
-#include "core_test_util.h"
-#include "mesh_gen.h"
 #include "platform/errors.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_loader.h"
+#include "support/error_text.h"
+#include "support/mesh_gen.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
@@ -24,7 +25,7 @@ bool SameBits(const TDietPair& x, const TDietPair& y) {
 }
 
 void CheckPairTable(const std::string& text) {
-  testing_util::ScratchDir dir;
+  test::TempDir dir;
   DietMesh mesh;
   LoadDietMesh(dir.Write("big.obj", text), mesh);
   SilentProgress silent;
@@ -79,7 +80,7 @@ std::string BigVertexFile(int lines, int low_at, int high_at, int bad_at, const 
 }
 
 TEST(LoaderLarge, BoxAndFirstFaultAreThoseOfOnePassInOrder) {
-  testing_util::ScratchDir dir;
+  test::TempDir dir;
   const int n = 100000;
   for (const auto& [low, high] :
        {std::pair{10, 20}, std::pair{90000, 95000}, std::pair{5, 99999}}) {
@@ -92,12 +93,7 @@ TEST(LoaderLarge, BoxAndFirstFaultAreThoseOfOnePassInOrder) {
   }
   const auto message = [&](const std::string& text) {
     DietMesh mesh;
-    try {
-      LoadDietMesh(dir.Write("bad.obj", text), mesh);
-    } catch (const ZelfinError& e) {
-      return std::string(e.what());
-    }
-    return std::string("no error");
+    return test::ErrorText<ZelfinError>([&] { LoadDietMesh(dir.Write("bad.obj", text), mesh); });
   };
   std::string text = BigVertexFile(n, 0, 0, 95000, "v 1e999 0 0");
   EXPECT_NE(message(text).find("Floating point overflow on line 95000 "), std::string::npos);

@@ -7,20 +7,20 @@
 #include <random>
 #include <string>
 
-#include "core_test_util.h"
 #include "platform/errors.h"
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_point_grid.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing_util::ScratchDir;
+using test::TempDir;
 
 DietMesh LoadText(const std::string& text, const std::string& name = "m.obj") {
-  ScratchDir dir;
+  TempDir dir;
   DietMesh mesh;
   mesh.DietPairs.resize(3);  // left over from an earlier run
   LoadDietMesh(dir.Write(name, text), mesh);
@@ -31,7 +31,7 @@ DietMesh LoadText(const std::string& text, const std::string& name = "m.obj") {
 // The error text of loading text from a file, its path shown as <path>; ""
 // when it loads.
 std::string LoadError(const std::string& text) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string path = dir.Write("x.obj", text);
   DietMesh mesh;
   try {

@@ -2,12 +2,14 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <vector>
 
 #include "platform/errors.h"
+#include "simplify/diet_analysis.h"
+#include "simplify/diet_geometry.h"
+#include "simplify/diet_writer.h"
+#include "support/files.h"
 
 namespace zelfin::ref {
 namespace {
@@ -16,94 +18,15 @@ int64_t Round(double x) {
   return static_cast<int64_t>(std::nearbyint(x));
 }
 
-TDietVec Sub(const TDietVec& A, const TDietVec& B) {
-  return {A.X - B.X, A.Y - B.Y, A.Z - B.Z};
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- geometry
 
-TDietVec RefVecNormalize(const TDietVec& A) {
-  const double d = std::sqrt(A.X * A.X + A.Y * A.Y + A.Z * A.Z);
-  if (d > 0) return {A.X / d, A.Y / d, A.Z / d};
-  return {0, 0, 0};
-}
-
-TDietVec RefVecCross(const TDietVec& A, const TDietVec& B) {
-  return {A.Y * B.Z - A.Z * B.Y, A.Z * B.X - A.X * B.Z, A.X * B.Y - A.Y * B.X};
-}
-
-double RefVecDot(const TDietVec& A, const TDietVec& B) {
-  return A.X * B.X + A.Y * B.Y + A.Z * B.Z;
-}
-
-double RefVecSqLen(const TDietVec& A) {
-  return A.X * A.X + A.Y * A.Y + A.Z * A.Z;
-}
-
-double RefTriangleArea(const TDietVec& A, const TDietVec& B, const TDietVec& C) {
-  const TDietVec E1 = Sub(B, A);
-  const TDietVec E2 = Sub(C, A);
-  const double dot = RefVecDot(E1, E2);
-  const double r = RefVecSqLen(E1) * RefVecSqLen(E2) - dot * dot;
-  if (r < 0) return 0;  // rounding on a nearly flat triangle
-  return std::sqrt(r) / 2;
-}
-
-TDietVec RefTriangleNormal(const TDietVec& A, const TDietVec& B, const TDietVec& C) {
-  return RefVecNormalize(RefVecCross(Sub(B, A), Sub(C, A)));
-}
-
-bool RefSamePoint(const TDietVec& A, const TDietVec& B) {
-  return std::fabs(A.X - B.X) <= 1e-8 && std::fabs(A.Y - B.Y) <= 1e-8 &&
-         std::fabs(A.Z - B.Z) <= 1e-8;
-}
-
 int32_t RefFindSamePoint(const TArV& DietVerts, const TDietVec& P, int32_t Count) {
   for (int32_t i = 0; i < Count; ++i) {
-    if (RefSamePoint(DietVerts[i].Pos, P)) return i;
+    if (SamePoint(DietVerts[i].Pos, P)) return i;
   }
   return Count;
-}
-
-bool RefLUDecompose(const TDietMatrix& M, TDietMatrix& LU, TDietPerm& Perm) {
-  LU = M;
-  Perm = {0, 1, 2, 3};
-  for (int k = 0; k < 4; ++k) {
-    int best = k;
-    for (int j = k + 1; j < 4; ++j) {
-      if (std::fabs(LU.m[Perm[j]][k]) > std::fabs(LU.m[Perm[best]][k])) best = j;
-    }
-    std::swap(Perm[k], Perm[best]);
-    const double p = LU.m[Perm[k]][k];
-    if (std::fabs(p) < 1e-6) return false;
-    for (int i = k + 1; i < 4; ++i) {
-      const double f = LU.m[Perm[i]][k] / p;
-      LU.m[Perm[i]][k] = f;
-      for (int j = k + 1; j < 4; ++j) LU.m[Perm[i]][j] = LU.m[Perm[i]][j] - f * LU.m[Perm[k]][j];
-    }
-  }
-  return true;
-}
-
-bool RefMatInverse(const TDietMatrix& M, TDietMatrix& Inv) {
-  TDietMatrix LU;
-  TDietPerm Perm;
-  if (!RefLUDecompose(M, LU, Perm)) return false;
-  for (int c = 0; c < 4; ++c) {
-    for (int i = 0; i < 4; ++i) {
-      double y = Perm[i] == c ? 1.0 : 0.0;
-      for (int j = 0; j < i; ++j) y = y - LU.m[Perm[i]][j] * Inv.m[j][c];
-      Inv.m[i][c] = y;
-    }
-    for (int i = 3; i >= 0; --i) {
-      double x = Inv.m[i][c];
-      for (int j = i + 1; j < 4; ++j) x = x - LU.m[Perm[i]][j] * Inv.m[j][c];
-      Inv.m[i][c] = x / LU.m[Perm[i]][i];
-    }
-  }
-  return true;
 }
 
 // ------------------------------------------------------------------ loader
@@ -111,9 +34,9 @@ bool RefMatInverse(const TDietMatrix& M, TDietMatrix& Inv) {
 namespace {
 
 std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ZelfinError("reference: cannot open " + path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string text;
+  if (!test::ReadBytes(path, text)) throw ZelfinError("reference: cannot open " + path);
+  return text;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -325,8 +248,8 @@ void RefLoadDietMeshText(const std::string& text, DietMesh& mesh) {
         const TDietVec& A = mesh.DietVerts[idx[0]].Pos;
         const TDietVec& B = mesh.DietVerts[idx[1]].Pos;
         const TDietVec& C = mesh.DietVerts[idx[2]].Pos;
-        f.Normal = RefTriangleNormal(A, B, C);
-        f.Area = RefTriangleArea(A, B, C);
+        f.Normal = TriangleNormal(A, B, C);
+        f.Area = TriangleArea(A, B, C);
         ++nf;
       }
     }
@@ -348,7 +271,7 @@ void RefAnalyzeVertices(DietMesh& mesh, ProgressSink& progress) {
       for (const TDietFace& f : mesh.DietFaces) {
         if (!f.Alive || (f.Verts[0] != i && f.Verts[1] != i && f.Verts[2] != i)) continue;
         const TDietVec& N = f.Normal;
-        const double p[4] = {N.X, N.Y, N.Z, -RefVecDot(N, mesh.DietVerts[f.Verts[0]].Pos)};
+        const double p[4] = {N.X, N.Y, N.Z, -VecDot(N, mesh.DietVerts[f.Verts[0]].Pos)};
         for (int r = 0; r < 4; ++r) {
           for (int c = 0; c < 4; ++c) v.Q.m[r][c] = v.Q.m[r][c] + f.Area * p[r] * p[c];
         }
@@ -369,6 +292,7 @@ void RefAnalyzeVertices(DietMesh& mesh) {
 
 // ------------------------------------------------------------ pair analysis
 
+// The whole inverse, of which production computes only the last row.
 bool RefOptimalPosition(const TDietMatrix& Q, TDietVec& Pos) {
   TDietMatrix W = Q;
   W.m[0][3] = 0;
@@ -376,17 +300,9 @@ bool RefOptimalPosition(const TDietMatrix& Q, TDietVec& Pos) {
   W.m[2][3] = 0;
   W.m[3][3] = 1;
   TDietMatrix Inv;
-  if (!RefMatInverse(W, Inv)) return false;
+  if (!MatInverse(W, Inv)) return false;
   Pos = {Inv.m[3][0], Inv.m[3][1], Inv.m[3][2]};
   return true;
-}
-
-double RefQuadricError(const TDietMatrix& Q, const TDietVec& P) {
-  double t[4];
-  for (int c = 0; c < 4; ++c) {
-    t[c] = P.X * Q.m[0][c] + P.Y * Q.m[1][c] + P.Z * Q.m[2][c] + Q.m[3][c];
-  }
-  return t[0] * P.X + t[1] * P.Y + t[2] * P.Z + t[3];
 }
 
 void RefEvaluatePair(DietMesh& mesh, int32_t i, int32_t a, int32_t b) {
@@ -401,7 +317,7 @@ void RefEvaluatePair(DietMesh& mesh, int32_t i, int32_t a, int32_t b) {
   if (!RefOptimalPosition(pair.Q, pair.Pos)) {
     pair.Pos = {(vb.Pos.X + va.Pos.X) / 2, (vb.Pos.Y + va.Pos.Y) / 2, (vb.Pos.Z + va.Pos.Z) / 2};
   }
-  pair.Cost = RefQuadricError(pair.Q, pair.Pos);
+  pair.Cost = QuadricError(pair.Q, pair.Pos);
   pair.Active = true;
 }
 
@@ -541,55 +457,6 @@ void RefContractMesh(DietMesh& mesh, double keep_ratio) {
   RefContractMesh(mesh, keep_ratio, silent);
 }
 
-// ------------------------------------------------------------------- writer
-
-std::string RefDietOutputPath(const std::string& path, const std::string& folder,
-                              double keep_ratio) {
-  std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.resize(dot);
-  return folder + name + "_Simplified" + std::to_string(Round(keep_ratio * 100)) + "%.obj";
-}
-
-namespace {
-
-void AppendFixed8(std::string& out, double x) {
-  char buf[400];
-  const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, 8);
-  out.append(buf, r.ptr);
-}
-
-}  // namespace
-
-std::string RefDietMeshText(const DietMesh& mesh) {
-  std::vector<int64_t> out_index(mesh.DietVerts.size());
-  int64_t NV = 0;
-  for (size_t i = 0; i < mesh.DietVerts.size(); ++i) {
-    out_index[i] = mesh.DietVerts[i].Used ? ++NV : -1;
-  }
-  int64_t NF = 0;
-  for (const TDietFace& f : mesh.DietFaces) NF += f.Alive ? 1 : 0;
-  std::string out = "# Exported from Zelfin\r\n";
-  out += "#" + std::to_string(NV) + " vertices, " + std::to_string(NF) + " faces\r\n";
-  for (const TDietVertex& v : mesh.DietVerts) {
-    if (!v.Used) continue;
-    out += "v ";
-    AppendFixed8(out, v.Pos.X);
-    out += ' ';
-    AppendFixed8(out, v.Pos.Y);
-    out += ' ';
-    AppendFixed8(out, v.Pos.Z);
-    out += "\r\n";
-  }
-  for (const TDietFace& f : mesh.DietFaces) {
-    if (!f.Alive) continue;
-    out += "f " + std::to_string(out_index[f.Verts[0]]) + "// " +
-           std::to_string(out_index[f.Verts[1]]) + "// " + std::to_string(out_index[f.Verts[2]]) +
-           "//\r\n";
-  }
-  return out;
-}
-
 // ------------------------------------------------------------------ driver
 
 std::string RefSimplifyText(const std::string& path, double keep_ratio, ProgressSink& progress) {
@@ -606,7 +473,7 @@ std::string RefSimplifyText(const std::string& path, double keep_ratio, Progress
   progress.ProcessMessages();
   RefAnalyzePairs(mesh, progress);
   RefContractMesh(mesh, keep_ratio, progress);
-  std::string text = RefDietMeshText(mesh);
+  std::string text = DietMeshText(mesh);
   progress.Hide();
   return text;
 }

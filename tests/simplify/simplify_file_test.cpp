@@ -6,15 +6,17 @@
 #include <filesystem>
 #include <string>
 
-#include "core_test_util.h"
 #include "platform/errors.h"
+#include "support/files.h"
+#include "support/recording_sink.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing_util::ReadAll;
-using testing_util::RecordingSink;
-using testing_util::ScratchDir;
+using test::ReadBytes;
+using test::RecordingSink;
+using test::TempDir;
 
 // A closed fan: a centre and a ring of n rim points, n triangles.
 std::string FanObj(int n) {
@@ -41,16 +43,16 @@ size_t CountLines(const std::string& text, const std::string& prefix) {
 }
 
 TEST(SimplifyFile, StepsCaptionsAndOutput) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string in = dir.Write("fan.obj", FanObj(9));  // 10 vertices, 9 faces
   RecordingSink sink;
-  SimplifyFile(in, dir.path(), 0.95, sink);
+  SimplifyFile(in, dir.Folder(), 0.95, sink);
   EXPECT_EQ(sink.calls,
             (std::vector<std::string>{"pos:0", "show", "caption:Loading File...", "msg",
                                       "caption:Analyzing Vertex information...", "msg",
                                       "caption:Analyzing Vertex Pair information...", "msg",
                                       "caption:Surface Simplification...", "msg", "hide"}));
-  const std::string out = ReadAll(dir.path() + "fan_Simplified95%.obj");
+  const std::string out = ReadBytes(dir.Folder() + "fan_Simplified95%.obj");
   // Not reduced, but rewritten: only v and f lines, normalised, eight decimals.
   EXPECT_EQ(out.rfind("# Exported from Zelfin\r\n#10 vertices, 9 faces\r\nv ", 0), 0u) << out;
   EXPECT_EQ(CountLines(out, "v "), 10u);
@@ -60,10 +62,10 @@ TEST(SimplifyFile, StepsCaptionsAndOutput) {
 }
 
 TEST(SimplifyFile, ReducesAndMovesTheBar) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string in = dir.Write("fan.obj", FanObj(40));  // 41 vertices, 40 faces
   RecordingSink sink;
-  SimplifyFile(in, dir.path(), 0.5, sink);
+  SimplifyFile(in, dir.Folder(), 0.5, sink);
   const std::vector<int> pos = sink.Positions();
   ASSERT_GT(pos.size(), 1u + 20 + 19);
   EXPECT_EQ(pos[0], 0);
@@ -72,52 +74,52 @@ TEST(SimplifyFile, ReducesAndMovesTheBar) {
   EXPECT_EQ(pos[21], 26);  // the first pair mark, face 2 of 40
   EXPECT_EQ(sink.calls.back(), "hide");
   EXPECT_EQ(sink.Count("show"), 1);
-  const std::string out = ReadAll(dir.path() + "fan_Simplified50%.obj");
+  const std::string out = ReadBytes(dir.Folder() + "fan_Simplified50%.obj");
   const size_t faces = CountLines(out, "f ");
   EXPECT_LE(faces, 20u);
   EXPECT_NE(out.find(" vertices, " + std::to_string(faces) + " faces\r\n"), std::string::npos);
 }
 
 TEST(SimplifyFile, EdgeCaseOutputs) {
-  ScratchDir dir;
+  TempDir dir;
   SilentProgress silent;
   // Two triangles at 0.5: both go, three vertices stay.
   const std::string two =
       dir.Write("two.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0.5\nv 1 1 0.25\nf 1 2 3\nf 3 2 4\n");
-  SimplifyFile(two, dir.path(), 0.5, silent);
-  const std::string out = ReadAll(dir.path() + "two_Simplified50%.obj");
+  SimplifyFile(two, dir.Folder(), 0.5, silent);
+  const std::string out = ReadBytes(dir.Folder() + "two_Simplified50%.obj");
   EXPECT_EQ(out.rfind("# Exported from Zelfin\r\n#3 vertices, 0 faces\r\n", 0), 0u) << out;
   EXPECT_EQ(CountLines(out, "v "), 3u);
 
   const std::string empty = dir.Write("empty.obj", "# nothing\r\nvt 0 0\r\n");
-  SimplifyFile(empty, dir.path(), 0.95, silent);
-  EXPECT_EQ(ReadAll(dir.path() + "empty_Simplified95%.obj"),
+  SimplifyFile(empty, dir.Folder(), 0.95, silent);
+  EXPECT_EQ(ReadBytes(dir.Folder() + "empty_Simplified95%.obj"),
             "# Exported from Zelfin\r\n#0 vertices, 0 faces\r\n");
 }
 
 TEST(SimplifyFile, FailureHidesAndKeepsTheOldOutput) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string old_out = dir.Write("bad_Simplified95%.obj", "older result");
   const std::string bad = dir.Write("bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n");
   RecordingSink sink;
-  EXPECT_THROW(SimplifyFile(bad, dir.path(), 0.95, sink), ZelfinError);
+  EXPECT_THROW(SimplifyFile(bad, dir.Folder(), 0.95, sink), ZelfinError);
   EXPECT_EQ(sink.calls.back(), "hide");
-  EXPECT_EQ(ReadAll(old_out), "older result");
+  EXPECT_EQ(ReadBytes(old_out), "older result");
 
   RecordingSink missing_sink;
   try {
-    SimplifyFile(dir.path() + "missing.obj", dir.path(), 0.95, missing_sink);
+    SimplifyFile(dir.Folder() + "missing.obj", dir.Folder(), 0.95, missing_sink);
     ADD_FAILURE() << "no error";
   } catch (const ZelfinError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Cannot open file", 0), 0u) << e.what();
   }
   EXPECT_EQ(missing_sink.calls.back(), "hide");
-  EXPECT_FALSE(std::filesystem::exists(dir.path() + "missing_Simplified95%.obj"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Folder() + "missing_Simplified95%.obj"));
 
   // An output folder that does not exist: the error comes at the very end.
   const std::string good = dir.Write("good.obj", FanObj(5));
   RecordingSink write_sink;
-  EXPECT_THROW(SimplifyFile(good, dir.path() + "nowhere/", 0.95, write_sink), ZelfinError);
+  EXPECT_THROW(SimplifyFile(good, dir.Folder() + "nowhere/", 0.95, write_sink), ZelfinError);
   EXPECT_EQ(write_sink.calls.back(), "hide");
   EXPECT_EQ(write_sink.Count("caption:Surface Simplification..."), 1);
 }

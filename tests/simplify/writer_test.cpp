@@ -7,12 +7,15 @@
 
 #include "core_test_util.h"
 #include "platform/errors.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
-using testing_util::ReadAll;
-using testing_util::ScratchDir;
+using test::Face;
+using test::ReadBytes;
+using test::TempDir;
 
 TEST(DietWriter, OutputNames) {
   EXPECT_EQ(DietOutputPath("/models/chair.obj", "/out/", 0.90), "/out/chair_Simplified90%.obj");
@@ -40,16 +43,8 @@ DietMesh SmallTables() {
     m.DietVerts[i].Pos = pos[i];
     m.DietVerts[i].Used = used[i];
   }
-  auto face = [](bool alive, int32_t a, int32_t b, int32_t c) {
-    TDietFace f;
-    f.Alive = alive;
-    f.Verts[0] = a;
-    f.Verts[1] = b;
-    f.Verts[2] = c;
-    return f;
-  };
   // Vertex 5 has lost its triangles but not its place: it is still written.
-  m.DietFaces = {face(true, 3, 0, 2), face(false, 1, 4, 5), face(true, 0, 2, 3)};
+  m.DietFaces = {Face(true, 3, 0, 2), Face(false, 1, 4, 5), Face(true, 0, 2, 3)};
   return m;
 }
 
@@ -83,13 +78,13 @@ TEST(DietWriter, DecimalPointIgnoresTheLocale) {
 }
 
 TEST(DietWriter, WritesAtomically) {
-  ScratchDir dir;
-  const std::string target = dir.path() + "m_Simplified50%.obj";
+  TempDir dir;
+  const std::string target = dir.Folder() + "m_Simplified50%.obj";
   dir.Write("m_Simplified50%.obj", "old");
-  WriteDietMesh("/in/m.obj", dir.path(), 0.5, SmallTables());
-  EXPECT_EQ(ReadAll(target), kSmallText);  // replaced without a question
+  WriteDietMesh("/in/m.obj", dir.Folder(), 0.5, SmallTables());
+  EXPECT_EQ(ReadBytes(target), kSmallText);  // replaced without a question
 
-  const std::string missing = dir.path() + "no/such/";
+  const std::string missing = dir.Folder() + "no/such/";
   try {
     WriteDietMesh("/in/m.obj", missing, 0.5, SmallTables());
     ADD_FAILURE() << "no error";

@@ -1,10 +1,10 @@
 #pragma once
-// Builds file contents from lines for the division tests.
+// File contents built from lines, as the readers of OBJ and settings files meet them.
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
-namespace zelfin::testing {
+namespace zelfin::test {
 
 // Every line followed by end (CR LF unless told otherwise).
 inline std::string Joined(std::initializer_list<std::string_view> lines,
@@ -17,4 +17,4 @@ inline std::string Joined(std::initializer_list<std::string_view> lines,
   return text;
 }
 
-}  // namespace zelfin::testing
+}  // namespace zelfin::test
