@@ -30,7 +30,8 @@ const std::string kHead =
     "[HKEY_CURRENT_USER\\Software\\MORVAIN\\ZELFIN\\Setup]\r\n";
 
 auto Values(const Settings& s) {
-  return std::tuple(s.SaveType, s.SaveFolder, s.DivIndex, s.DietIndex, s.isDispSetupDlg);
+  return std::tuple(s.SaveType, s.SaveFolder, s.DivIndex, s.DietIndex, s.isDispSetupDlg,
+                    s.DietMethod);
 }
 
 class SettingsFaults : public ::testing::Test {
@@ -70,7 +71,7 @@ TEST_F(SettingsFaults, EveryValueOfAKindItCannotTakeIsNamed) {
   const std::pair<const char*, const char*> wrong[] = {
       {"SaveType", "hex:01,00,00,00"},    {"SaveFolder", "dword:00000001"},
       {"DivIndex", "hex(2):31,00,00,00"}, {"DietIndex", "hex(b):01,00,00,00,00,00,00,00"},
-      {"isDispSetupDlg", "hex:01"},
+      {"isDispSetupDlg", "hex:01"},     {"DietMethod", "hex:01"},
   };
   for (const auto& [name, value] : wrong) {
     SCOPED_TRACE(name);

@@ -1,4 +1,5 @@
-// The simplification, whole, on small arbitrary inputs at two keep ratios:
+// The simplification, whole, on small arbitrary inputs at two keep ratios and
+// with both methods:
 // a ZelfinError or an output whose counts line agrees with its v and f
 // lines and whose every face names three written vertices.
 #include <cstdint>
@@ -62,10 +63,11 @@ void CheckOutput(const std::string& path) {
   Check(v == nv && f == nf, path + ": counts line disagrees with the lines");
 }
 
-void SimplifyAt(double keep_ratio, const char* file) {
+void SimplifyAt(double keep_ratio, const char* file,
+                zelfin::SimplifyMethod method = zelfin::SimplifyMethod::kClassic) {
   zelfin::SilentProgress progress;
   try {
-    zelfin::SimplifyFile(g_input, g_out + "/", keep_ratio, progress);
+    zelfin::SimplifyFile(g_input, g_out + "/", keep_ratio, progress, method);
   } catch (const zelfin::ZelfinError&) {
     Check(zelfin::test::FolderNames(g_out).empty(), "a failed run left a file");
     return;
@@ -93,5 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zelfin::fuzz::WriteFile(g_input, data, size);
   SimplifyAt(0.5, "m_Simplified50%.obj");
   SimplifyAt(0.05, "m_Simplified5%.obj");
+  SimplifyAt(0.05, "m_Simplified5%.obj", zelfin::SimplifyMethod::kRefined);
   return 0;
 }
