@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -122,6 +124,66 @@ TEST(SimplifyFile, FailureHidesAndKeepsTheOldOutput) {
   EXPECT_THROW(SimplifyFile(good, dir.Folder() + "nowhere/", 0.95, write_sink), ZelfinError);
   EXPECT_EQ(write_sink.calls.back(), "hide");
   EXPECT_EQ(write_sink.Count("caption:Surface Simplification..."), 1);
+}
+
+// The bounding box of the v lines of an output.
+struct Box {
+  double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+};
+Box BoxOfVertices(const std::string& text) {
+  Box box;
+  size_t at = 0;
+  while ((at = text.find("\nv ", at)) != std::string::npos) {
+    double c[3] = {0, 0, 0};
+    const char* p = text.c_str() + at + 3;
+    for (double& x : c) p = std::from_chars(p + (*p == ' '), text.c_str() + text.size(), x).ptr;
+    for (int a = 0; a < 3; ++a) {
+      box.lo[a] = std::min(box.lo[a], c[a]);
+      box.hi[a] = std::max(box.hi[a], c[a]);
+    }
+    ++at;
+  }
+  return box;
+}
+
+// The refined method writes the model where it was: a sphere scaled by 0.001
+// and moved by 1000 comes back in that frame, its box within the input's to
+// the precision of the numbers; a vertex that never moved keeps its text.
+TEST(SimplifyFile, RefinedWritesTheInputsOwnCoordinates) {
+  TempDir dir;
+  std::string text = "v 0.1 0.25 -3\nv 0.5 0.25 -3\nv 0.1 0.75 -3\nf 1 2 3\n";
+  const std::string small = dir.Write("tri.obj", text);
+  SilentProgress silent;
+  SimplifyFile(small, dir.Folder(), 0.95, silent, SimplifyMethod::kRefined);
+  EXPECT_NE(ReadBytes(dir.Folder() + "tri_Simplified95%.obj").find("\r\nv 0.1 0.25 -3\r\n"),
+            std::string::npos);
+
+  text.clear();
+  const int rings = 24, segments = 48;
+  for (int i = 0; i <= rings; ++i) {
+    for (int j = 0; j < segments; ++j) {
+      const double t = M_PI * i / rings, u = 2 * M_PI * j / segments;
+      const double x = std::sin(t) * std::cos(u), y = std::sin(t) * std::sin(u), z = std::cos(t);
+      text += "v " + std::to_string(1000 + 0.001 * x) + " " + std::to_string(1000 + 0.001 * y) +
+              " " + std::to_string(1000 + 0.002 * z) + "\n";
+    }
+  }
+  for (int i = 0; i < rings; ++i) {
+    for (int j = 0; j < segments; ++j) {
+      const int a = i * segments + j + 1, b = i * segments + (j + 1) % segments + 1;
+      text += "f " + std::to_string(a) + " " + std::to_string(b) + " " +
+              std::to_string(b + segments) + " " + std::to_string(a + segments) + "\n";
+    }
+  }
+  const std::string sphere = dir.Write("sphere.obj", text);
+  SimplifyFile(sphere, dir.Folder(), 0.5, silent, SimplifyMethod::kRefined);
+  const Box box = BoxOfVertices(ReadBytes(dir.Folder() + "sphere_Simplified50%.obj"));
+  const double half[3] = {0.001, 0.001, 0.002};
+  for (int a = 0; a < 3; ++a) {
+    EXPECT_GE(box.lo[a], 1000 - half[a] - 1e-6) << a;
+    EXPECT_LE(box.hi[a], 1000 + half[a] + 1e-6) << a;
+    EXPECT_GT(box.hi[a] - box.lo[a], half[a]) << a;  // not collapsed, not normalised
+  }
 }
 
 }  // namespace
