@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/heartbeat.h"
 #include "platform/numbers.h"
 #include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
@@ -34,7 +35,7 @@ void Prefetch(const T* p) {
 // reads the tables afterwards.
 class Contraction {
  public:
-  Contraction(DietRun& run, SimplifyMethod method, bool keep_inactive)
+  Contraction(DietRun& run, SimplifyMethod method, bool keep_inactive, Heartbeat& heartbeat)
       : run_(run), method_(method), keep_inactive_(keep_inactive), heap_(run.cost) {
     for (size_t i = 0; i < run.PairCount(); ++i) {
       if (PairActive(run.ends[i])) heap_.AddUnordered(static_cast<int32_t>(i));
@@ -43,6 +44,7 @@ class Contraction {
     const size_t nv = run.VertexCount();
     face_lists_.Build(nv, [&](auto&& emit) {
       for (size_t j = 0; j < run.faces.size(); ++j) {
+        heartbeat.Beat();
         const FaceCorners& f = run.faces[j];
         if (!FaceAlive(f)) continue;
         for (int c = 0; c < 3; ++c) emit(f[static_cast<size_t>(c)], static_cast<int32_t>(j));
@@ -50,6 +52,7 @@ class Contraction {
     });
     pair_lists_.Build(nv, [&](auto&& emit) {
       for (size_t i = 0; i < run.PairCount(); ++i) {
+        heartbeat.Beat();
         const PairEnds& e = run.ends[i];
         if (!PairActive(e)) continue;
         emit(e.lo, static_cast<int32_t>(i));
@@ -273,8 +276,10 @@ void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_
   progress.ProcessMessages();
   if (R >= T) return;
 
-  Contraction contraction(run, method, keep_inactive);
+  Heartbeat heartbeat(progress);
+  Contraction contraction(run, method, keep_inactive, heartbeat);
   while (R < T) {
+    heartbeat.Beat();
     const int32_t p = contraction.SelectPair();
     if (p >= 0) contraction.ContractPair(p, R);
     if (marks.Due(R)) marks.Report(R, progress);

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
 #include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
@@ -21,7 +22,7 @@ constexpr int kEdgeCorners[3][2] = {{0, 1}, {1, 2}, {2, 0}};
 // many distinct edges there are. Edges are grouped by their lower vertex, so
 // finding an edge met before is a look along a few entries, not a hash probe.
 std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t vertex_count,
-                                 int32_t& count) {
+                                 int32_t& count, Heartbeat& heartbeat) {
   const size_t slots = faces.size() * 3;
   std::vector<int32_t> edge_pair(slots);
   std::vector<int64_t> start(vertex_count + 1, 0);
@@ -31,6 +32,7 @@ std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t v
     if (hi < lo) std::swap(lo, hi);
   };
   for (size_t j = 0; j < faces.size(); ++j) {
+    heartbeat.Beat();
     for (int e = 0; e < 3; ++e) {
       int32_t lo, hi;
       ends(j, e, lo, hi);
@@ -46,6 +48,7 @@ std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t v
   {
     std::vector<int64_t> fill(start.begin(), start.end() - 1);
     for (size_t j = 0; j < faces.size(); ++j) {
+      heartbeat.Beat();
       for (int e = 0; e < 3; ++e) {
         int32_t lo, hi;
         ends(j, e, lo, hi);
@@ -61,6 +64,7 @@ std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t v
   // Within a group the slots ascend: the first entry of an edge is its first
   // meeting. Every slot first points at the slot of that first meeting ...
   for (size_t v = 0; v < vertex_count; ++v) {
+    heartbeat.Beat();
     Entry* group = entries.data() + start[v];
     const int64_t n = start[v + 1] - start[v];
     if (n > 16) {
@@ -86,6 +90,7 @@ std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t v
   // meetings copy the index of their first one, which stands before them.
   count = 0;
   for (size_t slot = 0; slot < slots; ++slot) {
+    if (slot % 3 == 0) heartbeat.Beat();
     const int32_t first = edge_pair[slot];
     if (first < 0) continue;
     edge_pair[slot] =
@@ -164,7 +169,9 @@ void AnalyzePairs(DietRun& run, ProgressSink& progress) {
 
   // The table is sized to the distinct edges at once, never to three per face.
   int32_t count = 0;
-  const std::vector<int32_t> edge_pair = NumberEdges(run.faces, run.VertexCount(), count);
+  Heartbeat heartbeat(progress);
+  const std::vector<int32_t> edge_pair =
+      NumberEdges(run.faces, run.VertexCount(), count, heartbeat);
   run.ends = std::vector<PairEnds>();
   run.priced = std::vector<PricedStates>();
   run.cost = std::vector<double>();

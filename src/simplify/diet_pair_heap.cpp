@@ -123,26 +123,39 @@ void PairHeap::RefillIfDry() {
   if (nodes_.empty() && reserve_count_ > 0) Refill();
 }
 
-// The reserve is all at or above the old threshold, so its cheapest part can
-// be the heap under a new threshold: the least key that stays behind.
-void PairHeap::Refill() {
-  nodes_.clear();
-  nodes_.reserve(reserve_count_);
+// A key of the reserve with about `take` keys of the reserve below it, and at
+// least one: the rank is read off a sample, so that a refill never holds the
+// whole reserve in memory at once.
+PairHeap::Node PairHeap::SampledThreshold(std::size_t take) const {
+  constexpr std::size_t kSample = 2048;
+  const std::size_t stride = std::max<std::size_t>(1, reserve_count_ / kSample);
+  std::vector<Node> sample;
+  sample.reserve(reserve_count_ / stride + 1);
+  std::size_t seen = 0;
   for (std::size_t i = 0; i < pos_.size(); ++i) {
-    if (pos_[i] == kReserve) nodes_.push_back({cost_[i], static_cast<int32_t>(i)});
+    if (pos_[i] != kReserve || seen++ % stride != 0) continue;
+    sample.push_back({cost_[i], static_cast<int32_t>(i)});
   }
-  const std::size_t take = std::max(min_refill_, nodes_.size() / kRefillDivisor);
-  if (nodes_.size() <= take) {
-    bounded_ = false;
-  } else {
-    std::nth_element(nodes_.begin(), nodes_.begin() + static_cast<std::ptrdiff_t>(take),
-                     nodes_.end(), [](const Node& x, const Node& y) { return Less(x, y); });
-    bounded_ = true;
-    threshold_ = nodes_[take];
-    nodes_.resize(take);
+  std::size_t rank = sample.size() * take / reserve_count_;
+  rank = std::clamp<std::size_t>(rank, 1, sample.size() - 1);
+  std::nth_element(sample.begin(), sample.begin() + static_cast<std::ptrdiff_t>(rank), sample.end(),
+                   [](const Node& x, const Node& y) { return Less(x, y); });
+  return sample[rank];
+}
+
+// The reserve is all at or above the old threshold, so its part below a new,
+// higher threshold can be the heap.
+void PairHeap::Refill() {
+  const std::size_t take = std::max(min_refill_, reserve_count_ / kRefillDivisor);
+  bounded_ = reserve_count_ > take;
+  if (bounded_) threshold_ = SampledThreshold(take);
+  nodes_.clear();
+  for (std::size_t i = 0; i < pos_.size(); ++i) {
+    if (pos_[i] != kReserve) continue;
+    const Node n{cost_[i], static_cast<int32_t>(i)};
+    if (BelowThreshold(n)) nodes_.push_back(n);
   }
   reserve_count_ -= nodes_.size();
-  nodes_.shrink_to_fit();
   BuildHeap();
 }
 

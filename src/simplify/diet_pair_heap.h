@@ -62,6 +62,7 @@ class PairHeap {
   void ToReserve(int32_t pair);
   void RefillIfDry();
   void Refill();
+  Node SampledThreshold(std::size_t take) const;
   void BuildHeap();
 
   std::vector<Node> nodes_;
