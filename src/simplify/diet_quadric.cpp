@@ -5,14 +5,13 @@
 namespace zelfin {
 
 bool OptimalPosition(const TDietMatrix& Q, TDietVec& pos) {
-  TDietMatrix W = Q;
-  W.m[0][3] = 0;
-  W.m[1][3] = 0;
-  W.m[2][3] = 0;
-  W.m[3][3] = 1;
-  TDietMatrix LU;
+  TDietMatrix LU = Q;
+  LU.m[0][3] = 0;
+  LU.m[1][3] = 0;
+  LU.m[2][3] = 0;
+  LU.m[3][3] = 1;
   TDietPerm Perm;
-  if (!LUDecompose(W, LU, Perm)) return false;
+  if (!LUDecomposeInPlace(LU, Perm)) return false;
   // Only the last row of the inverse is wanted. It needs the whole forward
   // pass of its column and the last step of the backward pass, in the same
   // operations as MatInverse; the other rows would not change it.
