@@ -73,6 +73,7 @@ class Contraction {
     Deactivate(p);
     run_.flags[static_cast<size_t>(a)] &= static_cast<uint8_t>(~kUsed);
     MoveFaces(a, b, R);
+    PrefetchOtherEnds(a);
     CollectNeighbours(b);
     if (method_ == SimplifyMethod::kClassic || keep_inactive_) KeepLeftState(b);
     // b takes the pair's quadric and target.
@@ -188,10 +189,6 @@ class Contraction {
     }
     std::sort(candidates_.begin(), candidates_.end());
     candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
-    for (const int32_t i : candidates_) {
-      const PairEnds& e = run_.ends[static_cast<size_t>(i)];
-      Prefetch(&run_.q[static_cast<size_t>(e.lo == a ? e.hi : e.lo)]);
-    }
     for (const int32_t i : candidates_) Retarget(i, a, b);
     kept_.clear();
     for (const Neighbour& n : neighbours_) {
@@ -244,8 +241,23 @@ class Contraction {
     if (s.hi != kOwnState) Prefetch(&run_.q[s.hi]);
     for (const int32_t j : face_lists_.Of(a)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
     for (const int32_t j : face_lists_.Of(b)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
-    for (const int32_t i : pair_lists_.Of(a)) Prefetch(&run_.ends[static_cast<size_t>(i)]);
-    for (const int32_t i : pair_lists_.Of(b)) Prefetch(&run_.ends[static_cast<size_t>(i)]);
+    for (const int32_t i : pair_lists_.Of(a)) {
+      Prefetch(&run_.ends[static_cast<size_t>(i)]);
+      heap_.Prefetch(i);
+    }
+    for (const int32_t i : pair_lists_.Of(b)) {
+      Prefetch(&run_.ends[static_cast<size_t>(i)]);
+      Prefetch(&run_.priced[static_cast<size_t>(i)]);
+      heap_.Prefetch(i);
+    }
+  }
+
+  // The states of the far ends of a's pairs, which the re-targets price.
+  void PrefetchOtherEnds(int32_t a) const {
+    for (const int32_t i : pair_lists_.Of(a)) {
+      const PairEnds& e = run_.ends[static_cast<size_t>(i)];
+      if (e.lo >= 0) Prefetch(&run_.q[static_cast<size_t>(e.lo == a ? e.hi : e.lo)]);
+    }
   }
 
   struct Neighbour {

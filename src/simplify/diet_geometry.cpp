@@ -59,7 +59,25 @@ int32_t FindSamePoint(const TArV& DietVerts, const TDietVec& P, int32_t Count) {
 
 bool LUDecompose(const TDietMatrix& M, TDietMatrix& LU, TDietPerm& Perm) {
   LU = M;
-  return LUDecomposeInPlace(LU, Perm);
+  Perm = {0, 1, 2, 3};
+  for (int k = 0; k < 4; ++k) {
+    // Of equal magnitudes the earliest row wins.
+    int best = k;
+    for (int j = k + 1; j < 4; ++j) {
+      if (std::fabs(LU.m[Perm[j]][k]) > std::fabs(LU.m[Perm[best]][k])) best = j;
+    }
+    std::swap(Perm[k], Perm[best]);
+    const double p = LU.m[Perm[k]][k];
+    if (!(std::fabs(p) >= 1e-6)) return false;
+    for (int i = k + 1; i < 4; ++i) {
+      double* row = LU.m[Perm[i]];
+      const double* pivot_row = LU.m[Perm[k]];
+      const double f = row[k] / p;
+      row[k] = f;
+      for (int j = k + 1; j < 4; ++j) row[j] = row[j] - f * pivot_row[j];
+    }
+  }
+  return true;
 }
 
 bool MatInverse(const TDietMatrix& M, TDietMatrix& Inv) {

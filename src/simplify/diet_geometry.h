@@ -1,9 +1,7 @@
 #pragma once
 // Vector and 4x4 matrix routines of the simplification. Every formula is
 // evaluated in the written order: results must match to the last bit.
-#include <cmath>
 #include <cstdint>
-#include <utility>
 
 #include "simplify/diet_model.h"
 
@@ -29,30 +27,6 @@ int32_t FindSamePoint(const TArV& DietVerts, const TDietVec& P, int32_t Count);
 // Partial pivoting through Perm (rows stay in place). False as soon as a
 // pivot's magnitude is below 1e-6; LU and Perm are then not to be used.
 bool LUDecompose(const TDietMatrix& M, TDietMatrix& LU, TDietPerm& Perm);
-
-// The same on the matrix itself, for the pricing of pairs, which needs no
-// copy of it. Inline: it runs several times per contraction.
-inline bool LUDecomposeInPlace(TDietMatrix& LU, TDietPerm& Perm) {
-  Perm = {0, 1, 2, 3};
-  for (int k = 0; k < 4; ++k) {
-    // Of equal magnitudes the earliest row wins.
-    int best = k;
-    for (int j = k + 1; j < 4; ++j) {
-      if (std::fabs(LU.m[Perm[j]][k]) > std::fabs(LU.m[Perm[best]][k])) best = j;
-    }
-    std::swap(Perm[k], Perm[best]);
-    const double p = LU.m[Perm[k]][k];
-    if (!(std::fabs(p) >= 1e-6)) return false;
-    for (int i = k + 1; i < 4; ++i) {
-      double* row = LU.m[Perm[i]];
-      const double* pivot_row = LU.m[Perm[k]];
-      const double f = row[k] / p;
-      row[k] = f;
-      for (int j = k + 1; j < 4; ++j) row[j] = row[j] - f * pivot_row[j];
-    }
-  }
-  return true;
-}
 // False, with Inv untouched, exactly when LUDecompose fails.
 bool MatInverse(const TDietMatrix& M, TDietMatrix& Inv);
 

@@ -1,29 +1,51 @@
 // The pricing of one vertex pair: optimal position, cost, and EvaluatePair.
+#include <cmath>
+#include <utility>
+
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_geometry.h"
 
 namespace zelfin {
 
+// The decomposition of MatInverse with its rows exchanged in memory instead of
+// addressed through the permutation: the same values meet in the same
+// operations, and the fixed indices let the loops unroll. Only the last row
+// of the inverse is wanted: the whole forward pass of each of the first three
+// columns and the last step of the backward pass.
 bool OptimalPosition(const TDietMatrix& Q, TDietVec& pos) {
-  TDietMatrix LU = Q;
-  LU.m[0][3] = 0;
-  LU.m[1][3] = 0;
-  LU.m[2][3] = 0;
-  LU.m[3][3] = 1;
-  TDietPerm Perm;
-  if (!LUDecomposeInPlace(LU, Perm)) return false;
-  // Only the last row of the inverse is wanted. It needs the whole forward
-  // pass of its column and the last step of the backward pass, in the same
-  // operations as MatInverse; the other rows would not change it.
+  double a[4][4];
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 3; ++c) a[r][c] = Q.m[r][c];
+    a[r][3] = r == 3 ? 1 : 0;
+  }
+  int perm[4] = {0, 1, 2, 3};
+  for (int k = 0; k < 4; ++k) {
+    // Of equal magnitudes the earliest row wins.
+    int best = k;
+    for (int j = k + 1; j < 4; ++j) {
+      if (std::fabs(a[j][k]) > std::fabs(a[best][k])) best = j;
+    }
+    if (best != k) {
+      for (int c = 0; c < 4; ++c) std::swap(a[k][c], a[best][c]);
+      std::swap(perm[k], perm[best]);
+    }
+    const double p = a[k][k];
+    if (!(std::fabs(p) >= 1e-6)) return false;
+    for (int i = k + 1; i < 4; ++i) {
+      const double f = a[i][k] / p;
+      a[i][k] = f;
+      for (int j = k + 1; j < 4; ++j) a[i][j] = a[i][j] - f * a[k][j];
+    }
+  }
   double row[3];
   for (int c = 0; c < 3; ++c) {
     double y[4];
     for (int i = 0; i < 4; ++i) {
-      double t = Perm[i] == c ? 1.0 : 0.0;
-      for (int j = 0; j < i; ++j) t = t - LU.m[Perm[i]][j] * y[j];
+      double t = perm[i] == c ? 1.0 : 0.0;
+      for (int j = 0; j < i; ++j) t = t - a[i][j] * y[j];
       y[i] = t;
     }
-    row[c] = y[3] / LU.m[Perm[3]][3];
+    row[c] = y[3] / a[3][3];
   }
   pos = {row[0], row[1], row[2]};
   return true;
