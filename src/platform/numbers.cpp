@@ -1,6 +1,8 @@
 #include "platform/numbers.h"
 
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -104,6 +106,37 @@ CoordinateRead ReadCoordinate(std::string_view t, double& value) {
   }
   value = negative ? -v : v;
   return CoordinateRead::kNumber;
+}
+
+char* FormatFixed8(char* out, double x) {
+  const uint64_t bits = std::bit_cast<uint64_t>(x);
+  const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+  // Below 1: x * 10^8 = mantissa * 10^8 / 2^shift, exact in 128 bits; larger
+  // values are rare here and go the general way.
+  if (exponent >= 1023) return std::to_chars(out, out + 400, x, std::chars_format::fixed, 8).ptr;
+  const uint64_t mantissa = exponent == 0
+                                ? (bits & ((uint64_t{1} << 52) - 1))
+                                : ((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52));
+  const int shift = 1075 - (exponent == 0 ? 1 : exponent);  // x = mantissa / 2^shift
+  uint64_t n = 0;
+  if (shift < 100) {
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * 100000000u;
+    const unsigned __int128 one = static_cast<unsigned __int128>(1) << shift;
+    n = static_cast<uint64_t>(scaled >> shift);
+    const unsigned __int128 rest = scaled & (one - 1);
+    const unsigned __int128 half = one >> 1;
+    if (rest > half || (rest == half && (n & 1) != 0)) ++n;
+  }
+  // Below 2^-100 the value rounds to zero.
+  if (bits >> 63) *out++ = '-';
+  *out++ = n >= 100000000u ? '1' : '0';
+  *out++ = '.';
+  uint64_t fraction = n % 100000000u;
+  for (int i = 7; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  return out + 8;
 }
 
 }  // namespace zelfin

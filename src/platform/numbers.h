@@ -37,6 +37,12 @@ inline bool ParseInteger(std::string_view s, int64_t& value) {
   return true;
 }
 
+// x in fixed notation with exactly eight decimals, as printf's "%1.8f" writes
+// it in the C locale: the exact value rounded half to even, a minus sign for
+// a negative value (also when it rounds to zero). Writes at most 400 bytes at
+// out and returns the end.
+char* FormatFixed8(char* out, double x);
+
 enum class CoordinateRead { kNumber, kNotANumber, kOverflow };
 
 // A decimal number with "." whatever the locale: sign? (digits ("." digits?)? |

@@ -1,5 +1,6 @@
 #include "simplify/diet_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,7 @@
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
+#include "simplify/two_halves.h"
 
 namespace zelfin {
 
@@ -28,6 +30,10 @@ class MeshText {
     flush_(out_);
     out_.clear();
   }
+  void Append(std::string_view piece) {
+    Flush();
+    flush_(piece);
+  }
 
  private:
   static constexpr size_t kPiece = size_t{1} << 20;
@@ -37,8 +43,7 @@ class MeshText {
 
 void AppendFixed8(std::string& out, double x) {
   char buf[400];  // room for the largest double in fixed notation
-  const auto r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, 8);
-  out.append(buf, r.ptr);
+  out.append(buf, FormatFixed8(buf, x));
 }
 
 void AppendShortest(std::string& out, double x) {
@@ -123,6 +128,30 @@ TDietVec OwnCoordinates(const DietRun& run, const LoadedMesh& loaded, size_t v) 
   return {(p.X + 1) * n.s + n.m[0], (p.Y + 1) * n.s + n.m[1], (p.Z + 1) * n.s + n.m[2]};
 }
 
+// Formats the lines of items [0, count) two stretches at a time, one on each
+// core, and hands them over in order.
+template <class FormatStretch>
+void FormatTwoAtATime(size_t count, FormatStretch&& format, MeshText& text, Heartbeat& heartbeat) {
+  constexpr size_t kStretch = 65536;
+  std::string piece[2];
+  for (size_t from = 0; from < count; from += 2 * kStretch) {
+    const size_t middle = std::min(from + kStretch, count);
+    const size_t to = std::min(middle + kStretch, count);
+    RunHalvesTogether(
+        [&] {
+          piece[0].clear();
+          format(piece[0], from, middle);
+        },
+        [&] {
+          piece[1].clear();
+          format(piece[1], middle, to);
+        });
+    text.Append(piece[0]);
+    text.Append(piece[1]);
+    heartbeat.Beat(static_cast<int64_t>(to - from));
+  }
+}
+
 void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method, MeshText& text,
               Heartbeat& heartbeat) {
   int32_t NV = 0;
@@ -132,19 +161,23 @@ void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod metho
   for (const FaceCorners& f : run.faces) NF += FaceAlive(f) ? 1 : 0;
   AppendHeader(text.Out(), NV, NF);
   const bool own = method == SimplifyMethod::kRefined;
-  for (size_t v = 0; v < run.VertexCount(); ++v) {
-    heartbeat.Beat();
-    if (!run.Used(v)) continue;
-    AppendVertex(text.Out(), own ? OwnCoordinates(run, loaded, v) : run.pos[v], own);
-  }
-  for (const FaceCorners& f : run.faces) {
-    heartbeat.Beat();
-    if (!FaceAlive(f)) continue;
-    const int32_t number[3] = {DietOutIndex[static_cast<size_t>(f[0])],
-                               DietOutIndex[static_cast<size_t>(f[1])],
-                               DietOutIndex[static_cast<size_t>(f[2])]};
-    AppendFace(text.Out(), number);
-  }
+  const auto vertices = [&](std::string& out, size_t from, size_t to) {
+    for (size_t v = from; v < to; ++v) {
+      if (run.Used(v)) AppendVertex(out, own ? OwnCoordinates(run, loaded, v) : run.pos[v], own);
+    }
+  };
+  FormatTwoAtATime(run.VertexCount(), vertices, text, heartbeat);
+  const auto faces = [&](std::string& out, size_t from, size_t to) {
+    for (size_t j = from; j < to; ++j) {
+      const FaceCorners& f = run.faces[j];
+      if (!FaceAlive(f)) continue;
+      const int32_t number[3] = {DietOutIndex[static_cast<size_t>(f[0])],
+                                 DietOutIndex[static_cast<size_t>(f[1])],
+                                 DietOutIndex[static_cast<size_t>(f[2])]};
+      AppendFace(out, number);
+    }
+  };
+  FormatTwoAtATime(run.faces.size(), faces, text, heartbeat);
   text.Flush();
 }
 
