@@ -10,7 +10,7 @@
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_pair_heap.h"
 #include "simplify/diet_tables.h"
-#include "simplify/diet_vertex_lists.h"
+#include "simplify/diet_adjacency.h"
 
 namespace zelfin {
 
@@ -42,15 +42,15 @@ class Contraction {
     }
     heap_.Heapify();
     const size_t nv = run.VertexCount();
-    face_lists_.Build(nv, [&](auto&& emit) {
+    const auto faces = [&](auto&& emit) {
       for (size_t j = 0; j < run.faces.size(); ++j) {
         heartbeat.Beat();
         const FaceCorners& f = run.faces[j];
         if (!FaceAlive(f)) continue;
         for (int c = 0; c < 3; ++c) emit(f[static_cast<size_t>(c)], static_cast<int32_t>(j));
       }
-    });
-    pair_lists_.Build(nv, [&](auto&& emit) {
+    };
+    const auto pairs = [&](auto&& emit) {
       for (size_t i = 0; i < run.PairCount(); ++i) {
         heartbeat.Beat();
         const PairEnds& e = run.ends[i];
@@ -58,7 +58,8 @@ class Contraction {
         emit(e.lo, static_cast<int32_t>(i));
         emit(e.hi, static_cast<int32_t>(i));
       }
-    });
+    };
+    adjacency_.Build(nv, faces, pairs);
   }
 
   int32_t SelectPair() const { return heap_.Top(); }
@@ -129,7 +130,7 @@ class Contraction {
   // Each face's fate depends on that face alone, so list order is free here.
   void MoveFaces(int32_t a, int32_t b, int64_t& R) {
     moved_.clear();
-    for (const int32_t j : face_lists_.Of(a)) {
+    for (const int32_t j : adjacency_.Faces(a)) {
       FaceCorners& f = run_.faces[static_cast<size_t>(j)];
       if (f[0] < 0) continue;
       int k = 0;
@@ -144,19 +145,18 @@ class Contraction {
       }
     }
     kept_.clear();
-    for (const int32_t j : face_lists_.Of(b)) {
+    for (const int32_t j : adjacency_.Faces(b)) {
       if (AliveAndHolds(j, b)) kept_.push_back(j);
     }
     kept_.insert(kept_.end(), moved_.begin(), moved_.end());
-    face_lists_.Assign(b, kept_);
-    face_lists_.Clear(a);
+    adjacency_.AssignFaces(b, kept_);
   }
 
   // The active pairs that join b to some vertex, before any is re-targeted:
   // the pairs that a re-target may retire are among them.
   void CollectNeighbours(int32_t b) {
     neighbours_.clear();
-    for (const int32_t k : pair_lists_.Of(b)) {
+    for (const int32_t k : adjacency_.Pairs(b)) {
       const PairEnds& e = run_.ends[static_cast<size_t>(k)];
       if (e.lo >= 0 && (e.lo == b || e.hi == b)) {
         neighbours_.push_back({e.lo == b ? e.hi : e.lo, k});
@@ -184,7 +184,7 @@ class Contraction {
   // the states as they stand at its turn.
   void MovePairs(int32_t a, int32_t b) {
     candidates_.clear();
-    for (const int32_t i : pair_lists_.Of(a)) {
+    for (const int32_t i : adjacency_.Pairs(a)) {
       if (ActiveAndHolds(i, a)) candidates_.push_back(i);
     }
     std::sort(candidates_.begin(), candidates_.end());
@@ -194,8 +194,8 @@ class Contraction {
     for (const Neighbour& n : neighbours_) {
       if (ActiveAndHolds(n.pair, b)) kept_.push_back(n.pair);
     }
-    pair_lists_.Assign(b, kept_);
-    pair_lists_.Clear(a);
+    adjacency_.AssignPairs(b, kept_);
+    adjacency_.Clear(a);
   }
 
   // Pair i, which held a, joins b and its other end c instead; the active
@@ -239,13 +239,13 @@ class Contraction {
     const PricedStates& s = run_.priced[static_cast<size_t>(p)];
     Prefetch(&run_.q[s.lo]);
     if (s.hi != kOwnState) Prefetch(&run_.q[s.hi]);
-    for (const int32_t j : face_lists_.Of(a)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
-    for (const int32_t j : face_lists_.Of(b)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
-    for (const int32_t i : pair_lists_.Of(a)) {
+    for (const int32_t j : adjacency_.Faces(a)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
+    for (const int32_t j : adjacency_.Faces(b)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
+    for (const int32_t i : adjacency_.Pairs(a)) {
       Prefetch(&run_.ends[static_cast<size_t>(i)]);
       heap_.Prefetch(i);
     }
-    for (const int32_t i : pair_lists_.Of(b)) {
+    for (const int32_t i : adjacency_.Pairs(b)) {
       Prefetch(&run_.ends[static_cast<size_t>(i)]);
       Prefetch(&run_.priced[static_cast<size_t>(i)]);
       heap_.Prefetch(i);
@@ -254,7 +254,7 @@ class Contraction {
 
   // The states of the far ends of a's pairs, which the re-targets price.
   void PrefetchOtherEnds(int32_t a) const {
-    for (const int32_t i : pair_lists_.Of(a)) {
+    for (const int32_t i : adjacency_.Pairs(a)) {
       const PairEnds& e = run_.ends[static_cast<size_t>(i)];
       if (e.lo >= 0) Prefetch(&run_.q[static_cast<size_t>(e.lo == a ? e.hi : e.lo)]);
     }
@@ -269,8 +269,7 @@ class Contraction {
   SimplifyMethod method_;
   bool keep_inactive_;
   PairHeap heap_;
-  VertexLists face_lists_;
-  VertexLists pair_lists_;
+  VertexAdjacency adjacency_;
   std::vector<int32_t> moved_, kept_, candidates_;
   std::vector<Neighbour> neighbours_;
   size_t old_neighbours_ = 0;  // neighbours_ from before the re-targets

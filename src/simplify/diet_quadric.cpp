@@ -13,35 +13,47 @@ namespace zelfin {
 // of the inverse is wanted: the whole forward pass of each of the first three
 // columns and the last step of the backward pass.
 bool OptimalPosition(const TDietMatrix& Q, TDietVec& pos) {
+  // Every loop unrolled whole: they run a few fixed times, several times per
+  // contraction.
   double a[4][4];
+#pragma GCC unroll 4
   for (int r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
     for (int c = 0; c < 3; ++c) a[r][c] = Q.m[r][c];
     a[r][3] = r == 3 ? 1 : 0;
   }
   int perm[4] = {0, 1, 2, 3};
+#pragma GCC unroll 4
   for (int k = 0; k < 4; ++k) {
     // Of equal magnitudes the earliest row wins.
     int best = k;
+#pragma GCC unroll 4
     for (int j = k + 1; j < 4; ++j) {
       if (std::fabs(a[j][k]) > std::fabs(a[best][k])) best = j;
     }
     if (best != k) {
+#pragma GCC unroll 4
       for (int c = 0; c < 4; ++c) std::swap(a[k][c], a[best][c]);
       std::swap(perm[k], perm[best]);
     }
     const double p = a[k][k];
     if (!(std::fabs(p) >= 1e-6)) return false;
+#pragma GCC unroll 4
     for (int i = k + 1; i < 4; ++i) {
       const double f = a[i][k] / p;
       a[i][k] = f;
+#pragma GCC unroll 4
       for (int j = k + 1; j < 4; ++j) a[i][j] = a[i][j] - f * a[k][j];
     }
   }
   double row[3];
+#pragma GCC unroll 4
   for (int c = 0; c < 3; ++c) {
     double y[4];
+#pragma GCC unroll 4
     for (int i = 0; i < 4; ++i) {
       double t = perm[i] == c ? 1.0 : 0.0;
+#pragma GCC unroll 4
       for (int j = 0; j < i; ++j) t = t - a[i][j] * y[j];
       y[i] = t;
     }
@@ -53,6 +65,7 @@ bool OptimalPosition(const TDietMatrix& Q, TDietVec& pos) {
 
 double QuadricError(const TDietMatrix& Q, const TDietVec& p) {
   double t[4];
+#pragma GCC unroll 4
   for (int c = 0; c < 4; ++c) {
     t[c] = p.X * Q.m[0][c] + p.Y * Q.m[1][c] + p.Z * Q.m[2][c] + Q.m[3][c];
   }
@@ -61,7 +74,9 @@ double QuadricError(const TDietMatrix& Q, const TDietVec& p) {
 
 void PricePair(const TDietMatrix& Qlo, const TDietMatrix& Qhi, const TDietVec& Plo,
                const TDietVec& Phi, PairPrice& price) {
+#pragma GCC unroll 4
   for (int r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
     for (int c = 0; c < 4; ++c) price.Q.m[r][c] = Qlo.m[r][c] + Qhi.m[r][c];
   }
   if (!OptimalPosition(price.Q, price.Pos)) {

@@ -1,0 +1,46 @@
+#include "simplify/diet_adjacency.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zelfin {
+
+int32_t* VertexAdjacency::Room(Block& b, uint32_t n, uint32_t keep) {
+  if (b.spill == kNoSpill && n <= kInline) return b.items;
+  if (b.spill != kNoSpill && n <= b.room) return spill_.data() + b.spill;
+  // Moves to the end of the arena, with room to grow.
+  const uint32_t room = std::max<uint32_t>(2 * n, 2 * kInline);
+  const size_t at = spill_.size();
+  spill_.resize(at + room);
+  const int32_t* from = Items(b);
+  std::copy(from, from + keep, spill_.data() + at);
+  b.spill = static_cast<uint32_t>(at);
+  b.room = room;
+  return spill_.data() + at;
+}
+
+void VertexAdjacency::Assign(int32_t v, const std::vector<int32_t>& list, bool faces) {
+  Block& b = blocks_[static_cast<size_t>(v)];
+  const uint32_t n = static_cast<uint32_t>(list.size());
+  // The pairs stand behind the faces: keep them, at their new place.
+  const uint32_t keep = faces ? b.faces + b.pairs : b.faces;
+  int32_t* items = Room(b, faces ? n + b.pairs : b.faces + n, keep);
+  if (faces) {
+    std::memmove(items + n, items + b.faces, b.pairs * sizeof(int32_t));
+    std::copy(list.begin(), list.end(), items);
+    b.faces = n;
+  } else {
+    std::copy(list.begin(), list.end(), items + b.faces);
+    b.pairs = n;
+  }
+}
+
+void VertexAdjacency::AssignFaces(int32_t v, const std::vector<int32_t>& faces) {
+  Assign(v, faces, true);
+}
+
+void VertexAdjacency::AssignPairs(int32_t v, const std::vector<int32_t>& pairs) {
+  Assign(v, pairs, false);
+}
+
+}  // namespace zelfin

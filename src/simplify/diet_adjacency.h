@@ -1,0 +1,92 @@
+#pragma once
+// The live faces and the active pairs of every vertex, in one 64-byte block
+// per vertex, so that a single cache miss brings both lists of a vertex. Lists
+// that do not fit the block spill into a shared arena, where they move to the
+// end when they outgrow their room. An entry may no longer apply (a face that
+// died, a pair that moved on): the users check entries on use.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/huge_pages.h"
+
+namespace zelfin {
+
+class VertexAdjacency {
+ public:
+  // for_each_face(emit) and for_each_pair(emit) must call emit(vertex, item)
+  // for every entry, in the order wanted, the same each time (they are
+  // called twice: count, then fill).
+  template <class ForEachFace, class ForEachPair>
+  void Build(size_t vertex_count, ForEachFace&& for_each_face, ForEachPair&& for_each_pair);
+
+  std::span<const int32_t> Faces(int32_t v) const {
+    const Block& b = blocks_[static_cast<size_t>(v)];
+    return {Items(b), b.faces};
+  }
+  std::span<const int32_t> Pairs(int32_t v) const {
+    const Block& b = blocks_[static_cast<size_t>(v)];
+    return {Items(b) + b.faces, b.pairs};
+  }
+  void AssignFaces(int32_t v, const std::vector<int32_t>& faces);
+  void AssignPairs(int32_t v, const std::vector<int32_t>& pairs);
+  void Clear(int32_t v) { blocks_[static_cast<size_t>(v)] = Block{}; }
+  void Prefetch(int32_t v) const { __builtin_prefetch(&blocks_[static_cast<size_t>(v)]); }
+
+ private:
+  static constexpr uint32_t kInline = 12;
+  static constexpr uint32_t kNoSpill = UINT32_MAX;
+  struct alignas(64) Block {
+    uint32_t faces = 0, pairs = 0;  // list lengths; the faces come first
+    uint32_t spill = kNoSpill;      // where the lists stand in spill_, when they do not fit
+    uint32_t room = 0;              // how many items the spill has room for
+    int32_t items[kInline] = {};
+  };
+
+  const int32_t* Items(const Block& b) const {
+    return b.spill == kNoSpill ? b.items : spill_.data() + b.spill;
+  }
+  // Room for n items in v's block, keeping its first `keep` items.
+  int32_t* Room(Block& b, uint32_t n, uint32_t keep);
+  void Assign(int32_t v, const std::vector<int32_t>& list, bool faces);
+
+  std::vector<Block> blocks_;
+  std::vector<int32_t> spill_;
+};
+
+template <class ForEachFace, class ForEachPair>
+void VertexAdjacency::Build(size_t vertex_count, ForEachFace&& for_each_face,
+                            ForEachPair&& for_each_pair) {
+  blocks_ = std::vector<Block>();
+  ReserveHuge(blocks_, vertex_count);
+  blocks_.resize(vertex_count);
+  for_each_face([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].faces; });
+  for_each_pair([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].pairs; });
+  size_t spilled = 0;
+  for (const Block& b : blocks_) spilled += b.faces + b.pairs > kInline ? b.faces + b.pairs : 0;
+  // Room for the spilled lists to grow as vertices merge, so that the arena
+  // seldom has to move.
+  spill_ = std::vector<int32_t>();
+  ReserveHuge(spill_, spilled + spilled / 2 + 16);
+  for (Block& b : blocks_) {
+    const uint32_t n = b.faces + b.pairs;
+    if (n <= kInline) continue;
+    b.spill = static_cast<uint32_t>(spill_.size());
+    b.room = n;
+    spill_.resize(spill_.size() + n);
+  }
+  // Fill: faces from the front, pairs after them; the counts go up again.
+  std::vector<uint32_t> filled(vertex_count, 0);
+  for_each_face([&](int32_t v, int32_t item) {
+    Block& b = blocks_[static_cast<size_t>(v)];
+    const_cast<int32_t*>(Items(b))[filled[static_cast<size_t>(v)]++] = item;
+  });
+  for (size_t v = 0; v < vertex_count; ++v) filled[v] = blocks_[v].faces;
+  for_each_pair([&](int32_t v, int32_t item) {
+    Block& b = blocks_[static_cast<size_t>(v)];
+    const_cast<int32_t*>(Items(b))[filled[static_cast<size_t>(v)]++] = item;
+  });
+}
+
+}  // namespace zelfin
