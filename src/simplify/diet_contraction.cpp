@@ -36,7 +36,11 @@ void Prefetch(const T* p) {
 class Contraction {
  public:
   Contraction(DietRun& run, SimplifyMethod method, bool keep_inactive, Heartbeat& heartbeat)
-      : run_(run), method_(method), keep_inactive_(keep_inactive), heap_(run.cost) {
+      : run_(run),
+        method_(method),
+        keep_inactive_(keep_inactive),
+        heap_(run.cost),
+        first_left_(static_cast<uint32_t>(run.q.size())) {
     for (size_t i = 0; i < run.PairCount(); ++i) {
       if (PairActive(run.ends[i])) heap_.AddUnordered(static_cast<int32_t>(i));
     }
@@ -107,8 +111,20 @@ class Contraction {
     run_.pos.push_back(price.Pos);
   }
 
+  // Pair i no longer refers to the states it was priced with; a state left
+  // behind that no pair refers to any more can take the next one.
+  void Release(int32_t i) {
+    const PricedStates& s = run_.priced[static_cast<size_t>(i)];
+    if (s.hi == kOwnState) return;
+    for (const uint32_t state : {s.lo, s.hi}) {
+      if (state < first_left_) continue;  // a vertex's own state
+      if (--left_refs_[state - first_left_] == 0) free_left_.push_back(state);
+    }
+  }
+
   void Deactivate(int32_t i) {
     if (keep_inactive_) Freeze(i);
+    Release(i);
     PairEnds& e = Ends(i);
     e.lo = ~e.lo;
     heap_.Remove(i);
@@ -117,6 +133,7 @@ class Contraction {
   // Pair i becomes the active pair (lo, hi), priced with their states.
   void PriceAgain(int32_t i, int32_t lo, int32_t hi) {
     const size_t k = static_cast<size_t>(i);
+    Release(i);
     run_.ends[k] = {lo, hi};
     run_.priced[k] = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
     const size_t l = static_cast<size_t>(lo), h = static_cast<size_t>(hi);
@@ -168,15 +185,39 @@ class Contraction {
   // b's state, about to be replaced, moves to a fresh slot for the pairs of b
   // that were priced with it and will not be priced again.
   void KeepLeftState(int32_t b) {
-    const uint32_t left = static_cast<uint32_t>(run_.q.size());
-    run_.q.push_back(run_.q[static_cast<size_t>(b)]);
-    run_.pos.push_back(run_.pos[static_cast<size_t>(b)]);
+    const uint32_t own = static_cast<uint32_t>(b);
+    uint32_t refs = 0;
+    for (const Neighbour& n : neighbours_) {
+      const PricedStates& s = run_.priced[static_cast<size_t>(n.pair)];
+      if (s.hi != kOwnState) refs += (s.lo == own ? 1 : 0) + (s.hi == own ? 1 : 0);
+    }
+    if (refs == 0) return;
+    const uint32_t left = NewLeftState(b, refs);
     for (const Neighbour& n : neighbours_) {
       PricedStates& s = run_.priced[static_cast<size_t>(n.pair)];
       if (s.hi == kOwnState) continue;
-      if (s.lo == static_cast<uint32_t>(b)) s.lo = left;
-      if (s.hi == static_cast<uint32_t>(b)) s.hi = left;
+      if (s.lo == own) s.lo = left;
+      if (s.hi == own) s.hi = left;
     }
+  }
+
+  // A slot for b's state as it stands, referred to `refs` times: one that no
+  // pair refers to any more, or a new one.
+  uint32_t NewLeftState(int32_t b, uint32_t refs) {
+    uint32_t left;
+    if (free_left_.empty()) {
+      left = static_cast<uint32_t>(run_.q.size());
+      run_.q.push_back(run_.q[static_cast<size_t>(b)]);
+      run_.pos.push_back(run_.pos[static_cast<size_t>(b)]);
+      left_refs_.resize(left - first_left_ + 1);
+    } else {
+      left = free_left_.back();
+      free_left_.pop_back();
+      run_.q[left] = run_.q[static_cast<size_t>(b)];
+      run_.pos[left] = run_.pos[static_cast<size_t>(b)];
+    }
+    left_refs_[left - first_left_] = refs;
+    return left;
   }
 
   // Active pairs of a, in table order, become pairs of b; a pair that already
@@ -273,6 +314,11 @@ class Contraction {
   std::vector<int32_t> moved_, kept_, candidates_;
   std::vector<Neighbour> neighbours_;
   size_t old_neighbours_ = 0;  // neighbours_ from before the re-targets
+  // States left behind, from first_left_ on: how many pair ends refer to each
+  // (states of the pairs' own are not counted), and those free again.
+  uint32_t first_left_;
+  std::vector<uint32_t> left_refs_;
+  std::vector<uint32_t> free_left_;
 };
 
 // The loop, for a run or for tables (keep_inactive).
