@@ -5,18 +5,40 @@
 
 namespace zelfin {
 
+uint32_t VertexAdjacency::TakeRoom(uint32_t size) {
+  std::vector<uint32_t>& free = free_rooms_[std::countr_zero(size)];
+  if (!free.empty()) {
+    const uint32_t at = free.back();
+    free.pop_back();
+    return at;
+  }
+  const size_t at = spill_.size();
+  spill_.resize(at + size);
+  return static_cast<uint32_t>(at);
+}
+
+void VertexAdjacency::GiveBack(uint32_t at, uint32_t size) {
+  free_rooms_[std::countr_zero(size)].push_back(at);
+}
+
 int32_t* VertexAdjacency::Room(Block& b, uint32_t n, uint32_t keep) {
   if (b.spill == kNoSpill && n <= kInline) return b.items;
   if (b.spill != kNoSpill && n <= b.room) return spill_.data() + b.spill;
-  // Moves to the end of the arena, with room to grow.
-  const uint32_t room = std::max<uint32_t>(2 * n, 2 * kInline);
-  const size_t at = spill_.size();
-  spill_.resize(at + room);
+  // A larger room, with space to grow; the old one is free again.
+  const uint32_t room = std::bit_ceil(std::max<uint32_t>(2 * n, 2 * kInline));
+  const uint32_t at = TakeRoom(room);
   const int32_t* from = Items(b);
   std::copy(from, from + keep, spill_.data() + at);
-  b.spill = static_cast<uint32_t>(at);
+  if (b.spill != kNoSpill) GiveBack(b.spill, b.room);
+  b.spill = at;
   b.room = room;
   return spill_.data() + at;
+}
+
+void VertexAdjacency::Clear(int32_t v) {
+  Block& b = blocks_[static_cast<size_t>(v)];
+  if (b.spill != kNoSpill) GiveBack(b.spill, b.room);
+  b = Block{};
 }
 
 void VertexAdjacency::Assign(int32_t v, const std::vector<int32_t>& list, bool faces) {

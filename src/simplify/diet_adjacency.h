@@ -1,9 +1,11 @@
 #pragma once
 // The live faces and the active pairs of every vertex, in one 64-byte block
 // per vertex, so that a single cache miss brings both lists of a vertex. Lists
-// that do not fit the block spill into a shared arena, where they move to the
-// end when they outgrow their room. An entry may no longer apply (a face that
-// died, a pair that moved on): the users check entries on use.
+// that do not fit the block spill into a shared arena, into rooms of a power
+// of two that are used again once their vertex has moved to a larger one or
+// vanished. An entry may no longer apply (a face that died, a pair that moved
+// on): the users check entries on use.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -31,7 +33,7 @@ class VertexAdjacency {
   }
   void AssignFaces(int32_t v, const std::vector<int32_t>& faces);
   void AssignPairs(int32_t v, const std::vector<int32_t>& pairs);
-  void Clear(int32_t v) { blocks_[static_cast<size_t>(v)] = Block{}; }
+  void Clear(int32_t v);
   void Prefetch(int32_t v) const { __builtin_prefetch(&blocks_[static_cast<size_t>(v)]); }
 
  private:
@@ -51,8 +53,12 @@ class VertexAdjacency {
   int32_t* Room(Block& b, uint32_t n, uint32_t keep);
   void Assign(int32_t v, const std::vector<int32_t>& list, bool faces);
 
+  uint32_t TakeRoom(uint32_t size);
+  void GiveBack(uint32_t at, uint32_t size);
+
   std::vector<Block> blocks_;
   std::vector<int32_t> spill_;
+  std::vector<uint32_t> free_rooms_[32];  // by log2 of their size
 };
 
 template <class ForEachFace, class ForEachPair>
@@ -72,9 +78,8 @@ void VertexAdjacency::Build(size_t vertex_count, ForEachFace&& for_each_face,
   for (Block& b : blocks_) {
     const uint32_t n = b.faces + b.pairs;
     if (n <= kInline) continue;
-    b.spill = static_cast<uint32_t>(spill_.size());
-    b.room = n;
-    spill_.resize(spill_.size() + n);
+    b.room = std::bit_ceil(n);
+    b.spill = TakeRoom(b.room);
   }
   // Fill: faces from the front, pairs after them; the counts go up again.
   std::vector<uint32_t> filled(vertex_count, 0);

@@ -7,10 +7,10 @@
 #include "platform/heartbeat.h"
 #include "platform/numbers.h"
 #include "platform/progress_marks.h"
+#include "simplify/diet_adjacency.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_pair_heap.h"
 #include "simplify/diet_tables.h"
-#include "simplify/diet_adjacency.h"
 
 namespace zelfin {
 
