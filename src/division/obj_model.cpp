@@ -5,7 +5,6 @@
 #include <numeric>
 #include <unordered_map>
 
-#include "division/element_names.h"
 #include "division/face_corners.h"
 #include "platform/errors.h"
 #include "platform/text_file.h"

@@ -1,5 +1,7 @@
 #include "platform/obj_lexer.h"
 
+#include "platform/errors.h"
+
 namespace zelfin {
 
 namespace {
@@ -120,6 +122,44 @@ size_t CountObjTokens(std::string_view line) {
     ++count;
   }
   return count;
+}
+
+std::string NameOfLine(std::string_view cleaned, bool material) {
+  const std::vector<std::string> tokens = Tokenize(cleaned);
+  if (material) return tokens.size() > 1 ? tokens[1] : std::string();
+  std::string name;
+  for (size_t i = 1; i < tokens.size(); ++i) {
+    if (i > 1) name += ' ';
+    name += tokens[i];
+  }
+  return name;
+}
+
+namespace {
+
+std::string LinesPhrase(uint64_t count, const char* kind) {
+  if (count == 0) return std::string("no ") + kind + " lines";
+  return std::to_string(count) + " " + kind + (count == 1 ? " line" : " lines");
+}
+
+}  // namespace
+
+std::string BadObjReferenceMessage(const std::string& path, uint64_t line_number, int kind,
+                                   std::string_view written, int64_t index, uint64_t before,
+                                   uint64_t total) {
+  const char* word = kObjKindWords[kind];
+  std::string message = "Face on line " + std::to_string(line_number) + " of " + Quoted(path) +
+                        " refers to " + word + " " + ForMessage(written) + ", but ";
+  if (index > 0) {
+    message += "the file has " + std::string(total == 0 ? "" : "only ") + LinesPhrase(total, word) +
+               ".";
+  } else if (before == 0) {
+    message += std::string("no ") + word + " line stands before it.";
+  } else {
+    message += "only " + LinesPhrase(before, word) + (before == 1 ? " stands" : " stand") +
+               " before it.";
+  }
+  return message;
 }
 
 }  // namespace zelfin

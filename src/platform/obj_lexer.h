@@ -2,6 +2,7 @@
 // The line rules that every OBJ reader shares: which bytes are blank, how a
 // line is trimmed or cleaned, and how it is cut into tokens.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,5 +46,20 @@ void SplitObjTokens(std::string_view line, std::vector<std::string_view>& tokens
 
 // How many tokens line holds.
 size_t CountObjTokens(std::string_view line);
+
+// The name that a cleaned usemtl line (a material: its second token) or g
+// line (a group: every token after the keyword, joined by one space) gives.
+std::string NameOfLine(std::string_view cleaned, bool material);
+
+// What a face corner's part refers to: lines of kind 0 (v), 1 (vt) or 2 (vn).
+inline constexpr const char* kObjKindWords[3] = {"vertex", "texture coordinate", "normal"};
+
+// "Face on line <n> of "<path>" refers to <kind> <written>, but ..." for a
+// non-zero index that names no line of its kind: a positive one beyond the
+// total, a negative one that counts back past the `before` lines that stand
+// before the face.
+std::string BadObjReferenceMessage(const std::string& path, uint64_t line_number, int kind,
+                                   std::string_view written, int64_t index, uint64_t before,
+                                   uint64_t total);
 
 }  // namespace zelfin

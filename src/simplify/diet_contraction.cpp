@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "platform/heartbeat.h"
@@ -9,6 +10,7 @@
 #include "platform/progress_marks.h"
 #include "simplify/diet_adjacency.h"
 #include "simplify/diet_analysis.h"
+#include "simplify/diet_attributes.h"
 #include "simplify/diet_pair_heap.h"
 #include "simplify/diet_tables.h"
 
@@ -35,17 +37,65 @@ void Prefetch(const T* p) {
 // reads the tables afterwards.
 class Contraction {
  public:
-  Contraction(DietRun& run, SimplifyMethod method, bool keep_inactive, Heartbeat& heartbeat)
+  Contraction(DietRun& run, SimplifyMethod method, bool keep_inactive, AttributeRun* attributes,
+              Heartbeat& heartbeat)
       : run_(run),
         method_(method),
         keep_inactive_(keep_inactive),
+        attributes_(attributes),
         heap_(run.cost),
         first_left_(static_cast<uint32_t>(run.q.size())) {
+    BuildAdjacency(heartbeat);
+    if (attributes_) PriceAllWithAttributes(heartbeat);
     for (size_t i = 0; i < run.PairCount(); ++i) {
       if (PairActive(run.ends[i])) heap_.AddUnordered(static_cast<int32_t>(i));
     }
     heap_.Heapify();
-    const size_t nv = run.VertexCount();
+  }
+
+  // The top pair, or -1 when no pair may be contracted any more.
+  int32_t SelectPair() const {
+    const int32_t p = heap_.Top();
+    return p >= 0 && run_.cost[static_cast<size_t>(p)] == kBlocked ? -1 : p;
+  }
+
+  void ContractPair(int32_t p, int64_t& R) {
+    const PairEnds e = run_.ends[static_cast<size_t>(p)];
+    const int32_t a = e.lo;
+    const int32_t b = e.hi;
+    PrefetchNeighbourhood(p, a, b);
+    PairPrice price;
+    AttributePrice with_attributes;
+    if (attributes_) {
+      zelfin::PriceWithAttributes(run_, adjacency_, *attributes_, a, b, with_attributes);
+      price.Q = with_attributes.Q;
+      price.Pos = with_attributes.pos;
+    } else {
+      PriceOf(run_, static_cast<size_t>(p), price);
+    }
+    Deactivate(p);
+    run_.flags[static_cast<size_t>(a)] &= static_cast<uint8_t>(~kUsed);
+    MoveFaces(a, b, R);
+    if (attributes_) MergeWedges(run_, adjacency_, with_attributes, b, *attributes_);
+    PrefetchOtherEnds(a);
+    CollectNeighbours(b);
+    if (method_ == SimplifyMethod::kClassic || keep_inactive_) KeepLeftState(b);
+    // b takes the pair's quadric and target.
+    run_.q[static_cast<size_t>(b)] = price.Q;
+    run_.pos[static_cast<size_t>(b)] = price.Pos;
+    run_.flags[static_cast<size_t>(b)] |= kMoved;
+    MovePairs(a, b);
+    if (method_ == SimplifyMethod::kRefined) Reprice(b);
+  }
+
+ private:
+  // A pair that may not be contracted, as the attribute borders stand: last in
+  // the queue, and never taken.
+  static constexpr double kBlocked = std::numeric_limits<double>::max();
+
+  void BuildAdjacency(Heartbeat& heartbeat) {
+    const size_t nv = run_.VertexCount();
+    const DietRun& run = run_;
     const auto faces = [&](auto&& emit) {
       for (size_t j = 0; j < run.faces.size(); ++j) {
         heartbeat.Beat();
@@ -66,30 +116,23 @@ class Contraction {
     adjacency_.Build(nv, faces, pairs);
   }
 
-  int32_t SelectPair() const { return heap_.Top(); }
-
-  void ContractPair(int32_t p, int64_t& R) {
-    const PairEnds e = run_.ends[static_cast<size_t>(p)];
-    const int32_t a = e.lo;
-    const int32_t b = e.hi;
-    PrefetchNeighbourhood(p, a, b);
-    PairPrice price;
-    PriceOf(run_, static_cast<size_t>(p), price);
-    Deactivate(p);
-    run_.flags[static_cast<size_t>(a)] &= static_cast<uint8_t>(~kUsed);
-    MoveFaces(a, b, R);
-    PrefetchOtherEnds(a);
-    CollectNeighbours(b);
-    if (method_ == SimplifyMethod::kClassic || keep_inactive_) KeepLeftState(b);
-    // b takes the pair's quadric and target.
-    run_.q[static_cast<size_t>(b)] = price.Q;
-    run_.pos[static_cast<size_t>(b)] = price.Pos;
-    run_.flags[static_cast<size_t>(b)] |= kMoved;
-    MovePairs(a, b);
-    if (method_ == SimplifyMethod::kRefined) Reprice(b);
+  // With attributes, every candidate is priced again with them, its border
+  // kinds in view.
+  void PriceAllWithAttributes(Heartbeat& heartbeat) {
+    ClassifyVertices(run_, adjacency_, *attributes_);
+    for (size_t i = 0; i < run_.PairCount(); ++i) {
+      heartbeat.Beat();
+      const PairEnds& e = run_.ends[i];
+      if (PairActive(e)) run_.cost[i] = AttributeCost(e.lo, e.hi);
+    }
   }
 
- private:
+  double AttributeCost(int32_t lo, int32_t hi) const {
+    AttributePrice price;
+    zelfin::PriceWithAttributes(run_, adjacency_, *attributes_, lo, hi, price);
+    return price.allowed ? price.cost : kBlocked;
+  }
+
   PairEnds& Ends(int32_t i) { return run_.ends[static_cast<size_t>(i)]; }
 
   bool ActiveAndHolds(int32_t i, int32_t v) const {
@@ -136,10 +179,14 @@ class Contraction {
     Release(i);
     run_.ends[k] = {lo, hi};
     run_.priced[k] = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
-    const size_t l = static_cast<size_t>(lo), h = static_cast<size_t>(hi);
-    PairPrice price;
-    PricePair(run_.q[l], run_.q[h], run_.pos[l], run_.pos[h], price);
-    run_.cost[k] = price.Cost;
+    if (attributes_) {
+      run_.cost[k] = AttributeCost(lo, hi);
+    } else {
+      const size_t l = static_cast<size_t>(lo), h = static_cast<size_t>(hi);
+      PairPrice price;
+      PricePair(run_.q[l], run_.q[h], run_.pos[l], run_.pos[h], price);
+      run_.cost[k] = price.Cost;
+    }
     heap_.Set(i);
   }
 
@@ -309,6 +356,7 @@ class Contraction {
   DietRun& run_;
   SimplifyMethod method_;
   bool keep_inactive_;
+  AttributeRun* attributes_;  // null: positions only
   PairHeap heap_;
   VertexAdjacency adjacency_;
   std::vector<int32_t> moved_, kept_, candidates_;
@@ -323,7 +371,7 @@ class Contraction {
 
 // The loop, for a run or for tables (keep_inactive).
 void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_inactive,
-              ProgressSink& progress) {
+              AttributeRun* attributes, ProgressSink& progress) {
   int64_t F = 0;
   for (const FaceCorners& f : run.faces) F += FaceAlive(f) ? 1 : 0;
   const int64_t T = ContractionTarget(F, keep_ratio);
@@ -334,7 +382,7 @@ void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_
   if (R >= T) return;
 
   Heartbeat heartbeat(progress);
-  Contraction contraction(run, method, keep_inactive, heartbeat);
+  Contraction contraction(run, method, keep_inactive, attributes, heartbeat);
   while (R < T) {
     heartbeat.Beat();
     const int32_t p = contraction.SelectPair();
@@ -350,8 +398,9 @@ int64_t ContractionTarget(int64_t face_count, double keep_ratio) {
   return RoundHalfEven((1 - keep_ratio) * static_cast<double>(face_count));
 }
 
-void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress) {
-  Contract(run, keep_ratio, method, false, progress);
+void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress,
+                  AttributeRun* attributes) {
+  Contract(run, keep_ratio, method, false, attributes, progress);
 }
 
 namespace {
@@ -384,7 +433,7 @@ void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress,
                   SimplifyMethod method) {
   DietRun run = RunFromTables(mesh);
   TablesAtMarks marks(run, mesh, progress);
-  Contract(run, keep_ratio, method, true, marks);
+  Contract(run, keep_ratio, method, true, nullptr, marks);
   RunToTables(run, mesh);
 }
 

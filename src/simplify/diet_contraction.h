@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/progress_sink.h"
+#include "simplify/diet_attributes.h"
 #include "simplify/diet_model.h"
 #include "simplify/diet_run.h"
 
@@ -16,7 +17,10 @@ int64_t ContractionTarget(int64_t face_count, double keep_ratio);
 // over 50..100 at about twenty marks. The classic method re-prices only the
 // pairs it re-targets, so the other pairs of the survivor keep stale costs;
 // the refined method re-prices every active pair of the survivor as well.
-void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress);
+// With attributes (refined only), merges keep the attribute borders intact and
+// pay for the attribute error too; the loop ends early when no pair may merge.
+void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress,
+                  AttributeRun* attributes = nullptr);
 
 // The same on the defined tables.
 void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress,

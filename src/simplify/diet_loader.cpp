@@ -112,7 +112,8 @@ int32_t StoredReference(std::string_view token) {
 // What the first pass reads from one half of the text.
 struct HalfRead {
   size_t begin = 0, end = 0;
-  std::vector<TDietVec> coords;  // the vertex lines' coordinates, in order
+  AttributeReader* attributes = nullptr;  // the other lines and the faces' vt and vn
+  std::vector<TDietVec> coords;           // the vertex lines' coordinates, in order
   double mn[3] = {0, 0, 0}, mx[3] = {0, 0, 0};
   // Per face line of three or more references: the count n, the number of
   // this half's vertex lines before it, then the n stored references.
@@ -164,22 +165,32 @@ void ReadHalf(std::string_view text, HalfRead& half, Heartbeat* heartbeat) {
   std::string scratch;
   ForEachLine(text, half.begin, half.end, [&](LineKind kind, std::string_view line, size_t at) {
     if (heartbeat) heartbeat->Beat();
-    if (kind == LineKind::kOther || half.bad_offset >= 0) return;
+    if (half.bad_offset >= 0) return;
+    if (kind == LineKind::kOther) {
+      if (half.attributes) half.attributes->Line(line);
+      return;
+    }
     SplitObjTokens(line, tokens, scratch);
     if (kind == LineKind::kVertex) {
       ReadVertexLine(at, tokens, half);
     } else {
       ReadFaceLine(tokens, half);
+      if (half.attributes && tokens.size() >= 4) half.attributes->Face(tokens);
     }
   });
 }
 
-void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& progress) {
+// Attributes are read in one piece: the material and group in force, and the
+// count of vt and vn lines, run on from the start of the file.
+void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& progress,
+                AttributeReader* attributes) {
   halves[0].begin = 0;
   halves[1].end = text.size();
+  halves[0].attributes = attributes;
   constexpr size_t kWorthAThread = size_t{1} << 20;
-  halves[0].end = halves[1].begin =
-      text.size() < kWorthAThread ? text.size() : NextLineStart(text, text.size() / 2);
+  halves[0].end = halves[1].begin = text.size() < kWorthAThread || attributes
+                                        ? text.size()
+                                        : NextLineStart(text, text.size() / 2);
   Heartbeat heartbeat(progress);
   RunHalvesTogether([&] { ReadHalf(text, halves[0], &heartbeat); },
                     [&] { ReadHalf(text, halves[1], nullptr); });
@@ -281,10 +292,10 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
   RaiseOverflow();
 }
 
-// A face reference that names no vertex, found again in the text for its
-// message: the r-th reference of the face-th stored face line.
-[[noreturn]] void RaiseBadReference(std::string_view text, int64_t face, size_t r, int64_t nv,
-                                    const std::string& path) {
+// The face-th stored face line (three or more corners), found again in the
+// text for a message: fn(its line number, its tokens).
+template <class Fn>
+[[noreturn]] void RaiseAtFace(std::string_view text, int64_t face, Fn&& fn) {
   std::vector<std::string_view> tokens;
   std::string scratch;
   int64_t seen = 0;
@@ -292,8 +303,31 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
     if (kind != LineKind::kFace) return;
     SplitObjTokens(line, tokens, scratch);
     if (tokens.size() < 4 || seen++ != face) return;
+    fn(LineNumberAt(text, at), tokens);
+  });
+  throw std::logic_error("face line not found again");
+}
+
+// A vt or vn reference that names no line: the division's message.
+[[noreturn]] void RaiseBadAttribute(std::string_view text, int64_t face,
+                                    const AttributeReader::BadReference& bad,
+                                    const std::string& path) {
+  RaiseAtFace(text, face, [&](int64_t line_no, const std::vector<std::string_view>& tokens) {
+    std::string_view part = tokens[1 + bad.corner];
+    for (int k = 0; k < bad.kind; ++k) part = part.substr(part.find('/') + 1);
+    part = part.substr(0, part.find('/'));
+    throw ZelfinError(BadObjReferenceMessage(path, static_cast<uint64_t>(line_no), bad.kind, part,
+                                             bad.index, bad.before, bad.total));
+  });
+}
+
+// A face reference that names no vertex, found again in the text for its
+// message: the r-th reference of the face-th stored face line.
+[[noreturn]] void RaiseBadReference(std::string_view text, int64_t face, size_t r, int64_t nv,
+                                    const std::string& path) {
+  RaiseAtFace(text, face, [&](int64_t line_no, const std::vector<std::string_view>& tokens) {
     const std::string token = Cleaned(tokens[1 + r]);
-    const std::string where = Where(LineNumberAt(text, at), path);
+    const std::string where = Where(line_no, path);
     int64_t a = 0;
     if (!ReadVertexReference(token, a) || a == 0) {
       throw ZelfinError("Face" + where + " has a vertex reference " + Quoted(token) +
@@ -304,7 +338,6 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
                       ", but only " + std::to_string(nv) +
                       (nv == 1 ? " vertex stands" : " vertices stand") + " before it");
   });
-  throw std::logic_error("face reference not found again");
 }
 
 // The welded vertex of every reference of one face line, or the error of its
@@ -325,7 +358,8 @@ void WeldedCorners(const int32_t* refs, size_t n, int64_t nv, const std::vector<
 // onto an edge or a point are dropped.
 void StoreTriangles(std::string_view text, const HalfRead (&halves)[2], int64_t normalised,
                     const Normalisation& norm, const std::vector<int32_t>& same_as,
-                    const std::string& path, DietRun& run, Heartbeat& heartbeat) {
+                    const std::string& path, DietRun& run, Heartbeat& heartbeat,
+                    AttributeReader* attributes) {
   ReserveHuge(run.faces, static_cast<size_t>(halves[0].triangles + halves[1].triangles));
   run.flags.assign(same_as.size(), 0);
   std::vector<int32_t> corners;
@@ -338,11 +372,14 @@ void StoreTriangles(std::string_view text, const HalfRead (&halves)[2], int64_t 
       // A vertex line before this face could not be normalised.
       if (normalised < nv) RaiseVertexError(norm);
       WeldedCorners(&half.faces[i + 2], n, nv, same_as, corners, text, face, path);
+      AttributeReader::BadReference bad;
+      if (attributes && !attributes->Resolve(face, bad)) RaiseBadAttribute(text, face, bad, path);
       i += 2 + n;
       for (size_t k = 2; k < n; ++k) {
         const int32_t i0 = corners[0], i1 = corners[k - 1], i2 = corners[k];
         if (i0 == i1 || i1 == i2 || i0 == i2) continue;
         run.faces.push_back({i0, i1, i2});
+        if (attributes) attributes->AddTriangle(face, k);
         run.flags[static_cast<size_t>(i0)] = kUsed;
         run.flags[static_cast<size_t>(i1)] = kUsed;
         run.flags[static_cast<size_t>(i2)] = kUsed;
@@ -368,31 +405,36 @@ bool ReadVertexReference(std::string_view token, int64_t& value) {
 }
 
 void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& progress,
-                 DietRun& run, LoadedMesh& loaded, bool want_same_as, bool want_raw) {
+                 const LoadWants& wants, DietRun& run, LoadedMesh& loaded) {
   run = DietRun();
   HalfRead halves[2];
-  ReadHalves(text, halves, progress);
+  AttributeReader reader;
+  AttributeReader* attributes = wants.attributes ? &reader : nullptr;
+  ReadHalves(text, halves, progress, attributes);
   CheckFirstPass(text, halves, path);
   loaded.norm = NormalisationOf(halves);
   Heartbeat heartbeat(progress);
   std::vector<int32_t> same_as;
   const int64_t normalised = NormaliseAndWeld(halves, loaded.norm, run, same_as, heartbeat);
-  StoreTriangles(text, halves, normalised, loaded.norm, same_as, path, run, heartbeat);
+  StoreTriangles(text, halves, normalised, loaded.norm, same_as, path, run, heartbeat, attributes);
+  if (attributes) loaded.attributes = reader.Take();
   const size_t count = same_as.size();
-  if (want_raw) {
+  if (wants.raw) {
     loaded.raw.reserve(count);
     for (const HalfRead& half : halves) {
       loaded.raw.insert(loaded.raw.end(), half.coords.begin(), half.coords.end());
     }
   }
-  if (want_same_as) loaded.same_as = std::move(same_as);
+  if (wants.same_as) loaded.same_as = std::move(same_as);
 }
 
 void LoadDietMeshText(const std::string& text, const std::string& path, DietMesh& mesh) {
   DietRun run;
   LoadedMesh loaded;
   SilentProgress silent;
-  LoadDietRun(text, path, silent, run, loaded, true, false);
+  LoadWants wants;
+  wants.same_as = true;
+  LoadDietRun(text, path, silent, wants, run, loaded);
   mesh.DietPairs = TArP();
   mesh.DietVerts.assign(run.VertexCount(), TDietVertex{});
   for (size_t v = 0; v < run.VertexCount(); ++v) {

@@ -8,16 +8,25 @@
 #include <vector>
 
 #include "platform/progress_sink.h"
+#include "simplify/diet_attribute_reader.h"
 #include "simplify/diet_model.h"
 #include "simplify/diet_run.h"
 
 namespace zelfin {
 
+// What a load is to keep besides the run's tables.
+struct LoadWants {
+  bool same_as = false;     // the defined SameAs of every vertex
+  bool raw = false;         // every vertex's coordinates as written
+  bool attributes = false;  // texture coordinates, normals, materials, groups
+};
+
 // What a load gives besides the run's tables.
 struct LoadedMesh {
   Normalisation norm;
-  std::vector<int32_t> same_as;  // per vertex, when asked for (the defined SameAs)
-  std::vector<TDietVec> raw;     // per vertex its coordinates as written, when asked for
+  std::vector<int32_t> same_as;  // per vertex, when asked for
+  std::vector<TDietVec> raw;     // per vertex, when asked for
+  LoadedAttributes attributes;   // when asked for; per stored triangle
 };
 
 // Fills the run's vertices (flags and positions) and faces from the file's text (byte-order mark
@@ -27,7 +36,7 @@ struct LoadedMesh {
 // at one point, and more vertices or triangles than can be numbered. The
 // window gets its turns through progress.KeepResponsive().
 void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& progress,
-                 DietRun& run, LoadedMesh& loaded, bool want_same_as, bool want_raw);
+                 const LoadWants& wants, DietRun& run, LoadedMesh& loaded);
 
 // The same into the defined tables DietVerts and DietFaces (DietPairs emptied).
 void LoadDietMesh(const std::string& path, DietMesh& mesh);

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/heartbeat.h"
@@ -181,6 +184,133 @@ void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod metho
   text.Flush();
 }
 
+// The faces in the order they are written: in runs of one group and one
+// material, the runs in the order their pair first appears, each run's faces
+// in table order. Returns the live faces and where each run starts.
+std::vector<int32_t> FacesByRun(const DietRun& run, const AttributeRun& attr,
+                                std::vector<size_t>& run_start) {
+  std::unordered_map<uint64_t, size_t> run_of;
+  std::vector<size_t> face_run(run.faces.size(), SIZE_MAX);
+  std::vector<size_t> count;
+  for (size_t j = 0; j < run.faces.size(); ++j) {
+    if (!FaceAlive(run.faces[j])) continue;
+    const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(attr.face_group[j])) << 32 |
+                         static_cast<uint32_t>(attr.face_material[j]);
+    const auto [it, fresh] = run_of.try_emplace(key, count.size());
+    if (fresh) count.push_back(0);
+    face_run[j] = it->second;
+    ++count[it->second];
+  }
+  run_start.assign(count.size() + 1, 0);
+  for (size_t r = 0; r < count.size(); ++r) run_start[r + 1] = run_start[r] + count[r];
+  std::vector<int32_t> order(run_start.back());
+  std::vector<size_t> fill(run_start.begin(), run_start.end() - 1);
+  for (size_t j = 0; j < run.faces.size(); ++j) {
+    if (face_run[j] != SIZE_MAX) order[fill[face_run[j]]++] = static_cast<int32_t>(j);
+  }
+  return order;
+}
+
+// Numbers the texture coordinates or normals that the written corners use,
+// from 1 in the order of first use, identical values once; appends their
+// lines to out.
+class AttributeNumbers {
+ public:
+  AttributeNumbers(size_t wedges, const char* keyword) : number_(wedges, 0), keyword_(keyword) {}
+
+  template <size_t N>
+  int32_t Of(int32_t wedge, const std::array<double, N>& value, std::string& out) {
+    int32_t& n = number_[static_cast<size_t>(wedge)];
+    if (n != 0) return n;
+    const std::string key(reinterpret_cast<const char*>(value.data()), N * sizeof(double));
+    const auto [it, fresh] = seen_.try_emplace(key, static_cast<int32_t>(seen_.size() + 1));
+    if (fresh) {
+      out += keyword_;
+      for (const double x : value) {
+        out += ' ';
+        AppendShortest(out, x);
+      }
+      out += "\r\n";
+    }
+    return n = it->second;
+  }
+
+ private:
+  std::vector<int32_t> number_;  // per wedge, 0 until first used
+  std::unordered_map<std::string, int32_t> seen_;
+  const char* keyword_;
+};
+
+std::array<double, 3> UnitNormal(const std::array<double, kAttributes>& v) {
+  const double length = std::sqrt(v[2] * v[2] + v[3] * v[3] + v[4] * v[4]);
+  if (!(length > 0)) return {0, 0, 0};
+  return {v[2] / length, v[3] / length, v[4] / length};
+}
+
+// The faces' lines, and the vt and vn lines of the values they use.
+void FormatAttributeFaces(const DietRun& run, const AttributeRun& attr,
+                          const std::vector<int32_t>& DietOutIndex, std::string& vt_lines,
+                          std::string& vn_lines, std::string& faces, Heartbeat& heartbeat) {
+  std::vector<size_t> run_start;
+  const std::vector<int32_t> order = FacesByRun(run, attr, run_start);
+  AttributeNumbers uv(attr.values.size(), "vt"), normal(attr.values.size(), "vn");
+  for (size_t r = 0; r + 1 < run_start.size(); ++r) {
+    const size_t first = static_cast<size_t>(order[run_start[r]]);
+    if (attr.face_group[first] >= 0)
+      AppendLine(faces, "g " + attr.groups[static_cast<size_t>(attr.face_group[first])]);
+    if (attr.face_material[first] >= 0) {
+      AppendLine(faces, "usemtl " + attr.materials[static_cast<size_t>(attr.face_material[first])]);
+    }
+    for (size_t k = run_start[r]; k < run_start[r + 1]; ++k) {
+      heartbeat.Beat();
+      const size_t j = static_cast<size_t>(order[k]);
+      faces += 'f';
+      for (int c = 0; c < 3; ++c) {
+        const int32_t w = attr.face_wedges[j][static_cast<size_t>(c)];
+        const std::array<double, kAttributes>& v = attr.values[static_cast<size_t>(w)];
+        const uint8_t parts =
+            attr.face_parts[j][static_cast<size_t>(c)] & attr.has[static_cast<size_t>(w)];
+        faces += ' ';
+        AppendInt(faces, DietOutIndex[static_cast<size_t>(run.faces[j][static_cast<size_t>(c)])]);
+        if (parts == 0) continue;
+        faces += '/';
+        if (parts & 1) AppendInt(faces, uv.Of(w, std::array<double, 2>{v[0], v[1]}, vt_lines));
+        if (parts & 2) {
+          faces += '/';
+          AppendInt(faces, normal.Of(w, UnitNormal(v), vn_lines));
+        }
+      }
+      faces += "\r\n";
+    }
+  }
+}
+
+// A refined run with attributes: the mtllib lines, v, vt and vn lines, then
+// the faces in runs of one group and one material, each corner in the form
+// the input gave it.
+void WriteRunWithAttributes(const DietRun& run, const LoadedMesh& loaded, const AttributeRun& attr,
+                            MeshText& text, Heartbeat& heartbeat) {
+  int32_t NV = 0;
+  const std::vector<int32_t> DietOutIndex = OutIndex(
+      run.VertexCount(), [&](size_t i) { return run.Used(i); }, NV);
+  int64_t NF = 0;
+  for (const FaceCorners& f : run.faces) NF += FaceAlive(f) ? 1 : 0;
+  AppendHeader(text.Out(), NV, NF);
+  for (const std::string& line : attr.libraries) AppendLine(text.Out(), line);
+  const auto vertices = [&](std::string& out, size_t from, size_t to) {
+    for (size_t v = from; v < to; ++v) {
+      if (run.Used(v)) AppendVertex(out, OwnCoordinates(run, loaded, v), true);
+    }
+  };
+  FormatTwoAtATime(run.VertexCount(), vertices, text, heartbeat);
+  std::string vt_lines, vn_lines, faces;
+  FormatAttributeFaces(run, attr, DietOutIndex, vt_lines, vn_lines, faces, heartbeat);
+  text.Append(vt_lines);
+  text.Append(vn_lines);
+  text.Append(faces);
+  text.Flush();
+}
+
 }  // namespace
 
 std::string DietOutputPath(const std::string& path, const std::string& folder, double keep_ratio) {
@@ -206,11 +336,15 @@ void WriteDietMesh(const std::string& path, const std::string& folder, double ke
 
 void WriteDietMesh(const std::string& path, const std::string& folder, double keep_ratio,
                    const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method,
-                   ProgressSink& progress) {
+                   const AttributeRun* attributes, ProgressSink& progress) {
   AtomicFileWriter writer(DietOutputPath(path, folder, keep_ratio));
   MeshText text([&writer](std::string_view piece) { writer.Write(piece); });
   Heartbeat heartbeat(progress);
-  WriteRun(run, loaded, method, text, heartbeat);
+  if (attributes) {
+    WriteRunWithAttributes(run, loaded, *attributes, text, heartbeat);
+  } else {
+    WriteRun(run, loaded, method, text, heartbeat);
+  }
   writer.Commit();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/progress_sink.h"
+#include "simplify/diet_attributes.h"
 #include "simplify/diet_loader.h"
 #include "simplify/diet_model.h"
 #include "simplify/diet_run.h"
@@ -25,10 +26,12 @@ void WriteDietMesh(const std::string& path, const std::string& folder, double ke
                    const DietMesh& mesh);
 
 // The same for a run, by its method: loaded gives the normalisation to undo
-// and the coordinates as written of the vertices that never moved. The window
-// gets its turns through progress.KeepResponsive().
+// and the coordinates as written of the vertices that never moved; attributes
+// (refined only, may be null) the texture coordinates, normals, materials,
+// groups and material libraries to write. The window gets its turns through
+// progress.KeepResponsive().
 void WriteDietMesh(const std::string& path, const std::string& folder, double keep_ratio,
                    const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method,
-                   ProgressSink& progress);
+                   const AttributeRun* attributes, ProgressSink& progress);
 
 }  // namespace zelfin

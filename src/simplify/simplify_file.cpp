@@ -1,7 +1,10 @@
 #include "simplify/simplify_file.h"
 
+#include <optional>
+
 #include "platform/text_file.h"
 #include "simplify/diet_analysis.h"
+#include "simplify/diet_attributes.h"
 #include "simplify/diet_contraction.h"
 #include "simplify/diet_loader.h"
 #include "simplify/diet_writer.h"
@@ -18,20 +21,26 @@ void RunSteps(const std::string& path, const std::string& folder, double keep_ra
   progress.ProcessMessages();
   {
     const std::string text = ReadTextFile(path);
-    LoadDietRun(text, path, progress, run, loaded, false, method == SimplifyMethod::kRefined);
+    LoadWants wants;
+    wants.raw = wants.attributes = method == SimplifyMethod::kRefined;
+    LoadDietRun(text, path, progress, wants, run, loaded);
   }
+  // The refined method keeps the attributes that the file has.
+  std::optional<AttributeRun> attributes;
+  if (loaded.attributes.any) attributes = BuildAttributes(run, std::move(loaded.attributes));
+  AttributeRun* with = attributes ? &*attributes : nullptr;
   progress.SetCaption("Analyzing Vertex information...");
   progress.ProcessMessages();
   AnalyzeVertices(run, progress);
   progress.SetCaption("Analyzing Vertex Pair information...");
   progress.ProcessMessages();
   AnalyzePairs(run, progress);
-  ContractMesh(run, keep_ratio, method, progress);
+  ContractMesh(run, keep_ratio, method, progress, with);
   // The pairs are no longer needed; give their memory back before writing.
   run.ends = std::vector<PairEnds>();
   run.priced = std::vector<PricedStates>();
   run.cost = std::vector<double>();
-  WriteDietMesh(path, folder, keep_ratio, run, loaded, method, progress);
+  WriteDietMesh(path, folder, keep_ratio, run, loaded, method, with, progress);
 }
 
 }  // namespace

@@ -24,6 +24,13 @@ TEST(Tokenize, QuotedTokens) {
   EXPECT_EQ(Tokenize(R"(g "")"), (Tokens{"g", ""}));
 }
 
+TEST(NameOfLine, MaterialTakesSecondTokenGroupJoinsTheRest) {
+  EXPECT_EQ(NameOfLine("usemtl a b", true), "a");
+  EXPECT_EQ(NameOfLine("g left    arm", false), "left arm");
+  EXPECT_EQ(NameOfLine(R"(g "left  arm" x)", false), "left  arm x");
+  EXPECT_EQ(NameOfLine("g", false), "");
+}
+
 TEST(CleanLine, TabsBecomeSpacesAndBlankEndsGo) {
   EXPECT_EQ(CleanLine(" \t v\t1  2\t3 \x01"), "v 1  2 3");
   EXPECT_EQ(CleanLine("\t\t"), "");

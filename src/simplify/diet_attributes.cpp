@@ -1,0 +1,358 @@
+#include "simplify/diet_attributes.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <unordered_map>
+
+#include "simplify/diet_analysis.h"
+#include "simplify/diet_geometry.h"
+
+namespace zelfin {
+
+namespace {
+
+// The weights that make attribute errors comparable with the position error,
+// in normalised coordinates (the longest side spans 2). One texel of a
+// 1024 x 1024 texture (1/1024 of the UV square) weighs as much as 1/1024 of
+// the model's size; a normal turned by 0.1 radian (about 6 degrees) as much as
+// 1/1000 of it.
+constexpr double kUvWeight = 2.0;
+constexpr double kNormalWeight = 0.02;
+constexpr double kWeight[kAttributes] = {kUvWeight, kUvWeight, kNormalWeight, kNormalWeight,
+                                         kNormalWeight};
+// Bit of `has` that attribute j needs.
+constexpr uint8_t kNeeds[kAttributes] = {1, 1, 2, 2, 2};
+
+TDietVec Sub(const TDietVec& a, const TDietVec& b) {
+  return {a.X - b.X, a.Y - b.Y, a.Z - b.Z};
+}
+
+// Identical values are one value, whichever line they stand on.
+template <size_t N>
+std::vector<int32_t> DedupedIds(const std::vector<std::array<double, N>>& values) {
+  std::unordered_map<std::string, int32_t> seen;
+  std::vector<int32_t> ids(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::string key(reinterpret_cast<const char*>(values[i].data()), N * sizeof(double));
+    ids[i] = seen.try_emplace(key, static_cast<int32_t>(i)).first->second;
+  }
+  return ids;
+}
+
+struct WedgeKey {
+  int32_t vertex, uv, normal, material;
+  bool operator==(const WedgeKey&) const = default;
+};
+struct WedgeKeyHash {
+  size_t operator()(const WedgeKey& k) const {
+    uint64_t h = static_cast<uint32_t>(k.vertex) * 0x9E3779B97F4A7C15ull;
+    h ^= (static_cast<uint64_t>(static_cast<uint32_t>(k.uv)) << 32 |
+          static_cast<uint32_t>(k.normal)) *
+         0xC2B2AE3D27D4EB4Full;
+    h ^= static_cast<uint32_t>(k.material) * 0x165667B19E3779F9ull;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+};
+
+// The linear function s(p) = g . p + d over a triangle's plane that takes the
+// values s[0..2] at its corners.
+void Gradient(const TDietVec (&p)[3], const double (&s)[3], const TDietVec& n, double nn,
+              double (&g)[3], double& d) {
+  const TDietVec e1 = Sub(p[1], p[0]), e2 = Sub(p[2], p[0]);
+  const TDietVec a = VecCross(e2, n), b = VecCross(n, e1);
+  const double d1 = s[1] - s[0], d2 = s[2] - s[0];
+  g[0] = (d1 * a.X + d2 * b.X) / nn;
+  g[1] = (d1 * a.Y + d2 * b.Y) / nn;
+  g[2] = (d1 * a.Z + d2 * b.Z) / nn;
+  d = s[0] - (g[0] * p[0].X + g[1] * p[0].Y + g[2] * p[0].Z);
+}
+
+void AddFace(AttributeQuadric& q, int j, double area, const double (&g)[3], double d) {
+  const int upper[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
+  for (int k = 0; k < 3; ++k) {
+    q.g[j][k] += area * g[k];
+    q.dg[j][k] += area * d * g[k];
+  }
+  for (int k = 0; k < 6; ++k) q.gg[j][k] += area * g[upper[k][0]] * g[upper[k][1]];
+  q.d[j] += area * d;
+  q.dd[j] += area * d * d;
+}
+
+// Every face adds its attribute fields to the quadrics of its corners' wedges.
+void AddFaceFields(const DietRun& run, AttributeRun& out) {
+  for (size_t t = 0; t < run.faces.size(); ++t) {
+    TDietVec p[3];
+    for (int c = 0; c < 3; ++c) p[c] = run.pos[static_cast<size_t>(run.faces[t][c])];
+    const TDietVec n = VecCross(Sub(p[1], p[0]), Sub(p[2], p[0]));
+    const double nn = VecSqLen(n);
+    if (!(nn > 0)) continue;
+    const double area = std::sqrt(nn) / 2;
+    const std::array<int32_t, 3>& w = out.face_wedges[t];
+    uint8_t all = 3;
+    for (int c = 0; c < 3; ++c) all &= out.has[static_cast<size_t>(w[c])];
+    for (int c = 0; c < 3; ++c) out.quadrics[static_cast<size_t>(w[c])].area += area;
+    for (int j = 0; j < kAttributes; ++j) {
+      if (!(all & kNeeds[j])) continue;
+      double s[3], g[3], d;
+      for (int c = 0; c < 3; ++c) s[c] = kWeight[j] * out.values[static_cast<size_t>(w[c])][j];
+      Gradient(p, s, n, nn, g, d);
+      for (int c = 0; c < 3; ++c) AddFace(out.quadrics[static_cast<size_t>(w[c])], j, area, g, d);
+    }
+  }
+}
+
+// The sums of two quadrics.
+AttributeQuadric Sum(const AttributeQuadric& a, const AttributeQuadric& b) {
+  AttributeQuadric s = a;
+  const double* from = &b.area;
+  double* to = &s.area;
+  for (size_t k = 0; k < sizeof(AttributeQuadric) / sizeof(double); ++k) to[k] += from[k];
+  return s;
+}
+
+// beta: area * the merged value there (weighted); the error is gamma - beta^2 / area.
+double Beta(const AttributeQuadric& q, int j, const TDietVec& p) {
+  return q.g[j][0] * p.X + q.g[j][1] * p.Y + q.g[j][2] * p.Z + q.d[j];
+}
+
+double Error(const AttributeQuadric& q, const TDietVec& p) {
+  if (!(q.area > 0)) return 0;
+  const double x[3] = {p.X, p.Y, p.Z};
+  double total = 0;
+  for (int j = 0; j < kAttributes; ++j) {
+    const double* gg = q.gg[j];
+    const double quad = gg[0] * x[0] * x[0] + gg[3] * x[1] * x[1] + gg[5] * x[2] * x[2] +
+                        2 * (gg[1] * x[0] * x[1] + gg[2] * x[0] * x[2] + gg[4] * x[1] * x[2]);
+    const double gamma =
+        quad + 2 * (q.dg[j][0] * x[0] + q.dg[j][1] * x[1] + q.dg[j][2] * x[2]) + q.dd[j];
+    const double beta = Beta(q, j, p);
+    total += std::max(0.0, gamma - beta * beta / q.area);
+  }
+  return total;
+}
+
+}  // namespace
+
+AttributeRun BuildAttributes(const DietRun& run, LoadedAttributes&& loaded) {
+  AttributeRun out;
+  const std::vector<int32_t> uv_id = DedupedIds(loaded.uvs);
+  std::vector<std::array<double, 3>> normals(loaded.normals.size());
+  for (size_t i = 0; i < normals.size(); ++i) {
+    normals[i] = {loaded.normals[i].X, loaded.normals[i].Y, loaded.normals[i].Z};
+  }
+  const std::vector<int32_t> normal_id = DedupedIds(normals);
+  std::unordered_map<WedgeKey, int32_t, WedgeKeyHash> wedge_of;
+  out.face_wedges.resize(run.faces.size());
+  for (size_t t = 0; t < run.faces.size(); ++t) {
+    for (int c = 0; c < 3; ++c) {
+      const int32_t uv = loaded.tri_uv[t][c], n = loaded.tri_normal[t][c];
+      const WedgeKey key{run.faces[t][c], uv < 0 ? -1 : uv_id[static_cast<size_t>(uv)],
+                         n < 0 ? -1 : normal_id[static_cast<size_t>(n)], loaded.tri_material[t]};
+      const auto [it, fresh] = wedge_of.try_emplace(key, static_cast<int32_t>(out.values.size()));
+      if (fresh) {
+        std::array<double, kAttributes> v{};
+        if (key.uv >= 0) v = {loaded.uvs[key.uv][0], loaded.uvs[key.uv][1], 0, 0, 0};
+        if (key.normal >= 0) {
+          const TDietVec& nv = loaded.normals[static_cast<size_t>(key.normal)];
+          v[2] = nv.X, v[3] = nv.Y, v[4] = nv.Z;
+        }
+        out.values.push_back(v);
+        out.has.push_back(static_cast<uint8_t>((key.uv >= 0 ? 1 : 0) | (key.normal >= 0 ? 2 : 0)));
+      }
+      out.face_wedges[t][c] = it->second;
+    }
+  }
+  out.quadrics.resize(out.values.size());
+  AddFaceFields(run, out);
+  out.face_parts = std::move(loaded.tri_parts);
+  out.face_material = std::move(loaded.tri_material);
+  out.face_group = std::move(loaded.tri_group);
+  out.libraries = std::move(loaded.libraries);
+  out.materials = std::move(loaded.materials);
+  out.groups = std::move(loaded.groups);
+  out.kind.assign(run.VertexCount(), BorderKind::kInside);
+  return out;
+}
+
+namespace {
+
+bool HoldsAlive(const FaceCorners& f, int32_t v) {
+  return FaceAlive(f) && (f[0] == v || f[1] == v || f[2] == v);
+}
+
+int CornerOf(const FaceCorners& f, int32_t v) {
+  return f[0] == v ? 0 : f[1] == v ? 1 : 2;
+}
+
+// One edge around a vertex: its other end, how many live faces it has, the
+// two ends' wedges in its first face, and whether another face differs.
+struct EdgeAround {
+  int32_t other;
+  int faces;
+  int32_t own_wedge, other_wedge;
+  bool differs;
+};
+
+// The edges around v, and how many distinct wedges its corners carry (up to 3).
+void CollectEdges(const DietRun& run, const VertexAdjacency& adjacency, const AttributeRun& attr,
+                  int32_t v, std::vector<EdgeAround>& edges, int& wedges) {
+  edges.clear();
+  int32_t seen[3];
+  wedges = 0;
+  for (const int32_t j : adjacency.Faces(v)) {
+    const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+    if (!HoldsAlive(f, v)) continue;
+    const std::array<int32_t, 3>& w = attr.face_wedges[static_cast<size_t>(j)];
+    const int c = CornerOf(f, v);
+    if (wedges < 3 && std::find(seen, seen + wedges, w[c]) == seen + wedges) seen[wedges++] = w[c];
+    for (const int k : {(c + 1) % 3, (c + 2) % 3}) {
+      auto it = std::find_if(edges.begin(), edges.end(),
+                             [&](const EdgeAround& e) { return e.other == f[k]; });
+      if (it == edges.end()) {
+        edges.push_back({f[k], 1, w[c], w[k], false});
+      } else {
+        ++it->faces;
+        it->differs = it->differs || it->own_wedge != w[c] || it->other_wedge != w[k];
+      }
+    }
+  }
+}
+
+// The wedges that the ends of edge (lo, hi) carry in its live faces.
+int EdgeFaces(const DietRun& run, const VertexAdjacency& adjacency, const AttributeRun& attr,
+              int32_t lo, int32_t hi, WedgeMerge (&pairs)[2]) {
+  int n = 0;
+  for (const int32_t j : adjacency.Faces(lo)) {
+    const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+    if (!HoldsAlive(f, lo) || !HoldsAlive(f, hi)) continue;
+    const std::array<int32_t, 3>& w = attr.face_wedges[static_cast<size_t>(j)];
+    if (n < 2) pairs[n] = {w[CornerOf(f, hi)], w[CornerOf(f, lo)]};
+    ++n;
+  }
+  return n;
+}
+
+// The one wedge of an inside vertex.
+int32_t OnlyWedge(const DietRun& run, const VertexAdjacency& adjacency, const AttributeRun& attr,
+                  int32_t v) {
+  for (const int32_t j : adjacency.Faces(v)) {
+    const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+    if (HoldsAlive(f, v)) return attr.face_wedges[static_cast<size_t>(j)][CornerOf(f, v)];
+  }
+  return -1;
+}
+
+// The point of segment lo..hi where Q's error is least.
+TDietVec AlongEdge(const TDietMatrix& Q, const TDietVec& a, const TDietVec& b) {
+  const TDietVec mid{(a.X + b.X) / 2, (a.Y + b.Y) / 2, (a.Z + b.Z) / 2};
+  const double e0 = QuadricError(Q, a), e1 = QuadricError(Q, b), eh = QuadricError(Q, mid);
+  // The error along the edge is e0 + B t + C t^2.
+  const double C = 2 * (e1 - 2 * eh + e0);
+  const double B = e1 - e0 - C;
+  double t = e0 <= e1 ? 0 : 1;
+  if (C > 0) t = std::clamp(-B / (2 * C), 0.0, 1.0);
+  return {a.X + t * (b.X - a.X), a.Y + t * (b.Y - a.Y), a.Z + t * (b.Z - a.Z)};
+}
+
+}  // namespace
+
+void ClassifyVertex(const DietRun& run, const VertexAdjacency& adjacency, int32_t v,
+                    AttributeRun& attributes) {
+  std::vector<EdgeAround> edges;
+  int wedges = 0;
+  CollectEdges(run, adjacency, attributes, v, edges, wedges);
+  int borders = 0;
+  for (const EdgeAround& e : edges) borders += e.faces > 2 || (e.faces == 2 && e.differs) ? 1 : 0;
+  BorderKind kind = BorderKind::kLocked;
+  if (wedges <= 1 && borders == 0) {
+    kind = BorderKind::kInside;
+  } else if (wedges == 2 && borders == 2) {
+    kind = BorderKind::kSeam;
+  }
+  attributes.kind[static_cast<size_t>(v)] = kind;
+}
+
+void ClassifyVertices(const DietRun& run, const VertexAdjacency& adjacency,
+                      AttributeRun& attributes) {
+  for (size_t v = 0; v < run.VertexCount(); ++v) {
+    ClassifyVertex(run, adjacency, static_cast<int32_t>(v), attributes);
+  }
+}
+
+void PriceWithAttributes(const DietRun& run, const VertexAdjacency& adjacency,
+                         const AttributeRun& attr, int32_t lo, int32_t hi, AttributePrice& price) {
+  price = AttributePrice{};
+  const BorderKind klo = attr.kind[static_cast<size_t>(lo)],
+                   khi = attr.kind[static_cast<size_t>(hi)];
+  WedgeMerge edge[2];  // {hi's wedge, lo's wedge} in each face of the edge
+  const int n = EdgeFaces(run, adjacency, attr, lo, hi, edge);
+  const bool border_edge = n != 2 || edge[0].keep != edge[1].keep || edge[0].gone != edge[1].gone;
+  const TDietVec& plo = run.pos[static_cast<size_t>(lo)];
+  const TDietVec& phi = run.pos[static_cast<size_t>(hi)];
+  PairPrice geometric;
+  PricePair(run.q[static_cast<size_t>(lo)], run.q[static_cast<size_t>(hi)], plo, phi, geometric);
+  price.Q = geometric.Q;
+  if (klo == BorderKind::kInside && khi == BorderKind::kInside) {
+    price.pos = geometric.Pos;
+    price.merges[0] = {OnlyWedge(run, adjacency, attr, hi), OnlyWedge(run, adjacency, attr, lo)};
+    price.merge_count = 1;
+  } else if (klo == BorderKind::kInside || khi == BorderKind::kInside) {
+    // Into the border vertex, at its place, on the inside vertex's side.
+    if (n == 0 || border_edge) return;
+    const bool lo_inside = klo == BorderKind::kInside;
+    price.pos = lo_inside ? phi : plo;
+    price.fixed = true;
+    price.merges[0] = lo_inside ? edge[0] : WedgeMerge{edge[0].gone, edge[0].keep};
+    price.merge_count = 1;
+  } else {
+    // Along a border edge; a vertex where borders meet stays where it is.
+    if (n != 2 || !border_edge || (klo == BorderKind::kLocked && khi == BorderKind::kLocked))
+      return;
+    const bool lo_stays = klo == BorderKind::kLocked;
+    price.fixed = lo_stays || khi == BorderKind::kLocked;
+    price.pos = lo_stays ? plo : khi == BorderKind::kLocked ? phi : AlongEdge(price.Q, plo, phi);
+    for (int k = 0; k < 2; ++k) {
+      price.merges[k] = lo_stays ? WedgeMerge{edge[k].gone, edge[k].keep} : edge[k];
+    }
+    price.merge_count = price.merges[0].gone == price.merges[1].gone ? 1 : 2;
+    if (price.merge_count == 2 && price.merges[0].keep == price.merges[1].keep) return;
+  }
+  price.cost = QuadricError(price.Q, price.pos);
+  for (int k = 0; k < price.merge_count; ++k) {
+    const WedgeMerge& m = price.merges[k];
+    if (m.keep < 0 || m.gone < 0) return;
+    price.cost += Error(
+        Sum(attr.quadrics[static_cast<size_t>(m.keep)], attr.quadrics[static_cast<size_t>(m.gone)]),
+        price.pos);
+  }
+  price.allowed = std::isfinite(price.cost);
+}
+
+void MergeWedges(const DietRun& run, const VertexAdjacency& adjacency, const AttributePrice& price,
+                 int32_t b, AttributeRun& attr) {
+  for (int k = 0; k < price.merge_count; ++k) {
+    const WedgeMerge& m = price.merges[k];
+    if (m.keep == m.gone) continue;
+    const size_t keep = static_cast<size_t>(m.keep), gone = static_cast<size_t>(m.gone);
+    attr.quadrics[keep] = Sum(attr.quadrics[keep], attr.quadrics[gone]);
+    attr.has[keep] |= attr.has[gone];
+    const AttributeQuadric& q = attr.quadrics[keep];
+    if (!price.fixed && q.area > 0) {
+      // The merged wedge takes the area-weighted mean of its faces' fields.
+      for (int j = 0; j < kAttributes; ++j) {
+        if (attr.has[keep] & kNeeds[j]) {
+          attr.values[keep][j] = Beta(q, j, price.pos) / q.area / kWeight[j];
+        }
+      }
+    }
+    for (const int32_t j : adjacency.Faces(b)) {
+      for (int32_t& w : attr.face_wedges[static_cast<size_t>(j)]) {
+        if (w == m.gone) w = m.keep;
+      }
+    }
+  }
+  ClassifyVertex(run, adjacency, b, attr);
+}
+
+}  // namespace zelfin
