@@ -35,6 +35,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using zelfin::bench::Compare;
+using zelfin::bench::Diagonal;
 using zelfin::bench::Symmetric;
 using zelfin::bench::TriangleTree;
 using zelfin::bench::TriMesh;
@@ -57,29 +59,9 @@ TriMesh ToTriMesh(const GenMesh& g) {
 }
 
 // A mesh with its tree and its sample points.
-struct Surface {
-  TriMesh mesh;
-  TriangleTree tree;
-  std::vector<double> samples;
-
-  Surface(TriMesh m, size_t count)
-      : mesh(std::move(m)), tree(mesh), samples(SamplePoints(mesh, count, kSampleSeed)) {}
+struct Surface : zelfin::bench::Surface {
+  Surface(TriMesh m, size_t count) : zelfin::bench::Surface(std::move(m), count, kSampleSeed) {}
 };
-
-Symmetric Compare(const Surface& a, const Surface& b, int threads) {
-  return Combine(MeasureDistances(a.samples, b.tree, threads),
-                 MeasureDistances(b.samples, a.tree, threads));
-}
-
-double Diagonal(const std::vector<double>& xyz) {
-  double lo[3], hi[3];
-  for (int a = 0; a < 3; ++a) lo[a] = hi[a] = xyz.empty() ? 0 : xyz[a];
-  for (size_t i = 0; i < xyz.size(); ++i) {
-    lo[i % 3] = std::min(lo[i % 3], xyz[i]);
-    hi[i % 3] = std::max(hi[i % 3], xyz[i]);
-  }
-  return std::hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]);
-}
 
 // ------------------------------------------------------------ self-check
 
