@@ -1,8 +1,10 @@
 // Simplification quality: how far each simplified surface strays from its
 // input, next to meshopt_simplify's on the same meshes.
 //
-//   build/bench/simplify_quality            bumpy spheres of about 240k and 1M triangles
-//   build/bench/simplify_quality --quick    the 240k one only
+//   build/bench/simplify_quality             bumpy spheres of about 240k and 1M triangles
+//   build/bench/simplify_quality --quick     the 240k one only
+//   build/bench/simplify_quality --textured  a textured model: UVs, normals and
+//                                            materials too (textured/textured_quality.cpp)
 //
 // For each mesh it runs zelfin-cli -m simplify (classic, and --refined when
 // zelfin-cli takes that option) and meshopt_obj at keep 50% and 10%, and
@@ -31,10 +33,13 @@
 #include "common/mesh_distance.h"
 #include "common/obj_reader.h"
 #include "support/mesh_gen.h"
+#include "textured/textured_quality.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using zelfin::bench::Compare;
+using zelfin::bench::Diagonal;
 using zelfin::bench::Symmetric;
 using zelfin::bench::TriangleTree;
 using zelfin::bench::TriMesh;
@@ -57,29 +62,9 @@ TriMesh ToTriMesh(const GenMesh& g) {
 }
 
 // A mesh with its tree and its sample points.
-struct Surface {
-  TriMesh mesh;
-  TriangleTree tree;
-  std::vector<double> samples;
-
-  Surface(TriMesh m, size_t count)
-      : mesh(std::move(m)), tree(mesh), samples(SamplePoints(mesh, count, kSampleSeed)) {}
+struct Surface : zelfin::bench::Surface {
+  Surface(TriMesh m, size_t count) : zelfin::bench::Surface(std::move(m), count, kSampleSeed) {}
 };
-
-Symmetric Compare(const Surface& a, const Surface& b, int threads) {
-  return Combine(MeasureDistances(a.samples, b.tree, threads),
-                 MeasureDistances(b.samples, a.tree, threads));
-}
-
-double Diagonal(const std::vector<double>& xyz) {
-  double lo[3], hi[3];
-  for (int a = 0; a < 3; ++a) lo[a] = hi[a] = xyz.empty() ? 0 : xyz[a];
-  for (size_t i = 0; i < xyz.size(); ++i) {
-    lo[i % 3] = std::min(lo[i % 3], xyz[i]);
-    hi[i % 3] = std::max(hi[i % 3], xyz[i]);
-  }
-  return std::hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]);
-}
 
 // ------------------------------------------------------------ self-check
 
@@ -293,17 +278,27 @@ bool MeasureMesh(const fs::path& dir, int64_t size, const bool (&has)[kMethods],
   return ok;
 }
 
+double SecondsSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool quick = argc == 2 && std::strcmp(argv[1], "--quick") == 0;
-  if (argc > 2 || (argc == 2 && !quick)) {
-    std::fprintf(stderr, "usage: %s [--quick]\n", argv[0]);
+  const bool textured = argc == 2 && std::strcmp(argv[1], "--textured") == 0;
+  if (argc > 2 || (argc == 2 && !quick && !textured)) {
+    std::fprintf(stderr, "usage: %s [--quick | --textured]\n", argv[0]);
     return 2;
   }
   const auto t0 = std::chrono::steady_clock::now();
   const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   if (!SelfCheck(threads)) return 1;
+  if (textured) {
+    const int status = zelfin::bench::RunTexturedQuality(threads);
+    std::printf("\n%d threads, %.1f s in all\n", threads, SecondsSince(t0));
+    return status;
+  }
   bool has[kMethods] = {true, zelfin::bench::HelpMentions(ZELFIN_CLI_PATH, "--refined"), false};
 #ifdef ZELFIN_MESHOPT_OBJ_PATH
   has[kMeshopt] = true;
@@ -320,7 +315,6 @@ int main(int argc, char** argv) {
   }
   std::error_code ec;
   fs::remove_all(dir, ec);
-  std::printf("\n%d threads, %.1f s in all\n", threads,
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  std::printf("\n%d threads, %.1f s in all\n", threads, SecondsSince(t0));
   return ok ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 // nearest triangle of the other through a bounding-box tree.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace zelfin::bench {
@@ -20,13 +21,27 @@ struct TriMesh {
 // regions (inside, beyond an edge, beyond a corner) and for degenerate ones.
 double PointTriangleDistance2(const double p[3], const double a[3], const double b[3],
                               const double c[3]);
+// The same, with the closest point's barycentric weights w (summing to 1), so
+// that attributes can be interpolated there.
+double ClosestOnTriangle(const double p[3], const double a[3], const double b[3], const double c[3],
+                         double w[3]);
+
+// The nearest point of a surface: squared distance, triangle (its number in
+// the mesh the tree was built from) and barycentric weights in it.
+struct Nearest {
+  double d2;
+  uint32_t triangle;
+  double w[3];
+};
 
 // Nearest-triangle queries. The tree keeps its own copy of the corners.
 class TriangleTree {
  public:
   explicit TriangleTree(const TriMesh& mesh);
   // Squared distance from p to the nearest triangle; infinity with none.
-  double Distance2(const double p[3]) const;
+  double Distance2(const double p[3]) const { return Closest(p).d2; }
+  // The nearest point; d2 infinity and triangle UINT32_MAX with no triangles.
+  Nearest Closest(const double p[3]) const;
 
  private:
   // Inner nodes have count 0 and their children at first and first + 1;
@@ -41,12 +56,22 @@ class TriangleTree {
 
   std::vector<Node> nodes_;
   std::vector<double> corners_;  // 9 per triangle, in leaf order
+  std::vector<uint32_t> ids_;    // the triangles' numbers in the mesh, in leaf order
 };
 
-// `count` points spread uniformly by area (one in each of `count` equal
+// A point of a mesh's surface as a triangle and barycentric weights.
+struct SurfacePoint {
+  uint32_t triangle;
+  double w[3];
+};
+
+// `count` points spread uniformly by area: one in each of `count` equal
 // shares of the total area, at a random place within it, so the spread is
-// even and the points follow the triangles' order), then every vertex that a
-// triangle uses. x, y, z per point.
+// even and the points follow the triangles' order.
+std::vector<SurfacePoint> SpreadByArea(const TriMesh& mesh, size_t count, uint64_t seed);
+
+// The points of SpreadByArea, then every vertex that a triangle uses. x, y, z
+// per point.
 std::vector<double> SamplePoints(const TriMesh& mesh, size_t count, uint64_t seed);
 
 // The distances from the points to the tree's surface.
@@ -64,5 +89,21 @@ struct Symmetric {
   double hausdorff = 0, rms = 0;
 };
 Symmetric Combine(const OneSided& ab, const OneSided& ba);
+
+// A mesh with its tree and its sample points (SamplePoints).
+struct Surface {
+  TriMesh mesh;
+  TriangleTree tree;
+  std::vector<double> samples;
+
+  Surface(TriMesh m, size_t count, uint64_t seed)
+      : mesh(std::move(m)), tree(mesh), samples(SamplePoints(mesh, count, seed)) {}
+};
+
+// Both ways: a's samples to b's surface and b's to a's.
+Symmetric Compare(const Surface& a, const Surface& b, int threads);
+
+// The length of the diagonal of the points' bounding box (x, y, z per point).
+double Diagonal(const std::vector<double>& xyz);
 
 }  // namespace zelfin::bench

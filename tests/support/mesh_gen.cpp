@@ -656,4 +656,234 @@ std::vector<GenCase> DifferentialCases(int count) {
   return cases;
 }
 
+// -------------------------------------------------------------- textured
+
+namespace {
+
+void Cross(const double a[3], const double b[3], double out[3]) {
+  out[0] = a[1] * b[2] - a[2] * b[1];
+  out[1] = a[2] * b[0] - a[0] * b[2];
+  out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+void Normalize(double a[3]) {
+  const double len = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+  for (int i = 0; i < 3; ++i) a[i] /= len;
+}
+
+// The outward unit normal of the surface radius(d) d at the unit direction d,
+// from central differences along two tangents (within about 1e-8 of the exact
+// one), so that the waves' formula lives in BumpyRadius alone.
+void BumpyNormal(const BumpyRadius& radius, const double d[3], double n[3]) {
+  constexpr double kStep = 1e-5;
+  const int axis = std::abs(d[0]) <= std::abs(d[1]) && std::abs(d[0]) <= std::abs(d[2]) ? 0
+                   : std::abs(d[1]) <= std::abs(d[2])                                   ? 1
+                                                                                        : 2;
+  double e[3] = {0, 0, 0}, t[2][3], diff[2][3];
+  e[axis] = 1;
+  Cross(e, d, t[0]);
+  Normalize(t[0]);
+  Cross(d, t[0], t[1]);  // t[0] x t[1] = d: outward
+  for (int k = 0; k < 2; ++k) {
+    double p[2][3];
+    for (int side = 0; side < 2; ++side) {
+      const double h = side == 0 ? kStep : -kStep;
+      for (int a = 0; a < 3; ++a) p[side][a] = d[a] + h * t[k][a];
+      Normalize(p[side]);
+      const double r = radius(p[side]);
+      for (double& x : p[side]) x *= r;
+    }
+    for (int a = 0; a < 3; ++a) diff[k][a] = p[0][a] - p[1][a];
+  }
+  Cross(diff[0], diff[1], n);
+  Normalize(n);
+}
+
+// Lambert's azimuthal equal-area map of a hemisphere from its pole, scaled to
+// a disk of radius 0.24 about its island's centre. Seen from below, the south
+// pole's x axis points left: its island is mirrored in u to look unmirrored.
+void HemisphereUv(const double d[3], bool south, double uv[2]) {
+  const double s = 0.24 / std::sqrt(1 + (south ? -d[2] : d[2]));
+  uv[0] = south ? 0.75 - s * d[0] : 0.25 + s * d[0];
+  uv[1] = 0.5 + s * d[1];
+}
+
+// Per lattice point a position, its normal and the texture coordinate of its
+// own hemisphere (the north one on the equator); the equator's south texture
+// coordinates follow all those. Returns each point's south texture coordinate
+// number, UINT32_MAX off the equator.
+std::vector<uint32_t> AddTexturedPoints(const CubeLattice& lattice, const BumpyRadius& radius,
+                                        TexturedMesh& m) {
+  const size_t count = lattice.keys.size();
+  std::vector<uint32_t> south(count, UINT32_MAX);
+  std::vector<double> seam_uv;
+  m.xyz.reserve(3 * count);
+  m.normal.reserve(3 * count);
+  m.uv.reserve(2 * count + 8 * static_cast<size_t>(lattice.n));
+  for (size_t i = 0; i < count; ++i) {
+    double d[3], n[3], uv[2];
+    lattice.Direction(lattice.keys[i], d);
+    const double r = radius(d);
+    m.xyz.insert(m.xyz.end(), {r * d[0], r * d[1], r * d[2]});
+    BumpyNormal(radius, d, n);
+    m.normal.insert(m.normal.end(), n, n + 3);
+    HemisphereUv(d, d[2] < 0, uv);  // z is exactly 0 on the equator (tan 0)
+    m.uv.insert(m.uv.end(), uv, uv + 2);
+    if (lattice.keys[i] % lattice.side == static_cast<uint64_t>(lattice.n / 2)) {
+      south[i] = static_cast<uint32_t>(count + seam_uv.size() / 2);
+      HemisphereUv(d, true, uv);
+      seam_uv.insert(seam_uv.end(), uv, uv + 2);
+    }
+  }
+  m.uv.insert(m.uv.end(), seam_uv.begin(), seam_uv.end());
+  return south;
+}
+
+// Whether a triangle lies on the low side of the middle grid line across
+// axis 0 (x) or 2 (z): no corner is beyond it, so the corners' mean is below.
+bool BelowMiddle(const CubeLattice& lattice, const uint32_t (&c)[3], int axis) {
+  uint64_t sum = 0;
+  for (uint32_t v : c) {
+    const uint64_t key = lattice.keys[v];
+    sum += axis == 0 ? key / (lattice.side * lattice.side) : key % lattice.side;
+  }
+  return 2 * sum < 3 * static_cast<uint64_t>(lattice.n);
+}
+
+// The cube's grid cells as BumpySphere cuts them, sorted by material; a south
+// triangle's equator corners take their south texture coordinates.
+void AddTexturedFaces(const CubeLattice& lattice, const std::vector<uint32_t>& south,
+                      TexturedMesh& m) {
+  std::vector<uint32_t> part[2];  // corners of "clay" (x <= 0) and "slate" triangles
+  auto add = [&](uint32_t a, uint32_t b, uint32_t c) {
+    const uint32_t corners[3] = {a, b, c};
+    std::vector<uint32_t>& to = part[BelowMiddle(lattice, corners, 0) ? 0 : 1];
+    to.insert(to.end(), {a, b, c});
+  };
+  const int n = lattice.n;
+  for (int axis = 0; axis < 3; ++axis) {
+    for (int far = 0; far < 2; ++far) {
+      for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < n; ++i) {
+          const uint32_t a = lattice.Vertex(axis, far, i, j),
+                         b = lattice.Vertex(axis, far, i + 1, j),
+                         c = lattice.Vertex(axis, far, i + 1, j + 1),
+                         d = lattice.Vertex(axis, far, i, j + 1);
+          if (far) {
+            add(a, b, c);
+            add(a, c, d);
+          } else {
+            add(a, c, b);
+            add(a, d, c);
+          }
+        }
+      }
+    }
+  }
+  for (uint32_t mat = 0; mat < 2; ++mat) {
+    for (size_t at = 0; at < part[mat].size(); at += 3) {
+      const uint32_t corners[3] = {part[mat][at], part[mat][at + 1], part[mat][at + 2]};
+      const bool south_side = BelowMiddle(lattice, corners, 2);
+      for (uint32_t v : corners) {
+        m.v.push_back(v);
+        m.vn.push_back(v);
+        m.vt.push_back(south_side && south[v] != UINT32_MAX ? south[v] : v);
+      }
+      m.material.push_back(mat);
+    }
+  }
+}
+
+// Numbers the values in the order the corners first use them, as exporters
+// write them, so that a reader that took a vt or vn number for a v number
+// would go wrong.
+void NumberByFirstUse(std::vector<uint32_t>& index, std::vector<double>& values, size_t width) {
+  std::vector<uint32_t> number(values.size() / width, UINT32_MAX);
+  std::vector<double> ordered;
+  ordered.reserve(values.size());
+  for (uint32_t& i : index) {
+    if (number[i] == UINT32_MAX) {
+      number[i] = static_cast<uint32_t>(ordered.size() / width);
+      const auto first = values.begin() + static_cast<std::ptrdiff_t>(width * i);
+      ordered.insert(ordered.end(), first, first + static_cast<std::ptrdiff_t>(width));
+    }
+    i = number[i];
+  }
+  values.swap(ordered);
+}
+
+void AppendRows(std::string& out, const char* keyword, const std::vector<double>& values,
+                size_t width) {
+  char buf[64];
+  for (size_t i = 0; i < values.size(); i += width) {
+    out += keyword;
+    for (size_t a = 0; a < width; ++a) {
+      out += ' ';
+      out.append(buf, std::to_chars(buf, buf + sizeof buf, values[i + a]).ptr);
+    }
+    out += '\n';
+  }
+}
+
+void AppendIndex(std::string& out, uint32_t index) {
+  char buf[16];
+  out.append(buf, std::to_chars(buf, buf + sizeof buf, index + 1).ptr);
+}
+
+}  // namespace
+
+TexturedMesh TexturedSphere(uint64_t seed, int64_t triangles) {
+  const int n = 2 * std::max(1, static_cast<int>(std::lround(std::sqrt(triangles / 12.0) / 2)));
+  const CubeLattice lattice(n);
+  Rng rng(seed);
+  const BumpyRadius radius(rng);
+  TexturedMesh m;
+  m.materials = {"clay", "slate"};
+  const std::vector<uint32_t> south = AddTexturedPoints(lattice, radius, m);
+  AddTexturedFaces(lattice, south, m);
+  NumberByFirstUse(m.vt, m.uv, 2);
+  NumberByFirstUse(m.vn, m.normal, 3);
+  return m;
+}
+
+std::string TexturedObj(const TexturedMesh& mesh, const std::string& mtllib) {
+  std::string out;
+  out.reserve(40 * (mesh.xyz.size() + mesh.uv.size() + mesh.normal.size()) + 30 * mesh.v.size());
+  if (!mtllib.empty()) out += "mtllib " + mtllib + "\n";
+  AppendRows(out, "v", mesh.xyz, 3);
+  AppendRows(out, "vt", mesh.uv, 2);
+  AppendRows(out, "vn", mesh.normal, 3);
+  out += "g sphere\n";
+  uint32_t current = UINT32_MAX;
+  for (size_t t = 0; t < mesh.TriangleCount(); ++t) {
+    if (!mesh.material.empty() && mesh.material[t] != current) {
+      current = mesh.material[t];
+      out += "usemtl " + mesh.materials[current] + "\n";
+    }
+    out += 'f';
+    for (size_t k = 3 * t; k < 3 * t + 3; ++k) {
+      out += ' ';
+      AppendIndex(out, mesh.v[k]);
+      if (!mesh.vt.empty() || !mesh.vn.empty()) out += '/';
+      if (!mesh.vt.empty()) AppendIndex(out, mesh.vt[k]);
+      if (!mesh.vn.empty()) {
+        out += '/';
+        AppendIndex(out, mesh.vn[k]);
+      }
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string TexturedMtl(const TexturedMesh& mesh) {
+  static const char* const kColours[] = {"0.72 0.45 0.3", "0.3 0.34 0.4", "0.5 0.6 0.3"};
+  std::string out;
+  for (size_t i = 0; i < mesh.materials.size(); ++i) {
+    const std::string& name = mesh.materials[i];
+    out += "newmtl " + name + "\nKd " + kColours[i % 3] + "\nmap_Kd " + name + ".png\n\n";
+  }
+  return out;
+}
+
 }  // namespace zelfin::gen

@@ -100,4 +100,45 @@ struct GenCase {
 // About `count` cases of 50..600 triangles, mixing every shape and dialect.
 std::vector<GenCase> DifferentialCases(int count);
 
+// A mesh with texture coordinates, normals and materials. Positions, texture
+// coordinates and normals are numbered apart, and each triangle corner names
+// one of each, as OBJ's "v/vt/vn" corners do.
+struct TexturedMesh {
+  std::vector<double> xyz;             // x, y, z per position
+  std::vector<double> uv;              // u, v per texture coordinate
+  std::vector<double> normal;          // x, y, z per normal
+  std::vector<uint32_t> v, vt, vn;     // 0-based, per triangle corner; vt, vn may be empty
+  std::vector<uint32_t> material;      // per triangle, a number in materials
+  std::vector<std::string> materials;  // names
+
+  size_t TriangleCount() const { return v.size() / 3; }
+};
+
+// BumpySphere's surface (the same bumps for the same seed, without its noise)
+// of about `triangles` triangles (12 n^2, n even), textured as an artist's
+// model would be:
+// - two UV islands, the hemispheres z >= 0 and z <= 0, each a disk of radius
+//   0.24 (Lambert's equal-area map from its pole) about (0.25, 0.5) for the
+//   north and (0.75, 0.5) for the south, mirrored so that neither looks
+//   mirrored from outside. The equator runs along mesh edges, and each of its
+//   vertices is one position with two texture coordinates: the UV seam.
+// - the smooth surface's own unit normal at every position, one per position.
+// - materials "clay" (x <= 0) and "slate" (x >= 0), split along mesh edges on
+//   the great circle x = 0, which crosses the seam twice.
+// Positions are numbered as BumpySphere's vertices; texture coordinates and
+// normals in the order the triangles (all clay ones first) first use them, as
+// exporters number them, so that their numbers differ from the positions'.
+TexturedMesh TexturedSphere(uint64_t seed, int64_t triangles);
+
+// OBJ text: "mtllib <mtllib>" (none when empty), the v, vt and vn lines,
+// "g sphere", then each run of triangles of one material after its "usemtl"
+// line, with "v/vt/vn" corners ("v//vn", "v/vt" or "v" when the mesh has no
+// texture coordinates or normals). Every position, texture coordinate and
+// normal is written once.
+std::string TexturedObj(const TexturedMesh& mesh, const std::string& mtllib);
+
+// The material library for it: per material a newmtl, a diffuse colour and
+// "map_Kd <name>.png".
+std::string TexturedMtl(const TexturedMesh& mesh);
+
 }  // namespace zelfin::gen
