@@ -2,6 +2,7 @@
 // with both methods:
 // a ZelfinError or an output whose counts line agrees with its v and f
 // lines and whose every face names three written vertices.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,46 +22,70 @@ std::string g_root, g_input, g_out;
 // whatever a fuzzer can pack into megabytes.
 constexpr size_t kMaxInput = 16 * 1024;
 
+// A corner "v", "v/t", "v//n" or "v/t/n" (the classic method writes "v//"):
+// every number names a line of its kind that the file holds.
+void CheckCorner(std::string_view corner, const int64_t (&counts)[3], const std::string& where) {
+  size_t begin = 0;
+  for (int k = 0; k < 3; ++k) {
+    const size_t slash = std::min(corner.find('/', begin), corner.size());
+    const std::string_view part = corner.substr(begin, slash - begin);
+    Check(k > 0 || !part.empty(), where + ": corner without a vertex");
+    if (!part.empty()) {
+      const int64_t n = zelfin::fuzz::ParseCount(part);
+      Check(n >= 1 && n <= counts[k], where + ": corner names a line not written");
+    }
+    if (slash == corner.size()) return;
+    begin = slash + 1;
+  }
+  Check(false, where + ": corner of more than three parts");
+}
+
 void CheckOutput(const std::string& path) {
   const std::string text = zelfin::fuzz::ReadFile(path);
   const std::vector<std::string_view> lines = zelfin::fuzz::CrLfLines(text, path);
   Check(lines.size() >= 2 && lines[0] == "# Exported from Zelfin", path + ": no header");
   // "#<vertices> vertices, <faces> faces"
-  const std::string_view counts = lines[1];
-  const size_t v_end = counts.find(" vertices, ");
-  Check(counts.starts_with("#") && v_end != counts.npos && counts.ends_with(" faces"),
-        path + ": no counts line: " + std::string(counts));
-  const int64_t nv = zelfin::fuzz::ParseCount(counts.substr(1, v_end - 1));
+  const std::string_view counts_line = lines[1];
+  const size_t v_end = counts_line.find(" vertices, ");
+  Check(
+      counts_line.starts_with("#") && v_end != counts_line.npos && counts_line.ends_with(" faces"),
+      path + ": no counts line: " + std::string(counts_line));
+  const int64_t nv = zelfin::fuzz::ParseCount(counts_line.substr(1, v_end - 1));
   const size_t f_start = v_end + 11;
-  const int64_t nf = zelfin::fuzz::ParseCount(counts.substr(f_start, counts.size() - 6 - f_start));
-  Check(nv >= 0 && nf >= 0, path + ": counts line unreadable: " + std::string(counts));
-  int64_t v = 0, f = 0;
+  const int64_t nf =
+      zelfin::fuzz::ParseCount(counts_line.substr(f_start, counts_line.size() - 6 - f_start));
+  Check(nv >= 0 && nf >= 0, path + ": counts line unreadable: " + std::string(counts_line));
+  // The lines of each kind come in this order; faces may be headed by g and
+  // usemtl lines.
+  const std::string_view kinds[] = {"mtllib ", "v ", "vt ", "vn ", "f "};
+  int64_t counts[3] = {0, 0, 0}, f = 0;
+  int stage = 0;
   for (size_t i = 2; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     const std::string where = path + " line " + std::to_string(i + 1);
-    if (line.starts_with("v ")) {
-      Check(f == 0, where + ": vertex after the faces");
-      ++v;
-      continue;
+    int kind = 0;
+    while (kind < 5 && !line.starts_with(kinds[kind])) ++kind;
+    if (kind == 5) {
+      Check(line.starts_with("g ") || line.starts_with("usemtl "), where + ": unexpected line");
+      kind = 4;
+    } else if (kind >= 1 && kind <= 3) {
+      ++counts[kind - 1];
     }
-    Check(line.starts_with("f "), where + ": unexpected line");
+    Check(kind >= stage, where + ": line out of order");
+    stage = kind;
+    if (kind != 4 || !line.starts_with("f ")) continue;
     ++f;
-    // "f a// b// c//"
-    size_t pos = 2;
-    for (int c = 0; c < 3; ++c) {
-      const size_t end = line.find("//", pos);
-      Check(end != line.npos, where + ": corner without //");
-      const int64_t n = zelfin::fuzz::ParseCount(line.substr(pos, end - pos));
-      Check(n >= 1 && n <= nv, where + ": face names a vertex not written");
-      pos = end + 2;
-      if (c < 2) {
-        Check(pos < line.size() && line[pos] == ' ', where + ": corners not separated");
-        ++pos;
-      }
+    std::string_view rest = line.substr(2);
+    int corners = 0;
+    while (!rest.empty()) {
+      const size_t space = std::min(rest.find(' '), rest.size());
+      CheckCorner(rest.substr(0, space), counts, where);
+      ++corners;
+      rest = space == rest.size() ? std::string_view() : rest.substr(space + 1);
     }
-    Check(pos == line.size(), where + ": more than three corners");
+    Check(corners == 3, where + ": not three corners");
   }
-  Check(v == nv && f == nf, path + ": counts line disagrees with the lines");
+  Check(counts[0] == nv && f == nf, path + ": counts line disagrees with the lines");
 }
 
 void SimplifyAt(double keep_ratio, const char* file,
