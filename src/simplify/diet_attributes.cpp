@@ -333,7 +333,7 @@ void MergeWedges(const DietRun& run, const VertexAdjacency& adjacency, const Att
                  int32_t b, AttributeRun& attr) {
   for (int k = 0; k < price.merge_count; ++k) {
     const WedgeMerge& m = price.merges[k];
-    if (m.keep == m.gone) continue;
+    if (m.keep == m.gone || m.keep < 0 || m.gone < 0) continue;
     const size_t keep = static_cast<size_t>(m.keep), gone = static_cast<size_t>(m.gone);
     attr.quadrics[keep] = Sum(attr.quadrics[keep], attr.quadrics[gone]);
     attr.has[keep] |= attr.has[gone];

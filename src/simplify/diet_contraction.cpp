@@ -68,6 +68,15 @@ class Contraction {
     AttributePrice with_attributes;
     if (attributes_) {
       zelfin::PriceWithAttributes(run_, adjacency_, *attributes_, a, b, with_attributes);
+      // The faces around an attribute pair can change without either end
+      // moving: a pair whose price went up, or that may no longer merge, goes
+      // back into the queue at its new place.
+      const double now = with_attributes.allowed ? with_attributes.cost : kBlocked;
+      if (now > run_.cost[static_cast<size_t>(p)]) {
+        run_.cost[static_cast<size_t>(p)] = now;
+        heap_.Set(p);
+        return;
+      }
       price.Q = with_attributes.Q;
       price.Pos = with_attributes.pos;
     } else {
