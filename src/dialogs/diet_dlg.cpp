@@ -51,6 +51,11 @@ void TDietDlg::ProcessMessages() {
   QCoreApplication::processEvents();
 }
 
+void TDietDlg::KeepResponsive() {
+  // Nothing shown changes here: the bar and the caption move only at the marks.
+  QCoreApplication::processEvents();
+}
+
 void TDietDlg::reject() {}
 
 }  // namespace zelfin

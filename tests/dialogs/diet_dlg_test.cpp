@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QProgressBar>
+#include <chrono>
 
 #include "dialogs/dialog_test_util.h"
+#include "simplify/diet_loader.h"
+#include "support/mesh_gen.h"
 
 namespace zelfin {
 namespace {
@@ -72,6 +75,39 @@ TEST(DietDlg, ProcessMessagesRunsPendingEvents) {
       &dlg, [&] { ran = true; }, Qt::QueuedConnection);
   dlg.ProcessMessages();
   EXPECT_TRUE(ran);
+}
+
+// The progress window as the loader sees it, counting its turns.
+class CountingDietDlg : public TDietDlg {
+ public:
+  void KeepResponsive() override {
+    ++turns;
+    TDietDlg::KeepResponsive();
+  }
+  int turns = 0;
+};
+
+TEST(DietDlg, LoadingALargeFileLetsTheWindowRunItsEventsMoreThanOnce) {
+  // Large enough that its load takes several of the heartbeat's 50 ms.
+  const std::string text = gen::PlainObj(gen::LargeClosedMesh(7, 800000));
+  CountingDietDlg dlg;
+  dlg.Show();
+  bool ran = false;
+  QMetaObject::invokeMethod(
+      &dlg, [&] { ran = true; }, Qt::QueuedConnection);
+  DietRun run;
+  LoadedMesh loaded;
+  const auto start = std::chrono::steady_clock::now();
+  LoadDietRun(text, "large.obj", dlg, run, loaded, false, false);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  dlg.Hide();
+  EXPECT_GT(dlg.turns, 1) << "load took " << ms << " ms";
+  EXPECT_TRUE(ran);  // the events waiting when it began ran inside the load
+  // Between the marks nothing shown changes.
+  EXPECT_EQ(dlg.windowTitle(), "Surface Simplification");
+  EXPECT_EQ(dlg.ProgressBar1->value(), 0);
 }
 
 }  // namespace
