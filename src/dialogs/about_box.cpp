@@ -13,6 +13,7 @@
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/web_support.h"
+#include "dialogs/window_hints.h"
 #include "zelfin_version.h"
 
 namespace zelfin {
@@ -40,7 +41,8 @@ QString ShortAddress(const QUrl& url, const QFont& font, int width) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* main_window) : QDialog(main_window), main_window_(main_window) {
+TAboutBox::TAboutBox(QWidget* main_window)
+    : QDialog(main_window, kFixedDialogFlags), main_window_(main_window) {
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("Version infomation"));
   setFont(DesignFont(QStringLiteral("Tahoma"), 9));
@@ -115,6 +117,7 @@ bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
 
 void TAboutBox::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  SetWindowManagerHints(this);
   if (event->spontaneous()) return;
   if (placed_) {
     move(last_pos_);

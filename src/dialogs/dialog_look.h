@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <Qt>
 
 class QWidget;
 
@@ -22,5 +23,11 @@ void CentreOnWindow(QWidget* window, const QWidget* owner);
 
 // Centres window on the available part of its screen.
 void CentreOnScreen(QWidget* window);
+
+// The flags of a dialog of one size: a title with the window menu and a close
+// button, no minimise or maximise button.
+inline constexpr Qt::WindowFlags kFixedDialogFlags =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    Qt::WindowCloseButtonHint;
 
 }  // namespace zelfin

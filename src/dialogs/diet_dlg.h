@@ -33,6 +33,9 @@ class TDietDlg : public QDialog, public ProgressSink {
   // while a run is under way.
   void reject() override;
 
+ protected:
+  void showEvent(QShowEvent* event) override;  // the window manager's hints
+
  private:
   QWidget* main_window_ = nullptr;
 };

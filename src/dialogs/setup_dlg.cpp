@@ -17,6 +17,7 @@
 
 #include "app/operations.h"
 #include "dialogs/dialog_look.h"
+#include "dialogs/window_hints.h"
 #include "platform/paths.h"
 
 namespace zelfin {
@@ -66,7 +67,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 }  // namespace
 
 TSetupDlg::TSetupDlg(QWidget* main_window)
-    : QDialog(main_window), main_window_(main_window), chooser_(ChooseFolderWithDialog) {
+    : QDialog(main_window, kFixedDialogFlags),
+      main_window_(main_window),
+      chooser_(ChooseFolderWithDialog) {
   setObjectName(QStringLiteral("SetupDlg"));
   setWindowTitle(QStringLiteral("Zelfin Setup"));
   setFont(DesignFont(QStringLiteral("Tahoma"), 8));
@@ -184,6 +187,7 @@ void TSetupDlg::SetFolderChooser(FolderChooser chooser) {
 
 void TSetupDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  SetWindowManagerHints(this);
   if (event->spontaneous()) return;  // a restore from the task bar is no new showing
   if (placed_) {
     move(last_pos_);

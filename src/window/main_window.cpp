@@ -18,6 +18,7 @@
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
 #include "dialogs/web_support.h"
+#include "dialogs/window_hints.h"
 #include "platform/errors.h"
 #include "window/drop_target.h"
 
@@ -168,6 +169,7 @@ void TForm1::FormDestroy() {
 
 void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  SetWindowManagerHints(this);
   Guarded([this] { FormShow(); });
 }
 

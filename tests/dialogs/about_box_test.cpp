@@ -11,7 +11,9 @@
 
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_test_util.h"
+#include "dialogs/setup_dlg.h"
 #include "dialogs/web_support.h"
+#include "dialogs/window_hints.h"
 #include "zelfin_version.h"
 
 namespace zelfin {
@@ -98,6 +100,26 @@ TEST(AboutBox, LinkShowsTheGuideAndOpensIt) {
   QDesktopServices::unsetUrlHandler("file");
   ASSERT_EQ(catcher.urls.size(), 1);
   EXPECT_EQ(catcher.urls[0], WebSupportUrl());
+}
+
+TEST(FixedDialogs, OfferTheirMenuMovingAndClosingOnly) {
+  TAboutBox about;
+  TSetupDlg setup;
+  for (const QDialog* dialog : {static_cast<QDialog*>(&about), static_cast<QDialog*>(&setup)}) {
+    const std::string name = dialog->objectName().toStdString();
+    EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMinMaxButtonsHint) << name;
+    const MotifHints hints = WindowManagerHintsOf(dialog);
+    EXPECT_EQ(hints.flags, kMwmHintsFunctions | kMwmHintsDecorations) << name;
+    EXPECT_EQ(hints.functions, kMwmFuncMove | kMwmFuncClose) << name;
+    EXPECT_EQ(hints.decorations, kMwmDecorBorder | kMwmDecorTitle | kMwmDecorMenu) << name;
+  }
+  // A window that can change size may be resized and maximised.
+  const MotifHints resizable = MotifHintsFor(
+      Qt::Window | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint,
+      true);
+  EXPECT_EQ(resizable.functions, kMwmFuncMove | kMwmFuncResize | kMwmFuncMaximize | kMwmFuncClose);
+  EXPECT_EQ(resizable.decorations,
+            kMwmDecorBorder | kMwmDecorTitle | kMwmDecorResizeH | kMwmDecorMaximize);
 }
 
 TEST(WebSupport, TheGuideBesideTheProgramAsWhenInstalled) {

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "dialogs/dialog_test_util.h"
+#include "dialogs/window_hints.h"
 #include "simplify/diet_loader.h"
 #include "support/mesh_gen.h"
 
@@ -21,8 +22,15 @@ TEST(DietDlg, FormIsOneBarUnderACaptionWithoutButtons) {
   EXPECT_EQ(dlg.findChild<QProgressBar*>("ProgressBar1"), dlg.ProgressBar1);
   const Qt::WindowFlags flags = dlg.windowFlags();
   EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+  EXPECT_TRUE(flags & Qt::WindowTitleHint);
   EXPECT_FALSE(flags & Qt::WindowSystemMenuHint);
   EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMinMaxButtonsHint);
+  // The window manager is told both halves: a title bar and border, and moving only.
+  const MotifHints hints = WindowManagerHintsOf(&dlg);
+  EXPECT_EQ(hints.flags, kMwmHintsFunctions | kMwmHintsDecorations);
+  EXPECT_EQ(hints.functions, kMwmFuncMove);
+  EXPECT_EQ(hints.decorations, kMwmDecorBorder | kMwmDecorTitle);
 }
 
 TEST(DietDlg, DrivenThroughTheProgressInterfaceOfARun) {

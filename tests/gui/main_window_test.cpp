@@ -28,6 +28,7 @@
 #include "dialogs/diet_dlg.h"
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
+#include "dialogs/window_hints.h"
 #include "support/files.h"
 #include "support/recording_sink.h"
 #include "support/scoped_env.h"
@@ -109,6 +110,7 @@ TEST(MainWindow, WindowMenusAndOpenDialogAreAsDesigned) {
   EXPECT_EQ(form.Panel1->size(), QSize(176, 148));
   EXPECT_EQ(form.minimumSize(), form.maximumSize());
   EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(WindowManagerHintsOf(&form).functions, kMwmFuncMove | kMwmFuncMinimize | kMwmFuncClose);
 
   const auto caption = [&](const char* name) {
     const auto* action = form.findChild<QAction*>(name);
