@@ -1,19 +1,26 @@
 #include "dialogs/setup_dlg.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHideEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QToolButton>
 #include <QVariant>
 #include <algorithm>
+#include <memory>
 
 #include "app/operations.h"
 #include "dialogs/dialog_look.h"
@@ -21,6 +28,68 @@
 #include "platform/paths.h"
 
 namespace zelfin {
+
+namespace {
+
+// Brings the view's current row into sight.
+void ScrollToCurrent(QAbstractItemView* view) {
+  view->scrollTo(view->currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+// Selects row in the dialog's list and detail views and scrolls to it, and
+// again once the listing has been sorted (the model sorts on a timer).
+void SelectRow(QFileDialog& dialog, QFileSystemModel* model, const QModelIndex& row) {
+  for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
+    if (view->model() != model) continue;
+    view->setCurrentIndex(row);
+    ScrollToCurrent(view);
+    QObject::connect(
+        model, &QAbstractItemModel::layoutChanged, view, [view] { ScrollToCurrent(view); },
+        Qt::SingleShotConnection);
+  }
+}
+
+// The dialog reads a folder's listing in the background, the folders above
+// it first; once the listing of parent is in, the row of folder is selected.
+void SelectRowWhenListed(QFileDialog& dialog, const QString& parent, const QString& folder) {
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  if (!model) return;
+  auto waiting = std::make_shared<QMetaObject::Connection>();
+  const auto listed = [&dialog, model, parent, folder, waiting](const QString& loaded) {
+    const QModelIndex row = model->index(folder);
+    if (QDir(loaded) != QDir(parent) || !row.isValid()) return;
+    QObject::disconnect(*waiting);
+    SelectRow(dialog, model, row);
+  };
+  *waiting = QObject::connect(model, &QFileSystemModel::directoryLoaded, &dialog, listed);
+}
+
+// Opens in the folder that holds start, with start itself selected: Choose
+// keeps it, and the folders beside it are one click away.
+void StartBeside(QFileDialog& dialog, const std::string& start) {
+  const QFileInfo folder(QDir::cleanPath(QString::fromStdString(start)));  // no trailing "/"
+  if (folder.isRoot()) {
+    dialog.setDirectory(folder.absoluteFilePath());
+    return;
+  }
+  dialog.setDirectory(folder.absolutePath());
+  dialog.selectFile(folder.absoluteFilePath());  // the name, ready for Choose
+  SelectRowWhenListed(dialog, folder.absolutePath(), folder.absoluteFilePath());
+}
+
+// Centred on the monitor that holds owner (the setup dialog, wherever the user
+// moved it), not on owner itself or the screen's corner.
+void CentreOnOwnersScreen(QFileDialog& dialog, const QWidget* owner) {
+  const QScreen* screen =
+      owner ? QGuiApplication::screenAt(owner->frameGeometry().center()) : nullptr;
+  if (!screen && owner) screen = owner->screen();
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  if (!dialog.testAttribute(Qt::WA_Resized)) dialog.resize(dialog.sizeHint());
+  CentreOn(&dialog, screen->availableGeometry());
+}
+
+}  // namespace
 
 std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string& start) {
   auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("Select Folder"));
@@ -33,7 +102,8 @@ std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string
   if (auto* new_folder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"))) {
     new_folder->hide();
   }
-  if (!start.empty()) dialog->setDirectory(QString::fromStdString(start));
+  if (!start.empty()) StartBeside(*dialog, start);
+  CentreOnOwnersScreen(*dialog, parent);
   return dialog;
 }
 

@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QToolButton>
 #include <filesystem>
 
@@ -360,21 +363,57 @@ TEST(SetupDlg, CentredOnTheMainWindowFirstThenWhereItStood) {
 namespace zelfin {
 namespace {
 
-TEST(FolderChooser, PicksExistingFoldersOnlyStartingAtTheGivenOne) {
+TEST(FolderChooser, PicksExistingFoldersOnlyStartingBesideTheGivenOneWithItSelected) {
   test::TempDir dir;
-  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Folder());
+  std::filesystem::create_directory(dir.Path("out"));
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Path("out") + "/");
   EXPECT_EQ(chooser->windowTitle(), "Select Folder");
   EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
   EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
   EXPECT_EQ(QFileInfo(chooser->directory().absolutePath()),
             QFileInfo(QString::fromStdString(dir.Path(""))));
+  // Choose right away keeps the folder chosen before.
+  ASSERT_EQ(chooser->selectedFiles().size(), 1);
+  EXPECT_EQ(QFileInfo(chooser->selectedFiles().first()),
+            QFileInfo(QString::fromStdString(dir.Path("out"))));
   chooser->show();
   QCoreApplication::processEvents();
   const auto* new_folder = chooser->findChild<QToolButton*>("newFolderButton");
   ASSERT_NE(new_folder, nullptr);
   EXPECT_FALSE(new_folder->isVisible());
   EXPECT_FALSE(new_folder->isEnabled());
+  // Its row is selected once the folder's listing has been read in the background.
+  const auto* list = chooser->findChild<QAbstractItemView*>("treeView");
+  ASSERT_NE(list, nullptr);
+  QDeadlineTimer deadline(5000);
+  while (list->currentIndex().data().toString() != "out" && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  EXPECT_EQ(list->currentIndex().data().toString(), "out");
+  EXPECT_TRUE(list->selectionModel()->isSelected(list->currentIndex()));
   chooser->reject();
+}
+
+TEST(FolderChooser, TheRootStartsAtItself) {
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, "/");
+  EXPECT_EQ(chooser->directory().absolutePath(), "/");
+}
+
+TEST(FolderChooser, CentredOnTheMonitorOfTheSetupDialogWhereverThatStands) {
+  test::TempDir dir;
+  TSetupDlg setup;
+  setup.show();
+  setup.move(0, 0);  // moved by the user into the screen's corner
+  QCoreApplication::processEvents();
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(&setup, dir.Folder());
+  chooser->show();
+  QCoreApplication::processEvents();
+  const QRect screen = setup.screen()->availableGeometry();
+  ASSERT_LE(chooser->frameGeometry().width(), screen.width());
+  ASSERT_LE(chooser->frameGeometry().height(), screen.height());
+  EXPECT_LE((chooser->frameGeometry().center() - screen.center()).manhattanLength(), 2);
+  chooser->reject();
+  setup.hide();
 }
 
 }  // namespace
