@@ -81,9 +81,7 @@ TAboutBox::TAboutBox(QWidget* main_window)
   L1 = new QLabel(Panel1);
   L1->setObjectName(QStringLiteral("L1"));
   L1->setFont(DesignFont(QStringLiteral("MS PGothic"), 9));
-  QPalette link = L1->palette();
-  link.setColor(QPalette::WindowText, Qt::blue);
-  L1->setPalette(link);
+  UpdateLinkColour();
   L1->setCursor(Qt::PointingHandCursor);
   // 12 pixels high by design; a fallback font with a taller line keeps its descenders.
   L1->setGeometry(53, 115, 146, std::max(12, QFontMetrics(L1->font()).height()));
@@ -98,6 +96,18 @@ void TAboutBox::FormCreate() {
   // Once: the product line does not change while the program runs.
   ProductName->setText(ProductName->text() + QStringLiteral(" Ver.") + GetFileVersionString());
   ProductName->adjustSize();
+}
+
+void TAboutBox::UpdateLinkColour() {
+  QPalette link = L1->palette();
+  link.setColor(QPalette::WindowText, ReadableLinkColour(palette()));
+  L1->setPalette(link);
+}
+
+void TAboutBox::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  // A theme switched while the program runs: the link follows it.
+  if (event->type() == QEvent::PaletteChange && L1) UpdateLinkColour();
 }
 
 void TAboutBox::L1Click() {

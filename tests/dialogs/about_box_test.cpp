@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "dialogs/app_icon.h"
+#include "dialogs/dialog_look.h"
 #include "dialogs/dialog_test_util.h"
 #include "dialogs/setup_dlg.h"
 #include "dialogs/web_support.h"
@@ -100,6 +101,43 @@ TEST(AboutBox, LinkShowsTheGuideAndOpensIt) {
   QDesktopServices::unsetUrlHandler("file");
   ASSERT_EQ(catcher.urls.size(), 1);
   EXPECT_EQ(catcher.urls[0], WebSupportUrl());
+}
+
+QColor LinkColour(const TAboutBox& box) {
+  return box.L1->palette().color(box.L1->foregroundRole());
+}
+
+// A dark theme; link is its link colour.
+QPalette DarkPalette(const QColor& link) {
+  QPalette dark(QColor(0x35, 0x35, 0x35));  // a dark grey window, light text
+  dark.setColor(QPalette::WindowText, Qt::white);
+  dark.setColor(QPalette::Link, link);
+  return dark;
+}
+
+TEST(AboutBox, LinkTakesTheThemesLinkColourReadableOnItsBackground) {
+  TAboutBox box;
+  const QColor light_link = box.palette().color(QPalette::Link);
+  ASSERT_GE(ContrastRatio(light_link, box.palette().color(QPalette::Window)), 4.5);
+  EXPECT_EQ(LinkColour(box), light_link);
+
+  // A dark theme that chose a light link keeps it.
+  box.setPalette(DarkPalette(QColor(0x3d, 0xae, 0xe9)));
+  EXPECT_EQ(LinkColour(box), QColor(0x3d, 0xae, 0xe9));
+
+  // One that left the default blue gets a lighter blue.
+  box.setPalette(DarkPalette(Qt::blue));
+  const QColor lifted = LinkColour(box);
+  EXPECT_GE(ContrastRatio(lifted, QColor(0x35, 0x35, 0x35)), 4.5);
+  EXPECT_GT(lifted.blue(), lifted.red());
+  EXPECT_NE(lifted, QColor(Qt::white));
+
+  // And a pale link on a light background is darkened.
+  QPalette pale = box.palette();
+  pale.setColor(QPalette::Window, Qt::white);
+  pale.setColor(QPalette::Link, QColor(0xa0, 0xc0, 0xff));
+  box.setPalette(pale);
+  EXPECT_GE(ContrastRatio(LinkColour(box), Qt::white), 4.5);
 }
 
 TEST(FixedDialogs, OfferTheirMenuMovingAndClosingOnly) {
