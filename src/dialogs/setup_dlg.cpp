@@ -152,10 +152,11 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(2, 0, 407, 125);
   RadioButton0 =
-      MakeRadio(GroupBox1, "RadioButton0", QStringLiteral("Same folder "), {12, 20, 189, 17});
-  RadioButton1 = MakeRadio(GroupBox1, "RadioButton1", QStringLiteral("Desktop"), {12, 43, 113, 17});
+      MakeRadio(GroupBox1, "RadioButton0", QStringLiteral("&Same folder "), {12, 20, 189, 17});
+  RadioButton1 =
+      MakeRadio(GroupBox1, "RadioButton1", QStringLiteral("&Desktop"), {12, 43, 113, 17});
   RadioButton2 =
-      MakeRadio(GroupBox1, "RadioButton2", QStringLiteral("Selected folder"), {12, 67, 113, 17});
+      MakeRadio(GroupBox1, "RadioButton2", QStringLiteral("Se&lected folder"), {12, 67, 113, 17});
   SaveTypeButtons = new QButtonGroup(this);
   SaveTypeButtons->setObjectName(QStringLiteral("SaveTypeButtons"));
   int tag = 0;
@@ -172,7 +173,7 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   Edit1->setReadOnly(true);
   Edit1->setEnabled(false);  // shows FSaveFolder; only Browse changes it
 
-  BitBtn1 = MakeButton(GroupBox1, "BitBtn1", QStringLiteral("Browse"), {326, 88, 75, 25});
+  BitBtn1 = MakeButton(GroupBox1, "BitBtn1", QStringLiteral("&Browse"), {326, 88, 75, 25});
   BitBtn1->setAutoDefault(false);
   connect(BitBtn1, &QPushButton::clicked, this, &TSetupDlg::BitBtn1Click);
 
@@ -181,9 +182,10 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   RadioGroup1->setGeometry(2, 125, 407, 137);
   RadioGroup1Items = new QButtonGroup(this);
   RadioGroup1Items->setObjectName(QStringLiteral("RadioGroup1Items"));
-  const QString modes[] = {QStringLiteral("Material"), QStringLiteral("Group"),
-                           QStringLiteral("Group Option"),
-                           QStringLiteral("Surface Simplification")};
+  // Each choice has its access key (Alt and the underlined letter).
+  const QString modes[] = {QStringLiteral("&Material"), QStringLiteral("&Group"),
+                           QStringLiteral("Group &Option"),
+                           QStringLiteral("S&urface Simplification")};
   for (int i = 0; i < 4; ++i) {
     // Items share the group's height evenly below its caption; they stop short
     // of the percentage list, which lies over the group to their right.
@@ -194,7 +196,7 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   }
   connect(RadioGroup1Items, &QButtonGroup::idClicked, this, &TSetupDlg::RadioGroup1Click);
 
-  CheckBox3 = new QCheckBox(QStringLiteral("Refined method"), this);
+  CheckBox3 = new QCheckBox(QStringLiteral("&Refined method"), this);
   CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
   CheckBox3->setGeometry(180, 241, 145, 17);
   CheckBox3->setToolTip(
@@ -219,7 +221,7 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   BitBtnCancel->setAutoDefault(false);
   connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  CheckBox2 = new QCheckBox(QStringLiteral("Display Setup Dialog before processing"), this);
+  CheckBox2 = new QCheckBox(QStringLiteral("Dis&play Setup Dialog before processing"), this);
   CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
   // A fallback font wider than the designed one takes the room up to Cancel
   // rather than cutting the caption short.

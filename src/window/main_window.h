@@ -94,6 +94,7 @@ class TForm1 : public QMainWindow {
   void FormShow();
   void FormDestroy();
   void CreateControls();
+  void CreateMenus();
 
   // Queues the batch; unless a file is already in processing, works through
   // the queue. A batch queued during a run starts after the current one ends.

@@ -72,7 +72,11 @@ TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
     EXPECT_NE(dlg.findChild<QWidget*>(name), nullptr) << name;
   }
   EXPECT_EQ(dlg.GroupBox1->title(), "The folder which saves the divided file ");
-  EXPECT_EQ(dlg.RadioButton0->text(), "Same folder ");
+  EXPECT_EQ(test::Shown(dlg.RadioButton0->text()), "Same folder ");
+  EXPECT_EQ(test::Shown(dlg.RadioButton1->text()), "Desktop");
+  EXPECT_EQ(test::Shown(dlg.RadioButton2->text()), "Selected folder");
+  EXPECT_EQ(test::Shown(dlg.BitBtn1->text()), "Browse");
+  EXPECT_EQ(test::Shown(dlg.CheckBox2->text()), "Display Setup Dialog before processing");
 
   ASSERT_EQ(dlg.ComboBox1->count(), 19);
   EXPECT_EQ(dlg.ComboBox1->itemText(0), "95%");
@@ -81,7 +85,7 @@ TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
   EXPECT_EQ(dlg.ComboBox1->itemText(18), "5%");
 
   const QStringList modes = {"Material", "Group", "Group Option", "Surface Simplification"};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(ModeItem(dlg, i)->text(), modes[i]);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(test::Shown(ModeItem(dlg, i)->text()), modes[i]);
 }
 
 TEST(SetupDlg, CaptionsFitTheirControlsInTheFontAtHand) {
@@ -114,7 +118,7 @@ TEST(SetupDlg, RefinedMethodOnlyForTheSimplification) {
   Settings s = SampleSettings();
   s.DietMethod = 1;
   WhenModal(&dlg, [&] {
-    EXPECT_EQ(dlg.CheckBox3->text(), "Refined method");
+    EXPECT_EQ(test::Shown(dlg.CheckBox3->text()), "Refined method");
     EXPECT_FALSE(dlg.CheckBox3->toolTip().isEmpty());
     EXPECT_TRUE(dlg.CheckBox3->isChecked());
     EXPECT_FALSE(dlg.CheckBox3->isEnabled());  // mode Group
@@ -130,6 +134,42 @@ TEST(SetupDlg, RefinedMethodOnlyForTheSimplification) {
   });
   EXPECT_TRUE(dlg.Execute(s));
   EXPECT_EQ(s.DietMethod, 0);
+}
+
+TEST(SetupDlg, EveryChoiceHasItsOwnAccessKey) {
+  TSetupDlg dlg;
+  QList<QKeySequence> keys;
+  for (const QAbstractButton* button : dlg.findChildren<QAbstractButton*>()) {
+    if (button == dlg.BitBtnOK || button == dlg.BitBtnCancel) continue;  // Enter and Escape
+    const QKeySequence key = QKeySequence::mnemonic(button->text());
+    EXPECT_FALSE(key.isEmpty()) << button->text().toStdString();
+    EXPECT_FALSE(keys.contains(key)) << button->text().toStdString();
+    keys << key;
+  }
+  EXPECT_EQ(keys.size(), 10);
+}
+
+TEST(SetupDlg, AltWithTheUnderlinedLetterChooses) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  WhenModal(&dlg, [&] {
+    dlg.activateWindow();
+    QCoreApplication::processEvents();
+    test::PressKey(&dlg, Qt::Key_D, Qt::AltModifier);  // Desktop
+    test::PressKey(&dlg, Qt::Key_U, Qt::AltModifier);  // Surface Simplification
+    // An access key clicks its button as a mouse would, over 100 ms; only then
+    // is the refined method's box enabled.
+    test::Wait(300);
+    test::PressKey(&dlg, Qt::Key_R, Qt::AltModifier);  // Refined method
+    test::PressKey(&dlg, Qt::Key_P, Qt::AltModifier);  // Display Setup Dialog ...
+    test::Wait(300);
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.SaveType, 1);
+  EXPECT_EQ(s.DivIndex, 3);
+  EXPECT_EQ(s.DietMethod, 1);
+  EXPECT_FALSE(s.isDispSetupDlg);
 }
 
 TEST(SetupDlg, EnterConfirms) {

@@ -114,7 +114,7 @@ TEST(MainWindow, WindowMenusAndOpenDialogAreAsDesigned) {
 
   const auto caption = [&](const char* name) {
     const auto* action = form.findChild<QAction*>(name);
-    return action ? action->text() : QString("(missing)");
+    return action ? test::Shown(action->text()) : QString("(missing)");
   };
   EXPECT_EQ(caption("LoadtoCut1"), "Load to Cut ...");
   EXPECT_EQ(caption("Setup1"), "Setup ...");
@@ -126,14 +126,55 @@ TEST(MainWindow, WindowMenusAndOpenDialogAreAsDesigned) {
 
   QStringList file_items;
   for (const QAction* a : form.findChild<QMenu*>("File1")->actions()) {
-    file_items << (a->isSeparator() ? "-" : a->text());
+    file_items << (a->isSeparator() ? "-" : test::Shown(a->text()));
   }
   EXPECT_EQ(file_items.join("|"), "Load to Cut ...|-|Setup ...|-|Exit");
-  EXPECT_EQ(form.findChild<QMenu*>("File1")->title(), "File");
-  EXPECT_EQ(form.findChild<QMenu*>("Help1")->title(), "Help");
+  EXPECT_EQ(test::Shown(form.findChild<QMenu*>("File1")->title()), "File");
+  EXPECT_EQ(test::Shown(form.findChild<QMenu*>("Help1")->title()), "Help");
 
   EXPECT_EQ(form.OpenDialog1->nameFilters(), QStringList{"*.obj"});
   EXPECT_EQ(form.OpenDialog1->fileMode(), QFileDialog::ExistingFile);
+}
+
+// The access key of a caption ("&File": Alt+F); empty when it has none.
+QKeySequence AccessKey(const QString& caption) {
+  return QKeySequence::mnemonic(caption);
+}
+
+TEST(MainWindow, EveryMenuAndItemHasItsOwnAccessKey) {
+  Fixture f;
+  TForm1& form = f.Make();
+  EXPECT_EQ(AccessKey(form.File1->title()), QKeySequence(Qt::ALT | Qt::Key_F));
+  EXPECT_EQ(AccessKey(form.Help1->title()), QKeySequence(Qt::ALT | Qt::Key_H));
+  for (const QMenu* menu : {form.File1, form.Help1}) {
+    QList<QKeySequence> keys;
+    for (const QAction* item : menu->actions()) {
+      if (item->isSeparator()) continue;
+      const QKeySequence key = AccessKey(item->text());
+      EXPECT_FALSE(key.isEmpty()) << item->text().toStdString();
+      EXPECT_FALSE(keys.contains(key)) << item->text().toStdString();
+      keys << key;
+    }
+  }
+}
+
+TEST(MainWindow, AltWithTheUnderlinedLetterAndF10OpenTheMenus) {
+  Fixture f;
+  TForm1& form = f.Make();
+  form.show();
+  form.activateWindow();
+  QCoreApplication::processEvents();
+  const auto opens = [&](QMenu* menu, int key, Qt::KeyboardModifiers modifiers) {
+    test::PressKey(&form, key, modifiers);
+    QCoreApplication::processEvents();
+    const bool open = menu->isVisible();
+    menu->close();
+    QCoreApplication::processEvents();
+    return open;
+  };
+  EXPECT_TRUE(opens(form.File1, Qt::Key_F, Qt::AltModifier));
+  EXPECT_TRUE(opens(form.Help1, Qt::Key_H, Qt::AltModifier));
+  EXPECT_TRUE(opens(form.File1, Qt::Key_F10, Qt::NoModifier));
 }
 
 TEST(MainWindow, DropKeepsOrderSkipsOthersAndAnErrorEndsOnlyThatDrop) {
