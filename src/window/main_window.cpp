@@ -187,12 +187,21 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   if (FBusy) {
-    // A simplification is pumping messages under us: end once it is done.
+    // A file in processing is letting events through under us: end once it
+    // is written, and show at once that the close was heard.
+    if (!FCloseRequested) ShowClosing();
     FCloseRequested = true;
     event->ignore();
     return;
   }
   QMainWindow::closeEvent(event);
+}
+
+void TForm1::ShowClosing() {
+  Panel1->setText(QStringLiteral("Closing after this file ..."));
+  setCursor(Qt::WaitCursor);
+  // A file chosen now would never be started.
+  LoadtoCut1->setEnabled(false);
 }
 
 void TForm1::DropDst1FileDrop(const std::vector<std::string>& files) {

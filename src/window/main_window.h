@@ -107,6 +107,8 @@ class TForm1 : public QMainWindow {
   // Runs a handler's body; an error of any kind is shown, never passed to Qt.
   void Guarded(const std::function<void()>& body);
   void ReportError(const std::exception_ptr& error);
+  // The close asked for during a run: the panel says so, a wait cursor.
+  void ShowClosing();
 
   std::vector<std::string> FArguments;
   MainWindowHooks FHooks;

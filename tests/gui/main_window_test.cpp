@@ -10,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -320,15 +321,28 @@ TEST(MainWindow, CloseDuringARunEndsAfterTheFileWithTheSettingsSaved) {
   form.CurrentSettings().DivIndex = 3;
   form.CurrentSettings().DietIndex = 4;
   form.show();
+  QString panel_during;
+  bool waiting_cursor = false, load_enabled = true;
   f.during = [&] {
     f.Drop(&form, {"b.obj"});  // queued, and then given up with the close
     form.Exit1->trigger();
     f.log.push_back(form.isVisible() ? "open" : "closed");
+    // The window shows at once that it heard the close.
+    panel_during = form.Panel1->text();
+    waiting_cursor = form.testAttribute(Qt::WA_SetCursor) &&
+                     form.cursor().shape() == Qt::WaitCursor &&
+                     form.Panel1->cursor().shape() == Qt::WaitCursor;
+    load_enabled = form.LoadtoCut1->isEnabled();
   };
   f.Drop(&form, {"a.obj", "c.obj"});
   QCoreApplication::processEvents();
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(f.log, (std::vector<std::string>{"show", "open", "hide"}));
+  EXPECT_EQ(panel_during, "Closing after this file ...");
+  EXPECT_LE(QFontMetrics(form.Panel1->font()).horizontalAdvance(panel_during),
+            form.Panel1->contentsRect().width());
+  EXPECT_TRUE(waiting_cursor);
+  EXPECT_FALSE(load_enabled);
   EXPECT_EQ(f.Written(), "a.obj a_Simplified75%.obj b.obj c.obj notes.txt");
 
   f.form.reset();
