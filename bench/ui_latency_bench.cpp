@@ -9,8 +9,8 @@
 // without that wait: the program's own share.
 //
 // ui_latency_bench [--quick] [--gaps] [--dir DIR]
-//   --quick  a 300k-triangle simplification and a ~17 MB division instead of
-//            3M triangles and ~190 MB
+//   --quick  a 300k-triangle simplification and a ~16 MiB division instead of
+//            3M triangles and ~200 MiB
 //   --gaps   also lists every gap above 100 ms as it ends, with the step
 //   --dir    where the generated files go (default: the temporary folder)
 #include <unistd.h>

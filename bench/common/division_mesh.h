@@ -10,7 +10,7 @@ namespace zelfin::bench {
 // then two triangles per cell ("f a/a/a b/b/b c/c/c"), their faces in
 // stretches of 100 that cycle through `materials` materials (usemtl
 // material_<n>). Always the same file for the same arguments; side 1000 gives
-// about 190 MB.
+// about 200 MiB.
 void WriteDivisionMesh(const std::string& path, uint64_t side, uint64_t materials);
 
 // The number of triangles WriteDivisionMesh writes for side.
