@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -21,109 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "common/division_mesh.h"
 #include "division/divide_file.h"
 #include "division/obj_model.h"
-#include "platform/text_file.h"
 
 namespace {
-
-// A small deterministic generator (xorshift64*), so every run sees the same file.
-struct Random {
-  uint64_t state = 0x9E3779B97F4A7C15ull;
-  uint64_t Next() {
-    state ^= state >> 12;
-    state ^= state << 25;
-    state ^= state >> 27;
-    return state * 0x2545F4914F6CDD1Dull;
-  }
-  double Unit() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
-};
-
-void AppendNumber(std::string& out, double value) {
-  char digits[32];
-  const auto r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6);
-  out.append(digits, static_cast<size_t>(r.ptr - digits));
-}
-
-void AppendNumber(std::string& out, uint64_t value) {
-  char digits[24];
-  const auto r = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, static_cast<size_t>(r.ptr - digits));
-}
-
-// A side x side grid of vertices, two triangles per cell; the faces come in
-// stretches of 100, the stretches cycling through the materials.
-void GenerateMesh(const std::string& path, uint64_t side, uint64_t materials) {
-  zelfin::AtomicFileWriter writer(path);
-  std::string out;
-  const auto flush = [&] {
-    if (out.size() > (1u << 20)) {
-      writer.Write(out);
-      out.clear();
-    }
-  };
-  Random random;
-  const uint64_t count = side * side;
-  for (uint64_t i = 0; i < count; ++i) {
-    out += "v ";
-    AppendNumber(out, static_cast<double>(i % side) / static_cast<double>(side));
-    out += ' ';
-    AppendNumber(out, static_cast<double>(i / side) / static_cast<double>(side));
-    out += ' ';
-    AppendNumber(out, random.Unit() * 0.01);
-    out += '\n';
-    flush();
-  }
-  for (uint64_t i = 0; i < count; ++i) {
-    out += "vt ";
-    AppendNumber(out, random.Unit());
-    out += ' ';
-    AppendNumber(out, random.Unit());
-    out += '\n';
-    flush();
-  }
-  for (uint64_t i = 0; i < count; ++i) {
-    out += "vn ";
-    AppendNumber(out, random.Unit() - 0.5);
-    out += ' ';
-    AppendNumber(out, random.Unit() - 0.5);
-    out += ' ';
-    AppendNumber(out, 1.0);
-    out += '\n';
-    flush();
-  }
-  const auto corner = [&](uint64_t index) {
-    out += ' ';
-    AppendNumber(out, index + 1);
-    out += '/';
-    AppendNumber(out, index + 1);
-    out += '/';
-    AppendNumber(out, index + 1);
-  };
-  uint64_t face = 0;
-  for (uint64_t y = 0; y + 1 < side; ++y) {
-    for (uint64_t x = 0; x + 1 < side; ++x) {
-      const uint64_t a = y * side + x, b = a + 1, c = a + side, d = c + 1;
-      for (int half = 0; half < 2; ++half, ++face) {
-        if (face % 100 == 0) {
-          out += "usemtl material_";
-          AppendNumber(out, (face / 100) % materials);
-          out += '\n';
-        }
-        out += 'f';
-        if (half == 0) {
-          corner(a), corner(b), corner(d);
-        } else {
-          corner(a), corner(d), corner(c);
-        }
-        out += '\n';
-        flush();
-      }
-    }
-  }
-  writer.Write(out);
-  writer.Commit();
-}
 
 struct Run {
   double seconds = 0;
@@ -186,12 +87,12 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(out_dir);
   const std::string input = work + "/mesh.obj";
 
-  GenerateMesh(input, side, materials);
+  zelfin::bench::WriteDivisionMesh(input, side, materials);
   const double input_mib =
       static_cast<double>(std::filesystem::file_size(input)) / (1024.0 * 1024.0);
   std::printf("input: %s, %.1f MiB, %llu v/vt/vn lines each, %llu triangles, %llu materials\n",
               input.c_str(), input_mib, static_cast<unsigned long long>(side * side),
-              static_cast<unsigned long long>(2 * (side - 1) * (side - 1)),
+              static_cast<unsigned long long>(zelfin::bench::DivisionMeshTriangles(side)),
               static_cast<unsigned long long>(materials));
 
   const bool have_cli = access(ZELFIN_CLI_PATH, X_OK) == 0;

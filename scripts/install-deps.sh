@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libicu-dev
+  qt6-base-dev libicu-dev libxcb1-dev
   libgtest-dev libgmock-dev
   libmeshoptimizer-dev
   locales

@@ -13,6 +13,7 @@
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/web_support.h"
+#include "dialogs/window_hints.h"
 #include "zelfin_version.h"
 
 namespace zelfin {
@@ -40,7 +41,8 @@ QString ShortAddress(const QUrl& url, const QFont& font, int width) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* main_window) : QDialog(main_window), main_window_(main_window) {
+TAboutBox::TAboutBox(QWidget* main_window)
+    : QDialog(main_window, kFixedDialogFlags), main_window_(main_window) {
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("Version infomation"));
   setFont(DesignFont(QStringLiteral("Tahoma"), 9));
@@ -79,9 +81,7 @@ TAboutBox::TAboutBox(QWidget* main_window) : QDialog(main_window), main_window_(
   L1 = new QLabel(Panel1);
   L1->setObjectName(QStringLiteral("L1"));
   L1->setFont(DesignFont(QStringLiteral("MS PGothic"), 9));
-  QPalette link = L1->palette();
-  link.setColor(QPalette::WindowText, Qt::blue);
-  L1->setPalette(link);
+  UpdateLinkColour();
   L1->setCursor(Qt::PointingHandCursor);
   // 12 pixels high by design; a fallback font with a taller line keeps its descenders.
   L1->setGeometry(53, 115, 146, std::max(12, QFontMetrics(L1->font()).height()));
@@ -96,6 +96,18 @@ void TAboutBox::FormCreate() {
   // Once: the product line does not change while the program runs.
   ProductName->setText(ProductName->text() + QStringLiteral(" Ver.") + GetFileVersionString());
   ProductName->adjustSize();
+}
+
+void TAboutBox::UpdateLinkColour() {
+  QPalette link = L1->palette();
+  link.setColor(QPalette::WindowText, ReadableLinkColour(palette()));
+  L1->setPalette(link);
+}
+
+void TAboutBox::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  // A theme switched while the program runs: the link follows it.
+  if (event->type() == QEvent::PaletteChange && L1) UpdateLinkColour();
 }
 
 void TAboutBox::L1Click() {
@@ -115,6 +127,7 @@ bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
 
 void TAboutBox::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  SetWindowManagerHints(this);
   if (event->spontaneous()) return;
   if (placed_) {
     move(last_pos_);

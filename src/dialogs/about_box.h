@@ -31,9 +31,12 @@ class TAboutBox : public QDialog {
   void showEvent(QShowEvent* event) override;                  // placement, focus on OK
   void hideEvent(QHideEvent* event) override;                  // remembers where the box stood
   bool eventFilter(QObject* watched, QEvent* event) override;  // L1's clicks
+  void changeEvent(QEvent* event) override;                    // the link's colour
 
  private:
   void FormCreate();
+  // The theme's link colour, readable on the box's background.
+  void UpdateLinkColour();
 
   QWidget* main_window_ = nullptr;
   bool placed_ = false;

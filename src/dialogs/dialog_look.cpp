@@ -2,9 +2,11 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QPalette>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 
 namespace zelfin {
 
@@ -14,6 +16,44 @@ QFont DesignFont(const QString& family, int point_size) {
                    : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(point_size);
   return font;
+}
+
+namespace {
+
+double RelativeLuminance(const QColor& colour) {
+  const auto linear = [](double c) {
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  const QColor rgb = colour.toRgb();
+  return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
+}
+
+// colour moved share (0..1) of the way towards target.
+QColor Mixed(const QColor& colour, const QColor& target, double share) {
+  const auto mix = [share](float from, float to) { return from + share * (to - from); };
+  const QColor a = colour.toRgb(), b = target.toRgb();
+  return QColor::fromRgbF(mix(a.redF(), b.redF()), mix(a.greenF(), b.greenF()),
+                          mix(a.blueF(), b.blueF()));
+}
+
+}  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+  const double la = RelativeLuminance(a), lb = RelativeLuminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableLinkColour(const QPalette& palette) {
+  constexpr double kLeast = 4.5;
+  const QColor link = palette.color(QPalette::Active, QPalette::Link);
+  const QColor ground = palette.color(QPalette::Active, QPalette::Window);
+  if (ContrastRatio(link, ground) >= kLeast) return link;
+  const QColor target = RelativeLuminance(ground) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
+  for (int step = 1; step <= 20; ++step) {
+    const QColor moved = Mixed(link, target, step / 20.0);
+    if (ContrastRatio(moved, ground) >= kLeast) return moved;
+  }
+  return target;
 }
 
 void CentreOn(QWidget* window, const QRect& area) {

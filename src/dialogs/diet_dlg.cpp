@@ -5,9 +5,12 @@
 #include <algorithm>
 
 #include "dialogs/dialog_look.h"
+#include "dialogs/window_hints.h"
 
 namespace zelfin {
 
+// A title and no system menu or buttons: the run cannot be broken off, and the
+// whole title bar is left to the step's caption.
 TDietDlg::TDietDlg(QWidget* main_window)
     : QDialog(main_window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       main_window_(main_window) {
@@ -51,6 +54,16 @@ void TDietDlg::ProcessMessages() {
   QCoreApplication::processEvents();
 }
 
+void TDietDlg::KeepResponsive() {
+  // Nothing shown changes here: the bar and the caption move only at the marks.
+  QCoreApplication::processEvents();
+}
+
 void TDietDlg::reject() {}
+
+void TDietDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  SetWindowManagerHints(this);
+}
 
 }  // namespace zelfin

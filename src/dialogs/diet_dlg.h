@@ -23,11 +23,18 @@ class TDietDlg : public QDialog, public ProgressSink {
   void SetCaption(const std::string& caption) override;
   void SetPosition(int position) override;
   void ProcessMessages() override;  // QCoreApplication::processEvents once
+  // The same round of events between the marks of a long step, so that the
+  // windows are painted and take clicks while a large file loads or is
+  // written. Also called while the window is hidden, during a division.
+  void KeepResponsive() override;
 
  public slots:
   // Only Hide() ends the window's showing: Escape and the close box do nothing
   // while a run is under way.
   void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;  // the window manager's hints
 
  private:
   QWidget* main_window_ = nullptr;

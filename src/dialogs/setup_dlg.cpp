@@ -1,25 +1,95 @@
 #include "dialogs/setup_dlg.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHideEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QToolButton>
 #include <QVariant>
 #include <algorithm>
+#include <memory>
 
 #include "app/operations.h"
 #include "dialogs/dialog_look.h"
+#include "dialogs/window_hints.h"
 #include "platform/paths.h"
 
 namespace zelfin {
+
+namespace {
+
+// Brings the view's current row into sight.
+void ScrollToCurrent(QAbstractItemView* view) {
+  view->scrollTo(view->currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+// Selects row in the dialog's list and detail views and scrolls to it, and
+// again once the listing has been sorted (the model sorts on a timer).
+void SelectRow(QFileDialog& dialog, QFileSystemModel* model, const QModelIndex& row) {
+  for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>()) {
+    if (view->model() != model) continue;
+    view->setCurrentIndex(row);
+    ScrollToCurrent(view);
+    QObject::connect(
+        model, &QAbstractItemModel::layoutChanged, view, [view] { ScrollToCurrent(view); },
+        Qt::SingleShotConnection);
+  }
+}
+
+// The dialog reads a folder's listing in the background, the folders above
+// it first; once the listing of parent is in, the row of folder is selected.
+void SelectRowWhenListed(QFileDialog& dialog, const QString& parent, const QString& folder) {
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  if (!model) return;
+  auto waiting = std::make_shared<QMetaObject::Connection>();
+  const auto listed = [&dialog, model, parent, folder, waiting](const QString& loaded) {
+    const QModelIndex row = model->index(folder);
+    if (QDir(loaded) != QDir(parent) || !row.isValid()) return;
+    QObject::disconnect(*waiting);
+    SelectRow(dialog, model, row);
+  };
+  *waiting = QObject::connect(model, &QFileSystemModel::directoryLoaded, &dialog, listed);
+}
+
+// Opens in the folder that holds start, with start itself selected: Choose
+// keeps it, and the folders beside it are one click away.
+void StartBeside(QFileDialog& dialog, const std::string& start) {
+  const QFileInfo folder(QDir::cleanPath(QString::fromStdString(start)));  // no trailing "/"
+  if (folder.isRoot()) {
+    dialog.setDirectory(folder.absoluteFilePath());
+    return;
+  }
+  dialog.setDirectory(folder.absolutePath());
+  dialog.selectFile(folder.absoluteFilePath());  // the name, ready for Choose
+  SelectRowWhenListed(dialog, folder.absolutePath(), folder.absoluteFilePath());
+}
+
+// Centred on the monitor that holds owner (the setup dialog, wherever the user
+// moved it), not on owner itself or the screen's corner.
+void CentreOnOwnersScreen(QFileDialog& dialog, const QWidget* owner) {
+  const QScreen* screen =
+      owner ? QGuiApplication::screenAt(owner->frameGeometry().center()) : nullptr;
+  if (!screen && owner) screen = owner->screen();
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  if (!dialog.testAttribute(Qt::WA_Resized)) dialog.resize(dialog.sizeHint());
+  CentreOn(&dialog, screen->availableGeometry());
+}
+
+}  // namespace
 
 std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string& start) {
   auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("Select Folder"));
@@ -32,7 +102,8 @@ std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string
   if (auto* new_folder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"))) {
     new_folder->hide();
   }
-  if (!start.empty()) dialog->setDirectory(QString::fromStdString(start));
+  if (!start.empty()) StartBeside(*dialog, start);
+  CentreOnOwnersScreen(*dialog, parent);
   return dialog;
 }
 
@@ -66,7 +137,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 }  // namespace
 
 TSetupDlg::TSetupDlg(QWidget* main_window)
-    : QDialog(main_window), main_window_(main_window), chooser_(ChooseFolderWithDialog) {
+    : QDialog(main_window, kFixedDialogFlags),
+      main_window_(main_window),
+      chooser_(ChooseFolderWithDialog) {
   setObjectName(QStringLiteral("SetupDlg"));
   setWindowTitle(QStringLiteral("Zelfin Setup"));
   setFont(DesignFont(QStringLiteral("Tahoma"), 8));
@@ -79,10 +152,11 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(2, 0, 407, 125);
   RadioButton0 =
-      MakeRadio(GroupBox1, "RadioButton0", QStringLiteral("Same folder "), {12, 20, 189, 17});
-  RadioButton1 = MakeRadio(GroupBox1, "RadioButton1", QStringLiteral("Desktop"), {12, 43, 113, 17});
+      MakeRadio(GroupBox1, "RadioButton0", QStringLiteral("&Same folder "), {12, 20, 189, 17});
+  RadioButton1 =
+      MakeRadio(GroupBox1, "RadioButton1", QStringLiteral("&Desktop"), {12, 43, 113, 17});
   RadioButton2 =
-      MakeRadio(GroupBox1, "RadioButton2", QStringLiteral("Selected folder"), {12, 67, 113, 17});
+      MakeRadio(GroupBox1, "RadioButton2", QStringLiteral("Se&lected folder"), {12, 67, 113, 17});
   SaveTypeButtons = new QButtonGroup(this);
   SaveTypeButtons->setObjectName(QStringLiteral("SaveTypeButtons"));
   int tag = 0;
@@ -99,7 +173,7 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   Edit1->setReadOnly(true);
   Edit1->setEnabled(false);  // shows FSaveFolder; only Browse changes it
 
-  BitBtn1 = MakeButton(GroupBox1, "BitBtn1", QStringLiteral("Browse"), {326, 88, 75, 25});
+  BitBtn1 = MakeButton(GroupBox1, "BitBtn1", QStringLiteral("&Browse"), {326, 88, 75, 25});
   BitBtn1->setAutoDefault(false);
   connect(BitBtn1, &QPushButton::clicked, this, &TSetupDlg::BitBtn1Click);
 
@@ -108,9 +182,10 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   RadioGroup1->setGeometry(2, 125, 407, 137);
   RadioGroup1Items = new QButtonGroup(this);
   RadioGroup1Items->setObjectName(QStringLiteral("RadioGroup1Items"));
-  const QString modes[] = {QStringLiteral("Material"), QStringLiteral("Group"),
-                           QStringLiteral("Group Option"),
-                           QStringLiteral("Surface Simplification")};
+  // Each choice has its access key (Alt and the underlined letter).
+  const QString modes[] = {QStringLiteral("&Material"), QStringLiteral("&Group"),
+                           QStringLiteral("Group &Option"),
+                           QStringLiteral("S&urface Simplification")};
   for (int i = 0; i < 4; ++i) {
     // Items share the group's height evenly below its caption; they stop short
     // of the percentage list, which lies over the group to their right.
@@ -121,7 +196,7 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   }
   connect(RadioGroup1Items, &QButtonGroup::idClicked, this, &TSetupDlg::RadioGroup1Click);
 
-  CheckBox3 = new QCheckBox(QStringLiteral("Refined method"), this);
+  CheckBox3 = new QCheckBox(QStringLiteral("&Refined method"), this);
   CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
   CheckBox3->setGeometry(180, 241, 145, 17);
   CheckBox3->setToolTip(
@@ -146,7 +221,7 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   BitBtnCancel->setAutoDefault(false);
   connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  CheckBox2 = new QCheckBox(QStringLiteral("Display Setup Dialog before processing"), this);
+  CheckBox2 = new QCheckBox(QStringLiteral("Dis&play Setup Dialog before processing"), this);
   CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
   // A fallback font wider than the designed one takes the room up to Cancel
   // rather than cutting the caption short.
@@ -184,6 +259,7 @@ void TSetupDlg::SetFolderChooser(FolderChooser chooser) {
 
 void TSetupDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  SetWindowManagerHints(this);
   if (event->spontaneous()) return;  // a restore from the task bar is no new showing
   if (placed_) {
     move(last_pos_);

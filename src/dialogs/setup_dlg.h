@@ -23,7 +23,8 @@ class QRadioButton;
 
 namespace zelfin {
 
-// Asks the user for a folder; start is the folder to open at (empty: none).
+// Asks the user for a folder; start is the folder chosen so far (empty: none),
+// shown selected within the folder that holds it.
 // Returns the chosen folder's path without a trailing "/", or nothing on cancel.
 using FolderChooser =
     std::function<std::optional<std::string>(QWidget* parent, const std::string& start)>;
@@ -31,7 +32,8 @@ using FolderChooser =
 // The QFileDialog folder chooser ("Select Folder", directories only).
 std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::string& start);
 
-// The dialog that ChooseFolderWithDialog runs, set up but not shown.
+// The dialog that ChooseFolderWithDialog runs, set up and placed on parent's
+// monitor but not shown.
 std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string& start);
 
 class TSetupDlg : public QDialog {

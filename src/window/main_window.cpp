@@ -18,6 +18,7 @@
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
 #include "dialogs/web_support.h"
+#include "dialogs/window_hints.h"
 #include "platform/errors.h"
 #include "window/drop_target.h"
 
@@ -91,26 +92,7 @@ void TForm1::CreateControls() {
   Panel1->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(Panel1);
 
-  MainMenu1 = menuBar();
-  MainMenu1->setObjectName("MainMenu1");
-  File1 = MainMenu1->addMenu("File");
-  File1->setObjectName("File1");
-  LoadtoCut1 = File1->addAction("Load to Cut ...", this, &TForm1::LoadtoCut1Click);
-  LoadtoCut1->setObjectName("LoadtoCut1");
-  File1->addSeparator();
-  Setup1 = File1->addAction("Setup ...", this, &TForm1::Setup1Click);
-  Setup1->setObjectName("Setup1");
-  File1->addSeparator();
-  Exit1 = File1->addAction("Exit", this, &TForm1::Exit1Click);
-  Exit1->setObjectName("Exit1");
-  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-  addAction(Exit1);  // the shortcut works while the menu is closed
-  Help1 = MainMenu1->addMenu("Help");
-  Help1->setObjectName("Help1");
-  About1 = Help1->addAction("About ...", this, &TForm1::About1Click);
-  About1->setObjectName("About1");
-  WebSupport1 = Help1->addAction("Web Support ...", this, &TForm1::WebSupport1Click);
-  WebSupport1->setObjectName("WebSupport1");
+  CreateMenus();
 
   const int menu_height = MainMenu1->hasHeightForWidth() ? MainMenu1->heightForWidth(kClientWidth)
                                                          : MainMenu1->sizeHint().height();
@@ -128,6 +110,37 @@ void TForm1::CreateControls() {
   DropDst1->OnFileDrop = [this](const std::vector<std::string>& files) { DropDst1FileDrop(files); };
   DropDst1->Watch(this);
   DropDst1->Watch(Panel1);
+}
+
+void TForm1::CreateMenus() {
+  // Every title and item has its access key (Alt+F opens File); F10 opens
+  // the first menu, from which the arrow keys reach the others.
+  MainMenu1 = menuBar();
+  MainMenu1->setObjectName("MainMenu1");
+  File1 = MainMenu1->addMenu("&File");
+  File1->setObjectName("File1");
+  LoadtoCut1 = File1->addAction("&Load to Cut ...", this, &TForm1::LoadtoCut1Click);
+  LoadtoCut1->setObjectName("LoadtoCut1");
+  File1->addSeparator();
+  Setup1 = File1->addAction("&Setup ...", this, &TForm1::Setup1Click);
+  Setup1->setObjectName("Setup1");
+  File1->addSeparator();
+  Exit1 = File1->addAction("E&xit", this, &TForm1::Exit1Click);
+  Exit1->setObjectName("Exit1");
+  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+  addAction(Exit1);  // the shortcut works while the menu is closed
+  Help1 = MainMenu1->addMenu("&Help");
+  Help1->setObjectName("Help1");
+  About1 = Help1->addAction("&About ...", this, &TForm1::About1Click);
+  About1->setObjectName("About1");
+  WebSupport1 = Help1->addAction("&Web Support ...", this, &TForm1::WebSupport1Click);
+  WebSupport1->setObjectName("WebSupport1");
+  auto* menu_key = new QAction(this);
+  menu_key->setObjectName("MenuKey");
+  menu_key->setShortcut(QKeySequence(Qt::Key_F10));
+  connect(menu_key, &QAction::triggered, this,
+          [this] { MainMenu1->setActiveAction(File1->menuAction()); });
+  addAction(menu_key);
 }
 
 void TForm1::UseDialogs(TAboutBox& about, TSelectDlg& select, TSetupDlg& setup, TDietDlg& diet) {
@@ -168,17 +181,27 @@ void TForm1::FormDestroy() {
 
 void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  SetWindowManagerHints(this);
   Guarded([this] { FormShow(); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
   if (FBusy) {
-    // A simplification is pumping messages under us: end once it is done.
+    // A file in processing is letting events through under us: end once it
+    // is written, and show at once that the close was heard.
+    if (!FCloseRequested) ShowClosing();
     FCloseRequested = true;
     event->ignore();
     return;
   }
   QMainWindow::closeEvent(event);
+}
+
+void TForm1::ShowClosing() {
+  Panel1->setText(QStringLiteral("Closing after this file ..."));
+  setCursor(Qt::WaitCursor);
+  // A file chosen now would never be started.
+  LoadtoCut1->setEnabled(false);
 }
 
 void TForm1::DropDst1FileDrop(const std::vector<std::string>& files) {

@@ -94,6 +94,7 @@ class TForm1 : public QMainWindow {
   void FormShow();
   void FormDestroy();
   void CreateControls();
+  void CreateMenus();
 
   // Queues the batch; unless a file is already in processing, works through
   // the queue. A batch queued during a run starts after the current one ends.
@@ -106,6 +107,8 @@ class TForm1 : public QMainWindow {
   // Runs a handler's body; an error of any kind is shown, never passed to Qt.
   void Guarded(const std::function<void()>& body);
   void ReportError(const std::exception_ptr& error);
+  // The close asked for during a run: the panel says so, a wait cursor.
+  void ShowClosing();
 
   std::vector<std::string> FArguments;
   MainWindowHooks FHooks;

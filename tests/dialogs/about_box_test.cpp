@@ -10,8 +10,11 @@
 #include <QPushButton>
 
 #include "dialogs/app_icon.h"
+#include "dialogs/dialog_look.h"
 #include "dialogs/dialog_test_util.h"
+#include "dialogs/setup_dlg.h"
 #include "dialogs/web_support.h"
+#include "dialogs/window_hints.h"
 #include "zelfin_version.h"
 
 namespace zelfin {
@@ -98,6 +101,63 @@ TEST(AboutBox, LinkShowsTheGuideAndOpensIt) {
   QDesktopServices::unsetUrlHandler("file");
   ASSERT_EQ(catcher.urls.size(), 1);
   EXPECT_EQ(catcher.urls[0], WebSupportUrl());
+}
+
+QColor LinkColour(const TAboutBox& box) {
+  return box.L1->palette().color(box.L1->foregroundRole());
+}
+
+// A dark theme; link is its link colour.
+QPalette DarkPalette(const QColor& link) {
+  QPalette dark(QColor(0x35, 0x35, 0x35));  // a dark grey window, light text
+  dark.setColor(QPalette::WindowText, Qt::white);
+  dark.setColor(QPalette::Link, link);
+  return dark;
+}
+
+TEST(AboutBox, LinkTakesTheThemesLinkColourReadableOnItsBackground) {
+  TAboutBox box;
+  const QColor light_link = box.palette().color(QPalette::Link);
+  ASSERT_GE(ContrastRatio(light_link, box.palette().color(QPalette::Window)), 4.5);
+  EXPECT_EQ(LinkColour(box), light_link);
+
+  // A dark theme that chose a light link keeps it.
+  box.setPalette(DarkPalette(QColor(0x3d, 0xae, 0xe9)));
+  EXPECT_EQ(LinkColour(box), QColor(0x3d, 0xae, 0xe9));
+
+  // One that left the default blue gets a lighter blue.
+  box.setPalette(DarkPalette(Qt::blue));
+  const QColor lifted = LinkColour(box);
+  EXPECT_GE(ContrastRatio(lifted, QColor(0x35, 0x35, 0x35)), 4.5);
+  EXPECT_GT(lifted.blue(), lifted.red());
+  EXPECT_NE(lifted, QColor(Qt::white));
+
+  // And a pale link on a light background is darkened.
+  QPalette pale = box.palette();
+  pale.setColor(QPalette::Window, Qt::white);
+  pale.setColor(QPalette::Link, QColor(0xa0, 0xc0, 0xff));
+  box.setPalette(pale);
+  EXPECT_GE(ContrastRatio(LinkColour(box), Qt::white), 4.5);
+}
+
+TEST(FixedDialogs, OfferTheirMenuMovingAndClosingOnly) {
+  TAboutBox about;
+  TSetupDlg setup;
+  for (const QDialog* dialog : {static_cast<QDialog*>(&about), static_cast<QDialog*>(&setup)}) {
+    const std::string name = dialog->objectName().toStdString();
+    EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMinMaxButtonsHint) << name;
+    const MotifHints hints = WindowManagerHintsOf(dialog);
+    EXPECT_EQ(hints.flags, kMwmHintsFunctions | kMwmHintsDecorations) << name;
+    EXPECT_EQ(hints.functions, kMwmFuncMove | kMwmFuncClose) << name;
+    EXPECT_EQ(hints.decorations, kMwmDecorBorder | kMwmDecorTitle | kMwmDecorMenu) << name;
+  }
+  // A window that can change size may be resized and maximised.
+  const MotifHints resizable = MotifHintsFor(
+      Qt::Window | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint,
+      true);
+  EXPECT_EQ(resizable.functions, kMwmFuncMove | kMwmFuncResize | kMwmFuncMaximize | kMwmFuncClose);
+  EXPECT_EQ(resizable.decorations,
+            kMwmDecorBorder | kMwmDecorTitle | kMwmDecorResizeH | kMwmDecorMaximize);
 }
 
 TEST(WebSupport, TheGuideBesideTheProgramAsWhenInstalled) {

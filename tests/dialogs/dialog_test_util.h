@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -31,11 +32,30 @@ inline void WhenModal(QDialog* dialog, std::function<void()> action) {
   timer->start();
 }
 
-inline void PressKey(QWidget* widget, int key) {
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+// A key pressed and released as a user would; a press sent this way is
+// offered to the shortcuts first (access keys, menu keys), as a typed one is.
+inline void PressKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QKeyEvent press(QEvent::KeyPress, key, modifiers);
   QCoreApplication::sendEvent(widget, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+  QKeyEvent release(QEvent::KeyRelease, key, modifiers);
   QCoreApplication::sendEvent(widget, &release);
+}
+
+// Lets the event loop run for ms milliseconds.
+inline void Wait(int ms) {
+  QDeadlineTimer deadline(ms);
+  while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// A caption as it reads on the screen: the "&" that marks the access key
+// (underlined, not shown) is left out, and "&&" reads as one "&".
+inline QString Shown(const QString& caption) {
+  QString shown;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == u'&' && i + 1 < caption.size()) ++i;
+    shown += caption[i];
+  }
+  return shown;
 }
 
 // The three ways of leaving a dialog without confirming.

@@ -4,8 +4,12 @@
 
 #include <QApplication>
 #include <QProgressBar>
+#include <chrono>
 
 #include "dialogs/dialog_test_util.h"
+#include "dialogs/window_hints.h"
+#include "simplify/diet_loader.h"
+#include "support/mesh_gen.h"
 
 namespace zelfin {
 namespace {
@@ -18,8 +22,15 @@ TEST(DietDlg, FormIsOneBarUnderACaptionWithoutButtons) {
   EXPECT_EQ(dlg.findChild<QProgressBar*>("ProgressBar1"), dlg.ProgressBar1);
   const Qt::WindowFlags flags = dlg.windowFlags();
   EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+  EXPECT_TRUE(flags & Qt::WindowTitleHint);
   EXPECT_FALSE(flags & Qt::WindowSystemMenuHint);
   EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMinMaxButtonsHint);
+  // The window manager is told both halves: a title bar and border, and moving only.
+  const MotifHints hints = WindowManagerHintsOf(&dlg);
+  EXPECT_EQ(hints.flags, kMwmHintsFunctions | kMwmHintsDecorations);
+  EXPECT_EQ(hints.functions, kMwmFuncMove);
+  EXPECT_EQ(hints.decorations, kMwmDecorBorder | kMwmDecorTitle);
 }
 
 TEST(DietDlg, DrivenThroughTheProgressInterfaceOfARun) {
@@ -72,6 +83,39 @@ TEST(DietDlg, ProcessMessagesRunsPendingEvents) {
       &dlg, [&] { ran = true; }, Qt::QueuedConnection);
   dlg.ProcessMessages();
   EXPECT_TRUE(ran);
+}
+
+// The progress window as the loader sees it, counting its turns.
+class CountingDietDlg : public TDietDlg {
+ public:
+  void KeepResponsive() override {
+    ++turns;
+    TDietDlg::KeepResponsive();
+  }
+  int turns = 0;
+};
+
+TEST(DietDlg, LoadingALargeFileLetsTheWindowRunItsEventsMoreThanOnce) {
+  // Large enough that its load takes several of the heartbeat's 50 ms.
+  const std::string text = gen::PlainObj(gen::LargeClosedMesh(7, 800000));
+  CountingDietDlg dlg;
+  dlg.Show();
+  bool ran = false;
+  QMetaObject::invokeMethod(
+      &dlg, [&] { ran = true; }, Qt::QueuedConnection);
+  DietRun run;
+  LoadedMesh loaded;
+  const auto start = std::chrono::steady_clock::now();
+  LoadDietRun(text, "large.obj", dlg, LoadWants{}, run, loaded);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  dlg.Hide();
+  EXPECT_GT(dlg.turns, 1) << "load took " << ms << " ms";
+  EXPECT_TRUE(ran);  // the events waiting when it began ran inside the load
+  // Between the marks nothing shown changes.
+  EXPECT_EQ(dlg.windowTitle(), "Surface Simplification");
+  EXPECT_EQ(dlg.ProgressBar1->value(), 0);
 }
 
 }  // namespace

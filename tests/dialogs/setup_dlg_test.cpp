@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QToolButton>
 #include <filesystem>
 
@@ -69,7 +72,11 @@ TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
     EXPECT_NE(dlg.findChild<QWidget*>(name), nullptr) << name;
   }
   EXPECT_EQ(dlg.GroupBox1->title(), "The folder which saves the divided file ");
-  EXPECT_EQ(dlg.RadioButton0->text(), "Same folder ");
+  EXPECT_EQ(test::Shown(dlg.RadioButton0->text()), "Same folder ");
+  EXPECT_EQ(test::Shown(dlg.RadioButton1->text()), "Desktop");
+  EXPECT_EQ(test::Shown(dlg.RadioButton2->text()), "Selected folder");
+  EXPECT_EQ(test::Shown(dlg.BitBtn1->text()), "Browse");
+  EXPECT_EQ(test::Shown(dlg.CheckBox2->text()), "Display Setup Dialog before processing");
 
   ASSERT_EQ(dlg.ComboBox1->count(), 19);
   EXPECT_EQ(dlg.ComboBox1->itemText(0), "95%");
@@ -78,7 +85,7 @@ TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
   EXPECT_EQ(dlg.ComboBox1->itemText(18), "5%");
 
   const QStringList modes = {"Material", "Group", "Group Option", "Surface Simplification"};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(ModeItem(dlg, i)->text(), modes[i]);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(test::Shown(ModeItem(dlg, i)->text()), modes[i]);
 }
 
 TEST(SetupDlg, CaptionsFitTheirControlsInTheFontAtHand) {
@@ -111,7 +118,7 @@ TEST(SetupDlg, RefinedMethodOnlyForTheSimplification) {
   Settings s = SampleSettings();
   s.DietMethod = 1;
   WhenModal(&dlg, [&] {
-    EXPECT_EQ(dlg.CheckBox3->text(), "Refined method");
+    EXPECT_EQ(test::Shown(dlg.CheckBox3->text()), "Refined method");
     EXPECT_FALSE(dlg.CheckBox3->toolTip().isEmpty());
     EXPECT_TRUE(dlg.CheckBox3->isChecked());
     EXPECT_FALSE(dlg.CheckBox3->isEnabled());  // mode Group
@@ -127,6 +134,42 @@ TEST(SetupDlg, RefinedMethodOnlyForTheSimplification) {
   });
   EXPECT_TRUE(dlg.Execute(s));
   EXPECT_EQ(s.DietMethod, 0);
+}
+
+TEST(SetupDlg, EveryChoiceHasItsOwnAccessKey) {
+  TSetupDlg dlg;
+  QList<QKeySequence> keys;
+  for (const QAbstractButton* button : dlg.findChildren<QAbstractButton*>()) {
+    if (button == dlg.BitBtnOK || button == dlg.BitBtnCancel) continue;  // Enter and Escape
+    const QKeySequence key = QKeySequence::mnemonic(button->text());
+    EXPECT_FALSE(key.isEmpty()) << button->text().toStdString();
+    EXPECT_FALSE(keys.contains(key)) << button->text().toStdString();
+    keys << key;
+  }
+  EXPECT_EQ(keys.size(), 10);
+}
+
+TEST(SetupDlg, AltWithTheUnderlinedLetterChooses) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  WhenModal(&dlg, [&] {
+    dlg.activateWindow();
+    QCoreApplication::processEvents();
+    test::PressKey(&dlg, Qt::Key_D, Qt::AltModifier);  // Desktop
+    test::PressKey(&dlg, Qt::Key_U, Qt::AltModifier);  // Surface Simplification
+    // An access key clicks its button as a mouse would, over 100 ms; only then
+    // is the refined method's box enabled.
+    test::Wait(300);
+    test::PressKey(&dlg, Qt::Key_R, Qt::AltModifier);  // Refined method
+    test::PressKey(&dlg, Qt::Key_P, Qt::AltModifier);  // Display Setup Dialog ...
+    test::Wait(300);
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.SaveType, 1);
+  EXPECT_EQ(s.DivIndex, 3);
+  EXPECT_EQ(s.DietMethod, 1);
+  EXPECT_FALSE(s.isDispSetupDlg);
 }
 
 TEST(SetupDlg, EnterConfirms) {
@@ -360,21 +403,57 @@ TEST(SetupDlg, CentredOnTheMainWindowFirstThenWhereItStood) {
 namespace zelfin {
 namespace {
 
-TEST(FolderChooser, PicksExistingFoldersOnlyStartingAtTheGivenOne) {
+TEST(FolderChooser, PicksExistingFoldersOnlyStartingBesideTheGivenOneWithItSelected) {
   test::TempDir dir;
-  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Folder());
+  std::filesystem::create_directory(dir.Path("out"));
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Path("out") + "/");
   EXPECT_EQ(chooser->windowTitle(), "Select Folder");
   EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
   EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
   EXPECT_EQ(QFileInfo(chooser->directory().absolutePath()),
             QFileInfo(QString::fromStdString(dir.Path(""))));
+  // Choose right away keeps the folder chosen before.
+  ASSERT_EQ(chooser->selectedFiles().size(), 1);
+  EXPECT_EQ(QFileInfo(chooser->selectedFiles().first()),
+            QFileInfo(QString::fromStdString(dir.Path("out"))));
   chooser->show();
   QCoreApplication::processEvents();
   const auto* new_folder = chooser->findChild<QToolButton*>("newFolderButton");
   ASSERT_NE(new_folder, nullptr);
   EXPECT_FALSE(new_folder->isVisible());
   EXPECT_FALSE(new_folder->isEnabled());
+  // Its row is selected once the folder's listing has been read in the background.
+  const auto* list = chooser->findChild<QAbstractItemView*>("treeView");
+  ASSERT_NE(list, nullptr);
+  QDeadlineTimer deadline(5000);
+  while (list->currentIndex().data().toString() != "out" && !deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  EXPECT_EQ(list->currentIndex().data().toString(), "out");
+  EXPECT_TRUE(list->selectionModel()->isSelected(list->currentIndex()));
   chooser->reject();
+}
+
+TEST(FolderChooser, TheRootStartsAtItself) {
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, "/");
+  EXPECT_EQ(chooser->directory().absolutePath(), "/");
+}
+
+TEST(FolderChooser, CentredOnTheMonitorOfTheSetupDialogWhereverThatStands) {
+  test::TempDir dir;
+  TSetupDlg setup;
+  setup.show();
+  setup.move(0, 0);  // moved by the user into the screen's corner
+  QCoreApplication::processEvents();
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(&setup, dir.Folder());
+  chooser->show();
+  QCoreApplication::processEvents();
+  const QRect screen = setup.screen()->availableGeometry();
+  ASSERT_LE(chooser->frameGeometry().width(), screen.width());
+  ASSERT_LE(chooser->frameGeometry().height(), screen.height());
+  EXPECT_LE((chooser->frameGeometry().center() - screen.center()).manhattanLength(), 2);
+  chooser->reject();
+  setup.hide();
 }
 
 }  // namespace

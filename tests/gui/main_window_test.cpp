@@ -10,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -28,6 +29,7 @@
 #include "dialogs/diet_dlg.h"
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
+#include "dialogs/window_hints.h"
 #include "support/files.h"
 #include "support/recording_sink.h"
 #include "support/scoped_env.h"
@@ -109,10 +111,11 @@ TEST(MainWindow, WindowMenusAndOpenDialogAreAsDesigned) {
   EXPECT_EQ(form.Panel1->size(), QSize(176, 148));
   EXPECT_EQ(form.minimumSize(), form.maximumSize());
   EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(WindowManagerHintsOf(&form).functions, kMwmFuncMove | kMwmFuncMinimize | kMwmFuncClose);
 
   const auto caption = [&](const char* name) {
     const auto* action = form.findChild<QAction*>(name);
-    return action ? action->text() : QString("(missing)");
+    return action ? test::Shown(action->text()) : QString("(missing)");
   };
   EXPECT_EQ(caption("LoadtoCut1"), "Load to Cut ...");
   EXPECT_EQ(caption("Setup1"), "Setup ...");
@@ -124,14 +127,55 @@ TEST(MainWindow, WindowMenusAndOpenDialogAreAsDesigned) {
 
   QStringList file_items;
   for (const QAction* a : form.findChild<QMenu*>("File1")->actions()) {
-    file_items << (a->isSeparator() ? "-" : a->text());
+    file_items << (a->isSeparator() ? "-" : test::Shown(a->text()));
   }
   EXPECT_EQ(file_items.join("|"), "Load to Cut ...|-|Setup ...|-|Exit");
-  EXPECT_EQ(form.findChild<QMenu*>("File1")->title(), "File");
-  EXPECT_EQ(form.findChild<QMenu*>("Help1")->title(), "Help");
+  EXPECT_EQ(test::Shown(form.findChild<QMenu*>("File1")->title()), "File");
+  EXPECT_EQ(test::Shown(form.findChild<QMenu*>("Help1")->title()), "Help");
 
   EXPECT_EQ(form.OpenDialog1->nameFilters(), QStringList{"*.obj"});
   EXPECT_EQ(form.OpenDialog1->fileMode(), QFileDialog::ExistingFile);
+}
+
+// The access key of a caption ("&File": Alt+F); empty when it has none.
+QKeySequence AccessKey(const QString& caption) {
+  return QKeySequence::mnemonic(caption);
+}
+
+TEST(MainWindow, EveryMenuAndItemHasItsOwnAccessKey) {
+  Fixture f;
+  TForm1& form = f.Make();
+  EXPECT_EQ(AccessKey(form.File1->title()), QKeySequence(Qt::ALT | Qt::Key_F));
+  EXPECT_EQ(AccessKey(form.Help1->title()), QKeySequence(Qt::ALT | Qt::Key_H));
+  for (const QMenu* menu : {form.File1, form.Help1}) {
+    QList<QKeySequence> keys;
+    for (const QAction* item : menu->actions()) {
+      if (item->isSeparator()) continue;
+      const QKeySequence key = AccessKey(item->text());
+      EXPECT_FALSE(key.isEmpty()) << item->text().toStdString();
+      EXPECT_FALSE(keys.contains(key)) << item->text().toStdString();
+      keys << key;
+    }
+  }
+}
+
+TEST(MainWindow, AltWithTheUnderlinedLetterAndF10OpenTheMenus) {
+  Fixture f;
+  TForm1& form = f.Make();
+  form.show();
+  form.activateWindow();
+  QCoreApplication::processEvents();
+  const auto opens = [&](QMenu* menu, int key, Qt::KeyboardModifiers modifiers) {
+    test::PressKey(&form, key, modifiers);
+    QCoreApplication::processEvents();
+    const bool open = menu->isVisible();
+    menu->close();
+    QCoreApplication::processEvents();
+    return open;
+  };
+  EXPECT_TRUE(opens(form.File1, Qt::Key_F, Qt::AltModifier));
+  EXPECT_TRUE(opens(form.Help1, Qt::Key_H, Qt::AltModifier));
+  EXPECT_TRUE(opens(form.File1, Qt::Key_F10, Qt::NoModifier));
 }
 
 TEST(MainWindow, DropKeepsOrderSkipsOthersAndAnErrorEndsOnlyThatDrop) {
@@ -277,15 +321,28 @@ TEST(MainWindow, CloseDuringARunEndsAfterTheFileWithTheSettingsSaved) {
   form.CurrentSettings().DivIndex = 3;
   form.CurrentSettings().DietIndex = 4;
   form.show();
+  QString panel_during;
+  bool waiting_cursor = false, load_enabled = true;
   f.during = [&] {
     f.Drop(&form, {"b.obj"});  // queued, and then given up with the close
     form.Exit1->trigger();
     f.log.push_back(form.isVisible() ? "open" : "closed");
+    // The window shows at once that it heard the close.
+    panel_during = form.Panel1->text();
+    waiting_cursor = form.testAttribute(Qt::WA_SetCursor) &&
+                     form.cursor().shape() == Qt::WaitCursor &&
+                     form.Panel1->cursor().shape() == Qt::WaitCursor;
+    load_enabled = form.LoadtoCut1->isEnabled();
   };
   f.Drop(&form, {"a.obj", "c.obj"});
   QCoreApplication::processEvents();
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(f.log, (std::vector<std::string>{"show", "open", "hide"}));
+  EXPECT_EQ(panel_during, "Closing after this file ...");
+  EXPECT_LE(QFontMetrics(form.Panel1->font()).horizontalAdvance(panel_during),
+            form.Panel1->contentsRect().width());
+  EXPECT_TRUE(waiting_cursor);
+  EXPECT_FALSE(load_enabled);
   EXPECT_EQ(f.Written(), "a.obj a_Simplified75%.obj b.obj c.obj notes.txt");
 
   f.form.reset();
