@@ -103,10 +103,12 @@ std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t v
 // states; each stays inactive (first met: a second meeting makes it a
 // candidate). Each reads only states and writes its own entry, so the range
 // is shared out between two threads; the results are the same bits either way.
-void PriceNewPairs(DietRun& run, int32_t first, int32_t last) {
-  const auto price = [&run](int32_t from, int32_t to) {
+void PriceNewPairs(DietRun& run, int32_t first, int32_t last, Heartbeat& heartbeat) {
+  // Only the calling thread's share beats: the window belongs to it.
+  const auto price = [&run](int32_t from, int32_t to, Heartbeat* beat) {
     PairPrice priced;
     for (int32_t i = from; i < to; ++i) {
+      if (beat) beat->Beat();
       const size_t k = static_cast<size_t>(i);
       PairEnds& e = run.ends[k];
       const size_t lo = static_cast<size_t>(e.lo), hi = static_cast<size_t>(e.hi);
@@ -118,11 +120,12 @@ void PriceNewPairs(DietRun& run, int32_t first, int32_t last) {
   };
   constexpr int32_t kWorthAThread = 4096;
   if (last - first < kWorthAThread) {
-    price(first, last);
+    price(first, last, &heartbeat);
     return;
   }
   const int32_t middle = first + (last - first) / 2;
-  RunHalvesTogether([&] { price(first, middle); }, [&] { price(middle, last); });
+  RunHalvesTogether([&] { price(first, middle, &heartbeat); },
+                    [&] { price(middle, last, nullptr); });
 }
 
 // Enters the pairs first met in faces [j, end) in order of discovery.
@@ -188,7 +191,7 @@ void AnalyzePairs(DietRun& run, ProgressSink& progress) {
     const int64_t end = marks.Next() < F ? marks.Next() + 1 : F;  // the mark's face closes it
     const int32_t first_new = static_cast<int32_t>(run.PairCount());
     EnterNewPairs(run.faces, edge_pair, j, end, run);
-    PriceNewPairs(run, first_new, static_cast<int32_t>(run.PairCount()));
+    PriceNewPairs(run, first_new, static_cast<int32_t>(run.PairCount()), heartbeat);
     MarkMetAgain(edge_pair, j, end, first_new, run.ends);
     j = end;
     if (marks.Due(j - 1)) marks.Report(j - 1, progress);

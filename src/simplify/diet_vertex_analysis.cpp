@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -27,11 +28,18 @@ bool NamesEarlierCorner(const FaceCorners& f, int c) {
 template <class PlaneOf>
 void SumPlaneProducts(DietRun& run, PlaneOf&& plane_of, ProgressSink& progress) {
   const int64_t n = static_cast<int64_t>(run.VertexCount());
-  // Room for the state of every vertex that can survive a contraction.
-  ReserveHuge(run.q, static_cast<size_t>(2 * n));
-  run.q.assign(static_cast<size_t>(n), TDietMatrix{});
-  ProgressMarks marks(n, 1, 0, 25);
   Heartbeat heartbeat(progress);
+  // Room for the state of every vertex that can survive a contraction. The
+  // zeros go in in pieces: bringing hundreds of megabytes into being takes
+  // the kernel long enough to be felt in the window.
+  ReserveHuge(run.q, static_cast<size_t>(2 * n));
+  run.q.clear();
+  constexpr size_t kPiece = 16384;
+  while (run.q.size() < static_cast<size_t>(n)) {
+    run.q.resize(std::min(run.q.size() + kPiece, static_cast<size_t>(n)));
+    heartbeat.Beat(kPiece);
+  }
+  ProgressMarks marks(n, 1, 0, 25);
   const int64_t F = static_cast<int64_t>(run.faces.size());
   for (int64_t j = 0; j < F; ++j) {
     while (marks.Next() < n && marks.Next() * F <= j * n) marks.Report(marks.Next(), progress);
