@@ -6,7 +6,7 @@
 
 #include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
-#include "simplify/two_halves.h"
+#include "platform/two_halves.h"
 
 namespace zelfin {
 
