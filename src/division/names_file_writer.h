@@ -8,6 +8,8 @@
 
 #include "division/obj_model.h"
 #include "division/used_set.h"
+#include "platform/heartbeat.h"
+#include "platform/write_behind.h"
 
 namespace zelfin {
 
@@ -21,11 +23,18 @@ struct Renumbering {
   // Corners read while marking are kept for the rewrite, up to this many
   // 32-bit words per file; faces beyond it are read a second time instead.
   size_t cache_words = size_t{4} << 20;
+  std::vector<uint32_t> cache;  // reused by every file
 };
 
 // Writes path atomically: the header line, the used v, vt and vn lines, then
 // for each of names (positions in ElementNames) the line keyword + name
-// followed by its faces, every line ending in CR LF.
+// followed by its faces, every line ending in CR LF. The file goes through
+// out (Begin .. Commit); the heartbeat beats per face and per line.
+void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
+                    std::string_view keyword, std::string_view header, const std::string& path,
+                    Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat);
+
+// The same, written before it returns.
 void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
                     std::string_view keyword, std::string_view header, const std::string& path,
                     Renumbering& renumbering);
