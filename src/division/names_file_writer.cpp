@@ -26,7 +26,7 @@ class FaceResolver {
       if (before_[kind] < 0) before_[kind] = static_cast<int64_t>(LinesBefore(lines, offset_));
       position = before_[kind] + index;
     }
-    // The model refuses references to missing lines; the maps are never read
+    // The model refuses references to missing lines; the sets are never read
     // outside their bounds even so.
     if (position < 0 || static_cast<uint64_t>(position) >= lines.size()) {
       throw std::logic_error("face reference outside the model");
@@ -92,6 +92,7 @@ size_t MarkUsedLines(const ObjModel& model, const std::vector<uint32_t>& names,
       if (caching) ++cached_faces;
     }
   }
+  for (UsedSet& used : renumbering.used) used.Number();
   return cached_faces;
 }
 
@@ -115,16 +116,14 @@ void PutLine(std::string_view line, bool tabs, WriteBehind& out) {
   }
 }
 
-// The second pass: numbers the marked lines in file order and writes them.
-void WriteUsedLines(const ObjModel& model, Renumbering& renumbering, WriteBehind& out,
+// The second pass: writes the marked lines in file order, which is the order
+// of their new numbers.
+void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, WriteBehind& out,
                     Heartbeat& heartbeat) {
   for (int k = 0; k < 3; ++k) {
     const std::vector<LineRef>& lines = LinesOfKind(model, k);
-    std::vector<uint32_t>& map = renumbering.map[k];
-    uint32_t counter = 0;
-    renumbering.used[k].Drain([&](size_t j) {
+    renumbering.used[k].ForEachMarked([&](size_t j) {
       heartbeat.Beat();
-      map[j] = ++counter;
       PutLine(RawLineAt(model, lines[j]), model.element_tabs, out);
     });
   }
@@ -136,7 +135,9 @@ void PutCorner(int parts, const uint32_t* positions, const Renumbering& renumber
   *p++ = ' ';
   for (int k = 0; k < parts; ++k) {
     if (k > 0) *p++ = '/';
-    if (positions[k] != 0) p = std::to_chars(p, p + 10, renumbering.map[k][positions[k] - 1]).ptr;
+    if (positions[k] != 0) {
+      p = std::to_chars(p, p + 10, renumbering.used[k].NewNumber(positions[k] - 1)).ptr;
+    }
   }
   out.Used(p);
 }
@@ -174,14 +175,10 @@ void WriteFaces(const ObjModel& model, const std::vector<uint32_t>& names, std::
 }  // namespace
 
 Renumbering::Renumbering(const ObjModel& model) {
-  for (int k = 0; k < 3; ++k) {
-    const size_t size = LinesOfKind(model, k).size();
-    map[k].assign(size, 0);
-    used.emplace_back(size);
-  }
+  for (int k = 0; k < 3; ++k) used.emplace_back(LinesOfKind(model, k).size());
 }
 
-void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
+void WriteNamesData(const ObjModel& model, const std::vector<uint32_t>& names,
                     std::string_view keyword, std::string_view header, const std::string& path,
                     Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat) {
   const size_t cached_faces = MarkUsedLines(model, names, renumbering, heartbeat);
@@ -190,6 +187,13 @@ void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
   out.Append("\r\n");
   WriteUsedLines(model, renumbering, out, heartbeat);
   WriteFaces(model, names, keyword, renumbering, cached_faces, out, heartbeat);
+  for (UsedSet& used : renumbering.used) used.Clear();
+}
+
+void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
+                    std::string_view keyword, std::string_view header, const std::string& path,
+                    Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat) {
+  WriteNamesData(model, names, keyword, header, path, renumbering, out, heartbeat);
   out.Commit();
 }
 

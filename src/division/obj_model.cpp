@@ -280,12 +280,15 @@ struct NameTable {
   void AddFaces(uint32_t id, std::vector<LineRef>& list) {
     if (list.empty()) return;
     std::vector<LineRef>& to = faces[id];
-    if (to.empty()) {
+    // Lists come piece by piece; only a name's second raw form in one piece
+    // brings faces that belong before some already gathered.
+    if (!to.empty() && list.front() < to.back()) merged[id] = true;
+    if (list.capacity() - list.size() >= to.size()) {
+      // The later list has room for the earlier one: no third list, whose
+      // memory would stay with the process.
+      list.insert(list.begin(), to.begin(), to.end());
       to = std::move(list);
     } else {
-      // Lists come piece by piece; only a name's second raw form in one
-      // piece brings faces that belong before some already gathered.
-      if (list.front() < to.back()) merged[id] = true;
       to.insert(to.end(), list.begin(), list.end());
     }
     list = {};

@@ -8,20 +8,23 @@ namespace zelfin {
 namespace {
 
 // Large enough that one write call moves a lot, small enough that three stay
-// a small part of what a division holds.
-constexpr size_t kBufferSize = size_t{4} << 20;
-constexpr int kBuffers = 3;
+// a small part of what a division holds; writing in the caller's calls needs
+// one, and less.
+constexpr size_t kHelperBufferSize = size_t{4} << 20;
+constexpr int kHelperBuffers = 3;
+constexpr size_t kOwnBufferSize = size_t{1} << 20;
 
 }  // namespace
 
-WriteBehind::WriteBehind() {
-  for (int i = 0; i < kBuffers; ++i) {
-    buffers_.push_back(std::make_unique_for_overwrite<char[]>(kBufferSize));
+WriteBehind::WriteBehind(bool helper) : buffer_size_(helper ? kHelperBufferSize : kOwnBufferSize) {
+  for (int i = 0; i < (helper ? kHelperBuffers : 1); ++i) {
+    buffers_.push_back(std::make_unique_for_overwrite<char[]>(buffer_size_));
     free_.push_back(buffers_.back().get());
   }
   begin_ = end_ = free_.back();
-  limit_ = begin_ + kBufferSize;
+  limit_ = begin_ + buffer_size_;
   free_.pop_back();
+  if (!helper) return;
   try {
     helper_ = std::thread([this] { HelperLoop(); });
   } catch (const std::system_error&) {
@@ -57,7 +60,7 @@ void WriteBehind::Append(std::string_view data) {
 }
 
 void WriteBehind::Commit() {
-  if (end_ != begin_) NextBuffer();
+  Flush();
   Submit(Job{Job::kCommit, {}, nullptr, 0});
 }
 
@@ -80,7 +83,7 @@ void WriteBehind::NextBuffer() {
     free_.pop_back();
   }
   begin_ = end_ = next;
-  limit_ = next + kBufferSize;
+  limit_ = next + buffer_size_;
   RaiseFailure();
 }
 

@@ -24,7 +24,9 @@ class WriteBehind {
   // The bytes that one Room() call may ask for at most.
   static constexpr size_t kLargestRoom = size_t{1} << 16;
 
-  WriteBehind();
+  // With helper false the caller's own calls write (one thread making files
+  // of its own while another does the same).
+  explicit WriteBehind(bool helper = true);
   // A file begun and not committed is dropped (its temporary vanishes); the
   // files committed before it are completed first. Failures are not raised.
   ~WriteBehind();
@@ -41,6 +43,10 @@ class WriteBehind {
   }
   void Used(char* end) { end_ = end; }
   void Append(std::string_view data);
+  // Hands what the current file holds so far over to be written.
+  void Flush() {
+    if (end_ != begin_) NextBuffer();
+  }
   // The current file is complete: it takes its name once written.
   void Commit();
   // Waits until every committed file stands under its name. Raises the first
@@ -66,6 +72,7 @@ class WriteBehind {
   char* begin_ = nullptr;  // the buffer being filled
   char* end_ = nullptr;
   char* limit_ = nullptr;
+  size_t buffer_size_;
 
   std::unique_ptr<AtomicFileWriter> writer_;  // the file being written (the helper's)
   std::mutex mutex_;
