@@ -10,7 +10,7 @@ namespace {
 // Large enough that one write call moves a lot, small enough that three stay
 // a small part of what a division holds; writing in the caller's calls needs
 // one, and less.
-constexpr size_t kHelperBufferSize = size_t{4} << 20;
+constexpr size_t kHelperBufferSize = size_t{1} << 20;
 constexpr int kHelperBuffers = 3;
 constexpr size_t kOwnBufferSize = size_t{1} << 20;
 
