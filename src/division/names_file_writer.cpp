@@ -10,10 +10,10 @@
 namespace zelfin {
 namespace {
 
-constexpr size_t kCornerRoom = 3 * 10 + 3;
+constexpr size_t kCornerRoom = 3 * 10 + 3;  // " " and three 32-bit numbers with slashes
 // The room beyond cache_words for the last face kept: 15 corners; a face of
 // more grows the store.
-constexpr size_t kRoomPerFace = 1 + 4 * 15;  // " " and three 32-bit numbers with slashes
+constexpr size_t kRoomPerFace = 1 + 4 * 15;
 
 // Turns the indices of one face into positions in their line lists; relative
 // indices count back from the face, which costs a search, so only once per
@@ -71,9 +71,8 @@ void ForEachResolvedCorner(const ObjModel& model, LineRef face, std::string& scr
 size_t MarkUsedLines(const ObjModel& model, const std::vector<uint32_t>& names,
                      Renumbering& renumbering, Heartbeat& heartbeat) {
   // Per face: its corner count, then per corner its part count and the three
-  // positions plus one.
-  // Reserved whole at once: growing by doubling would hold the old and the
-  // new store at the same moment.
+  // positions plus one. Reserved whole at once: growing by doubling would hold
+  // the old and the new store at the same moment.
   std::vector<uint32_t>& cache = renumbering.cache;
   cache.clear();
   cache.reserve(renumbering.cache_words + kRoomPerFace);
