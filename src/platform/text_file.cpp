@@ -55,13 +55,14 @@ std::string ReadAll(int fd, const std::string& path, const struct stat& st) {
   return bytes;
 }
 
-// Whether reading the whole file into memory at once is cheaper than
-// faulting it in: when it fits easily among the machine's free pages.
+// Whether mapping every page at once (one call, no faults) is cheaper than
+// faulting them in: when the file is a small part of the machine's memory, so
+// that its pages can stay. A larger file is faulted in as it is read, and the
+// system may drop the pages behind.
 bool WorthPopulating(size_t size) {
-  const long pages = sysconf(_SC_AVPHYS_PAGES);
+  const long pages = sysconf(_SC_PHYS_PAGES);
   const long page = sysconf(_SC_PAGESIZE);
-  return pages > 0 && page > 0 &&
-         size / 2 < static_cast<size_t>(pages) * static_cast<size_t>(page) / 4;
+  return pages > 0 && page > 0 && size < static_cast<size_t>(pages) / 4 * static_cast<size_t>(page);
 }
 
 }  // namespace
