@@ -12,6 +12,19 @@
 
 namespace zelfin {
 
+// The marked bits of a word, counted without a library call where the target
+// lacks the instruction (the portable build's case).
+inline uint32_t CountMarks(uint64_t x) {
+#if defined(__POPCNT__)
+  return static_cast<uint32_t>(std::popcount(x));
+#else
+  x = x - ((x >> 1) & 0x5555555555555555ull);
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<uint32_t>((x * 0x0101010101010101ull) >> 56);
+#endif
+}
+
 class UsedSet {
  public:
   explicit UsedSet(size_t size)
@@ -27,14 +40,14 @@ class UsedSet {
     uint32_t count = 0;
     ForEachMarkedWord([&](size_t w) {
       before_[w] = count;
-      count += static_cast<uint32_t>(std::popcount(words_[w]));
+      count += CountMarks(words_[w]);
     });
   }
 
   // The number that Number() gave the marked entry i.
   uint32_t NewNumber(size_t i) const {
     const uint64_t at_or_below = words_[i >> 6] << (63 - (i & 63));
-    return before_[i >> 6] + static_cast<uint32_t>(std::popcount(at_or_below));
+    return before_[i >> 6] + CountMarks(at_or_below);
   }
 
   // Calls fn(i) for every marked i in ascending order.
