@@ -127,9 +127,11 @@ void DivideFile(const std::string& path, const std::string& folder, int32_t DivI
   Renumbering renumberings[2] = {Renumbering(model), Renumbering(model)};
   for (Renumbering& renumbering : renumberings) renumbering.cache_words /= 2;
   SilentProgress silent;  // the helper thread never touches the window
-  Heartbeat quiet(silent);
   RunHalvesTogether([&] { MakeFiles(run, renumberings[0], heartbeat); },
-                    [&] { MakeFiles(run, renumberings[1], quiet); });
+                    [&] {
+                      Heartbeat quiet(silent);  // on the helper's own stack: beaten often
+                      MakeFiles(run, renumberings[1], quiet);
+                    });
   run.order.RaiseFailure();
   // A name must never lead the file out of the output folder: the files
   // before it stand, and the run ends there.

@@ -16,8 +16,8 @@ namespace zelfin {
 // What one thread needs to write files one after another: per kind the set of
 // lines the file uses, which also gives their new numbers (ranks in file
 // order), and the store of corners read while marking. Sized once, reused by
-// every file.
-struct Renumbering {
+// every file. Aligned to a cache line, since two threads use one each.
+struct alignas(64) Renumbering {
   explicit Renumbering(const ObjModel& model);
   std::vector<UsedSet> used;
   // Corners read while marking are kept for the rewrite, up to this many

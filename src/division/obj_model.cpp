@@ -110,8 +110,9 @@ size_t LineStartFrom(std::string_view text, size_t at) {
 
 // What the walk over one piece of the text finds. Names are kept as their raw
 // lines, numbered by first appearance in the piece, and turned into names and
-// sort keys later on the calling thread (the collator is not shared).
-struct Piece {
+// sort keys later on the calling thread (the collator is not shared). Aligned
+// to a cache line: two threads filling neighbours must not share one.
+struct alignas(64) Piece {
   std::vector<LineRef> lines[3];
   bool tabs = false;
   std::vector<std::string_view> raw_names;
