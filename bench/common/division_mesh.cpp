@@ -96,11 +96,20 @@ void WriteFace(BlockWriter& w, uint64_t a, uint64_t b, uint64_t c) {
 
 void WriteFaces(BlockWriter& w, uint64_t side, uint64_t materials) {
   uint64_t face = 0;
+  // Stretches of 100 faces cycling through the materials, and stretches of
+  // 100 that begin 50 faces later cycling through as many groups.
   const auto material = [&] {
-    if (face++ % 100 != 0) return;
-    w.out() += "usemtl material_";
-    AppendNumber(w.out(), ((face - 1) / 100) % materials);
-    w.EndLine();
+    if (face % 100 == 0) {
+      w.out() += "usemtl material_";
+      AppendNumber(w.out(), (face / 100) % materials);
+      w.EndLine();
+    }
+    if (face % 100 == 50) {
+      w.out() += "g group_";
+      AppendNumber(w.out(), (face / 100) % materials);
+      w.EndLine();
+    }
+    ++face;
   };
   for (uint64_t y = 0; y + 1 < side; ++y) {
     for (uint64_t x = 0; x + 1 < side; ++x) {

@@ -25,13 +25,13 @@ void DispatchFile(const std::string& path, const std::string& folder, const Oper
                   ProgressSink& progress) {
   switch (operation.mode) {
     case DivMode::kMaterial:
-      DivideFile(path, folder, kDivMaterial);
+      DivideFile(path, folder, kDivMaterial, progress);
       break;
     case DivMode::kGroup:
-      DivideFile(path, folder, kDivGroup);
+      DivideFile(path, folder, kDivGroup, progress);
       break;
     case DivMode::kGroupOption:
-      WriteSelectedGroups(path, folder, operation.SelectGroups);
+      WriteSelectedGroups(path, folder, operation.SelectGroups, progress);
       break;
     case DivMode::kSimplify:
       SimplifyFile(path, folder, operation.keep_ratio, progress, operation.method);

@@ -30,7 +30,8 @@ double KeepRatio(int32_t DietIndex);
 Operation OperationOf(const Settings& settings, GroupChooser SelectGroups);
 
 // Calls the operation on path, writing into folder (ends in "/", or is empty
-// for the current folder). progress sees a simplification's steps.
+// for the current folder). progress sees a simplification's steps; a division
+// only gives the window its turns through it.
 void DispatchFile(const std::string& path, const std::string& folder, const Operation& operation,
                   ProgressSink& progress);
 

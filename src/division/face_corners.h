@@ -47,10 +47,14 @@ inline const char* ReadCorner(const char* p, const char* end, Corner& corner) {
   int parts = 0;
   for (;;) {
     const char* const start = p;
-    while (!CornerEnds<kToBlank>(p, end) && *p != '/') ++p;
-    const std::string_view part(start, static_cast<size_t>(p - start));
-    corner.text[parts] = part;
-    corner.index[parts] = ParseIndex(part);
+    int64_t index = 0;
+    p = ParseIntegerAt(p, end, index);
+    if (p == start || !(CornerEnds<kToBlank>(p, end) || *p == '/')) {
+      index = 0;  // not a whole number: reads as no reference
+      while (!CornerEnds<kToBlank>(p, end) && *p != '/') ++p;
+    }
+    corner.text[parts] = std::string_view(start, static_cast<size_t>(p - start));
+    corner.index[parts] = index;
     ++parts;
     if (CornerEnds<kToBlank>(p, end)) break;
     if (parts == 3) {  // parts after the third are dropped

@@ -5,13 +5,16 @@
 
 #include "division/names_file_writer.h"
 #include "division/obj_model.h"
+#include "platform/heartbeat.h"
 #include "platform/paths.h"
+#include "platform/write_behind.h"
 
 namespace zelfin {
 
 void WriteSelectedGroups(const std::string& path, const std::string& folder,
-                         const GroupChooser& SelectGroups) {
-  const ObjModel model = LoadOBJ(path, kDivGroupOption);
+                         const GroupChooser& SelectGroups, ProgressSink& progress) {
+  Heartbeat heartbeat(progress);
+  const ObjModel model = LoadOBJ(path, kDivGroupOption, heartbeat);
   std::vector<bool> selection(model.ElementNames.size(), false);
   // Cancelled, or no one to ask: nothing is written.
   if (!SelectGroups || !SelectGroups(model.ElementNames, selection)) return;
@@ -22,8 +25,16 @@ void WriteSelectedGroups(const std::string& path, const std::string& folder,
   }
   const std::string base(BaseName(path));
   Renumbering renumbering(model);
+  WriteBehind out;
   WriteNamesFile(model, ticked, "g ", "#" + base + "_Selected", folder + base + "_Selected.obj",
-                 renumbering);
+                 renumbering, out, heartbeat);
+  out.Finish();
+}
+
+void WriteSelectedGroups(const std::string& path, const std::string& folder,
+                         const GroupChooser& SelectGroups) {
+  SilentProgress silent;
+  WriteSelectedGroups(path, folder, SelectGroups, silent);
 }
 
 }  // namespace zelfin

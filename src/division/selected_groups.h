@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/progress_sink.h"
+
 namespace zelfin {
 
 // Offers the group names (sorted) to the user; on confirmation sets
@@ -13,7 +15,10 @@ namespace zelfin {
 using GroupChooser =
     std::function<bool(const std::vector<std::string>& names, std::vector<bool>& selection)>;
 
-// One file of the ticked groups: folder + base name + "_Selected.obj".
+// One file of the ticked groups: folder + base name + "_Selected.obj". The
+// window gets its turns through progress.KeepResponsive(); nothing is shown.
+void WriteSelectedGroups(const std::string& path, const std::string& folder,
+                         const GroupChooser& SelectGroups, ProgressSink& progress);
 void WriteSelectedGroups(const std::string& path, const std::string& folder,
                          const GroupChooser& SelectGroups);
 

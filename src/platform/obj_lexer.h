@@ -1,8 +1,10 @@
 #pragma once
 // The line rules that every OBJ reader shares: which bytes are blank, how a
 // line is trimmed or cleaned, and how it is cut into tokens.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,34 @@ inline bool IsBlank(char c) {
 }
 inline bool IsLineEnd(char c) {
   return c == '\n' || c == '\r';
+}
+
+// The first CR or LF from p on, or end; tab is set when a tab stands before
+// it. Eight bytes at a time where the byte order allows, for long lines.
+inline const char* FindLineEnd(const char* p, const char* end, bool& tab) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    for (; end - p >= 8; p += 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      // The bytes below 14 (tab, LF, CR and rarer controls) get their high bit
+      // set; a borrow may flag a few more, so each is looked at.
+      for (uint64_t low = (word - kOnes * 14) & ~word & kHigh; low != 0; low &= low - 1) {
+        const char* const at = p + std::countr_zero(low) / 8;
+        if (IsLineEnd(*at)) return at;
+        if (*at == '\t') tab = true;
+      }
+    }
+  }
+  for (; p < end && !IsLineEnd(*p); ++p) {
+    if (*p == '\t') tab = true;
+  }
+  return p;
+}
+
+inline const char* FindLineEnd(const char* p, const char* end) {
+  bool tab = false;
+  return FindLineEnd(p, end, tab);
 }
 
 // line without its leading and trailing blanks.

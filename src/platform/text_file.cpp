@@ -1,6 +1,7 @@
 #include "platform/text_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/paths.h"
@@ -29,21 +31,13 @@ std::string TemporaryPathFor(const std::string& path) {
   return std::string(ExtractFilePath(path)) + name;
 }
 
-}  // namespace
-
-std::string ReadTextFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) RaiseOpenError(path, SystemReason(errno));
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    close(fd);
-    RaiseOpenError(path, SystemReason(err));
-  }
+// The file's bytes by read(): for what cannot be mapped (a pipe, an empty or
+// special file, a file system without mappings).
+std::string ReadAll(int fd, const std::string& path, const struct stat& st) {
   std::string bytes;
   // One spare byte, so that the read which meets the end of the file needs no
   // larger buffer (growing it would copy the whole file).
-  bytes.resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 1);
+  bytes.resize(S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 1);
   size_t used = 0;
   for (;;) {
     if (used == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew
@@ -57,18 +51,115 @@ std::string ReadTextFile(const std::string& path) {
     if (got == 0) break;
     used += static_cast<size_t>(got);
   }
-  close(fd);
   bytes.resize(used);
-
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  if (used >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
-    bytes.erase(0, 3);
-  } else if (used >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
-    return Utf16ToUtf8(std::string_view(bytes).substr(2), false);
-  } else if (used >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
-    return Utf16ToUtf8(std::string_view(bytes).substr(2), true);
-  }
   return bytes;
+}
+
+// Whether mapping every page at once (one call, no faults) is cheaper than
+// faulting them in: when the file is a small part of the machine's memory, so
+// that its pages can stay. A larger file is faulted in as it is read, and the
+// system may drop the pages behind.
+bool WorthPopulating(size_t size) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page = sysconf(_SC_PAGESIZE);
+  return pages > 0 && page > 0 && size < static_cast<size_t>(pages) / 4 * static_cast<size_t>(page);
+}
+
+}  // namespace
+
+FileText::FileText(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) RaiseOpenError(path, SystemReason(errno));
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    close(fd);
+    RaiseOpenError(path, SystemReason(err));
+  }
+  const size_t size = static_cast<size_t>(st.st_size);
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    // A spare page of zeros beyond the file's last page: the byte after the
+    // text is readable even when the file fills its last page.
+    const size_t length = (size / page + 1) * page;
+    void* area = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area != MAP_FAILED) {
+      const int populate = WorthPopulating(size) ? MAP_POPULATE : 0;
+      if (mmap(area, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | populate, fd, 0) != MAP_FAILED) {
+        map_ = static_cast<const char*>(area);
+        map_length_ = length;
+        size_ = size;
+      } else {
+        munmap(area, length);
+      }
+    }
+  }
+  if (map_ == nullptr) owned_ = ReadAll(fd, path, st);
+  close(fd);
+  DecodeMark();
+}
+
+FileText FileText::FromString(std::string text) {
+  FileText file;
+  file.owned_ = std::move(text);
+  return file;
+}
+
+FileText::~FileText() {
+  Unmap();
+}
+
+FileText::FileText(FileText&& other) noexcept {
+  *this = std::move(other);
+}
+
+FileText& FileText::operator=(FileText&& other) noexcept {
+  if (this != &other) {
+    Unmap();
+    map_ = std::exchange(other.map_, nullptr);
+    map_length_ = std::exchange(other.map_length_, 0);
+    offset_ = std::exchange(other.offset_, 0);
+    size_ = std::exchange(other.size_, 0);
+    owned_ = std::move(other.owned_);
+  }
+  return *this;
+}
+
+void FileText::Unmap() {
+  if (map_ != nullptr) munmap(const_cast<char*>(map_), map_length_);
+  map_ = nullptr;
+  map_length_ = offset_ = size_ = 0;
+}
+
+void FileText::DecodeMark() {
+  const std::string_view bytes = text();
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  std::string converted;
+  if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+    const std::string_view rest = bytes.substr(3);
+    if (IsValidUtf8(rest)) {
+      if (map_ == nullptr) {
+        owned_.erase(0, 3);
+      } else {
+        offset_ = 3;
+        size_ -= 3;
+      }
+      return;
+    }
+    converted = Utf8WithReplacements(rest);  // rare: a marked file that breaks its word
+  } else if (bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
+    converted = Utf16ToUtf8(bytes.substr(2), false);
+  } else if (bytes.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
+    converted = Utf16ToUtf8(bytes.substr(2), true);
+  } else {
+    return;
+  }
+  Unmap();
+  owned_ = std::move(converted);
+}
+
+std::string ReadTextFile(const std::string& path) {
+  return std::string(FileText(path).text());
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -77,20 +168,55 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-AtomicFileWriter::AtomicFileWriter(const std::string& path) : path_(path) {
+AtomicFileWriter::AtomicFileWriter(const std::string& path, TemporaryFile temporary) : path_(path) {
+  if (temporary == TemporaryFile::kUnnamed) {
+    // A file without a name vanishes with the process, however it ends. Where
+    // the folder refuses one (or cannot be written), the named temporary below
+    // meets the same refusal and reports it as it always has.
+    const std::string folder(ExtractFilePath(path));
+    fd_ = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  }
+  if (fd_ < 0) OpenNamed();
+  buffer_.reserve(1 << 20);
+}
+
+void AtomicFileWriter::OpenNamed() {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_path_ = TemporaryPathFor(path);
+    temp_path_ = TemporaryPathFor(path_);
     fd_ = open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
-  if (fd_ < 0) RaiseCreateError(path_, SystemReason(errno));
-  buffer_.reserve(1 << 20);
+  if (fd_ < 0) {
+    const int err = errno;
+    temp_path_.clear();
+    RaiseCreateError(path_, SystemReason(err));
+  }
+}
+
+// Gives the complete unnamed file its temporary name, ready for the rename.
+void AtomicFileWriter::LinkUnderTemporaryName() {
+  char proc_path[48];
+  std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd_);
+  int err = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = TemporaryPathFor(path_);
+    // AT_EMPTY_PATH needs a capability that the link through /proc does not.
+    if (linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0 ||
+        (errno != EEXIST &&
+         linkat(AT_FDCWD, proc_path, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)) {
+      temp_path_ = name;
+      return;
+    }
+    err = errno;
+    if (err != EEXIST) break;
+  }
+  RaiseCreateError(path_, SystemReason(err));
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
   if (fd_ >= 0) {
     close(fd_);
-    unlink(temp_path_.c_str());
+    if (!temp_path_.empty()) unlink(temp_path_.c_str());
   }
 }
 
@@ -113,9 +239,9 @@ void AtomicFileWriter::Flush() {
 
 void AtomicFileWriter::Write(std::string_view data) {
   constexpr size_t kBuffer = size_t{1} << 20;
-  if (buffer_.size() + data.size() > kBuffer) {
+  if (buffer_.size() + data.size() > kBuffer || data.size() >= kBuffer / 16) {
     Flush();
-    if (data.size() >= kBuffer) {
+    if (data.size() >= kBuffer / 16) {
       WriteOut(data);  // already a large piece: no copy through the buffer
       return;
     }
@@ -125,6 +251,7 @@ void AtomicFileWriter::Write(std::string_view data) {
 
 void AtomicFileWriter::Commit() {
   Flush();
+  if (temp_path_.empty()) LinkUnderTemporaryName();
   const int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) {

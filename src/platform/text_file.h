@@ -1,15 +1,49 @@
 #pragma once
-// Whole text files in memory, and whole text files written atomically.
+// Whole text files read (mapped where they can be), and whole text files
+// written atomically.
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zelfin {
 
-// Reads the whole file. A UTF-8 byte-order mark is dropped; UTF-16 LE or BE
-// (by their marks) is converted to UTF-8, bad surrogates becoming U+FFFD; a
-// file without a mark is kept byte for byte. Raises "Cannot open file ..." on
-// any failure to open or read.
+// The read-only text of a file, after its byte-order mark is dealt with: a
+// UTF-8 mark is skipped, UTF-16 LE or BE (by their marks) is converted to
+// UTF-8, and in both the ill-formed sequences become U+FFFD, so that the text
+// of a marked file is always valid UTF-8; a file without a mark is kept byte for
+// byte. A regular file is mapped into memory rather than copied, and memory of
+// its own is held only when the text had to be converted (or the file could not
+// be mapped). The byte just after the text is readable and is NUL, whatever the
+// size, so scanners may stop on it. The mapped file must not shrink while the
+// object lives.
+class FileText {
+ public:
+  // Raises "Cannot open file "<path>". <reason>" on any failure to open or read.
+  explicit FileText(const std::string& path);
+  // Text already in memory, taken as it is (no mark is looked for).
+  static FileText FromString(std::string text);
+  FileText() = default;
+  ~FileText();
+  FileText(FileText&& other) noexcept;
+  FileText& operator=(FileText&& other) noexcept;
+  FileText(const FileText&) = delete;
+  FileText& operator=(const FileText&) = delete;
+
+  std::string_view text() const {
+    return map_ != nullptr ? std::string_view(map_ + offset_, size_) : std::string_view(owned_);
+  }
+
+ private:
+  void DecodeMark();
+  void Unmap();
+  const char* map_ = nullptr;  // the mapping, one spare page beyond the file
+  size_t map_length_ = 0;
+  size_t offset_ = 0;  // 3 after a UTF-8 mark
+  size_t size_ = 0;
+  std::string owned_;
+};
+
+// The whole text of the file, as FileText reads it, in a string of its own.
 std::string ReadTextFile(const std::string& path);
 
 // Calls fn(std::string_view line) for every line of text. Lines end at CR LF,
@@ -42,25 +76,37 @@ inline void AppendLine(std::string& out, std::string_view line) {
   out.append("\r\n", 2);
 }
 
+// How AtomicFileWriter holds its data until Commit: in a file without a name
+// (O_TMPFILE) where the file system allows it, or else in a hidden
+// ".zelfin-<hex>.tmp" beside the target; kNamed asks for the second at once.
+enum class TemporaryFile { kUnnamed, kNamed };
+
 // A file written atomically in pieces: the data goes to a temporary file in
 // the target's folder, and Commit() renames it over the target. Until then the
-// target is untouched; a writer dropped without Commit() removes its
-// temporary file. Every failure raises "Cannot create file "<path>". <reason>".
+// target is untouched; a writer dropped without Commit() removes its temporary
+// file, and one without a name vanishes even when the process is killed. The
+// new file gets the mode 0666 less the umask. Every failure raises "Cannot
+// create file "<path>". <reason>".
 class AtomicFileWriter {
  public:
-  explicit AtomicFileWriter(const std::string& path);
+  explicit AtomicFileWriter(const std::string& path,
+                            TemporaryFile temporary = TemporaryFile::kUnnamed);
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
   void Write(std::string_view data);
   void Commit();
+  // Whether the data sits in a file without a name (for tests).
+  bool Unnamed() const { return temp_path_.empty(); }
 
  private:
+  void OpenNamed();
+  void LinkUnderTemporaryName();
   void Flush();
   void WriteOut(std::string_view data);
   std::string path_;
-  std::string temp_path_;
+  std::string temp_path_;  // empty while the file has no name
   std::string buffer_;
   int fd_ = -1;
 };

@@ -1,8 +1,91 @@
 #include "platform/unicode.h"
 
+#include <cstring>
 #include <vector>
 
 namespace zelfin {
+namespace {
+
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// The length of the well-formed sequence that starts at text[i], or 0 when the
+// sequence is ill-formed; then *subpart is the length of its maximal subpart.
+size_t SequenceAt(std::string_view text, size_t i, size_t* subpart) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned lead = byte(i);
+  size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
+  }
+  size_t k = 1;
+  for (; k < length && i + k < text.size(); ++k) {
+    const unsigned b = byte(i + k);
+    if (k == 1 ? (b < low || b > high) : (b & 0xC0) != 0x80) break;
+  }
+  if (length > 0 && k == length) return length;
+  *subpart = k;  // the lead byte and the continuation bytes that fit it
+  return 0;
+}
+
+// How many bytes from i on are ASCII, found a word at a time.
+size_t AsciiRun(std::string_view text, size_t i) {
+  const size_t start = i;
+  uint64_t word;
+  while (i + 8 <= text.size()) {
+    std::memcpy(&word, text.data() + i, 8);
+    if (word & kHighBits) break;
+    i += 8;
+  }
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i - start;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0;
+  size_t subpart = 0;
+  while (i < text.size()) {
+    i += AsciiRun(text, i);
+    if (i == text.size()) break;
+    const size_t length = SequenceAt(text, i, &subpart);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string Utf8WithReplacements(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  size_t i = 0;
+  size_t subpart = 0;
+  while (i < text.size()) {
+    const size_t ascii = AsciiRun(text, i);
+    out.append(text.substr(i, ascii));
+    i += ascii;
+    if (i == text.size()) break;
+    const size_t length = SequenceAt(text, i, &subpart);
+    if (length > 0) {
+      out.append(text.substr(i, length));
+      i += length;
+    } else {
+      out.append("\xEF\xBF\xBD");
+      i += subpart;
+    }
+  }
+  return out;
+}
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {

@@ -20,7 +20,7 @@
 #include "platform/text_file.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_point_grid.h"
-#include "simplify/two_halves.h"
+#include "platform/two_halves.h"
 
 namespace zelfin {
 

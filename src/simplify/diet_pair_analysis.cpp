@@ -8,8 +8,8 @@
 #include "platform/huge_pages.h"
 #include "platform/progress_marks.h"
 #include "simplify/diet_analysis.h"
+#include "platform/two_halves.h"
 #include "simplify/diet_tables.h"
-#include "simplify/two_halves.h"
 
 namespace zelfin {
 

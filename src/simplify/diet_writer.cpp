@@ -13,7 +13,7 @@
 #include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
-#include "simplify/two_halves.h"
+#include "platform/two_halves.h"
 
 namespace zelfin {
 

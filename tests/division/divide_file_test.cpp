@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "division/divide_file.h"
 #include "division/obj_model.h"
+#include "division/selected_groups.h"
 #include "platform/errors.h"
 #include "support/error_text.h"
 #include "support/files.h"
@@ -171,6 +174,57 @@ TEST_F(DivideFileTest, AFailedWriteLeavesNeitherAPartialNorATemporaryFile) {
 TEST_F(DivideFileTest, NoNameWritesNothing) {
   Divide(kSquare + "f 1 2 3\r\ng x\r\n", kDivMaterial);
   EXPECT_EQ(ListFolder(dir_.Folder()), "cube.obj");
+}
+
+// A UTF-8-marked file's ill-formed bytes come out as U+FFFD, in file names and
+// in copied lines alike; an unmarked file keeps its bytes as they are.
+TEST_F(DivideFileTest, AMarkedFileGivesValidUtf8AndAnUnmarkedOneKeepsItsBytes) {
+  const std::string body = "v 0 0 0 # caf\xE9\r\nusemtl caf\xE9\r\nf 1 1 1\r\n";
+  Divide("\xEF\xBB\xBF" + body, kDivMaterial);
+  const std::string fffd = "\xEF\xBF\xBD";
+  EXPECT_EQ(Output("cube_caf" + fffd + ".obj"), "#cube_caf" + fffd + "\r\nv 0 0 0 # caf" + fffd +
+                                                    "\r\nusemtl caf" + fffd + "\r\nf 1 1 1\r\n");
+  Divide(body, kDivMaterial);
+  EXPECT_EQ(Output("cube_caf\xE9.obj"), "#cube_caf\xE9\r\n" + body);
+}
+
+// Tabs of a copied line become spaces in the output only; a file that fills
+// its last memory page exactly ends in a face without a line end.
+TEST_F(DivideFileTest, TabsBecomeSpacesWhenWrittenAndTheLastLineNeedsNoEnd) {
+  const std::string head = "v\t1\t2 3\nusemtl m\n", tail = "f 1 1 1";
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const std::string input =
+      head + "#" + std::string(page - head.size() - tail.size() - 2, 'c') + "\n" + tail;
+  ASSERT_EQ(input.size(), page);
+  Divide(input, kDivMaterial);
+  EXPECT_EQ(Output("cube_m.obj"), "#cube_m\r\nv 1 2 3\r\nusemtl m\r\nf 1 1 1\r\n");
+  EXPECT_EQ(Output("cube.obj"), input);
+}
+
+// The division gives the window its turns during long work and shows nothing.
+TEST_F(DivideFileTest, TheWindowGetsItsTurnsAndSeesNoProgress) {
+  struct Recorder : ProgressSink {
+    int shown = 0, turns = 0;
+    void Show() override { ++shown; }
+    void Hide() override { ++shown; }
+    void SetCaption(const std::string&) override { ++shown; }
+    void SetPosition(int) override { ++shown; }
+    void ProcessMessages() override { ++shown; }
+    void KeepResponsive() override { ++turns; }
+  } recorder;
+  std::string input = kSquare + "g a\r\n";
+  for (int i = 0; i < 600000; ++i) input += "f 1 2 3\r\n";
+  test::WriteBytes(dir_.Path("cube.obj"), input + "g b\r\nf 4 3 2\r\n");
+  const auto start = std::chrono::steady_clock::now();
+  DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivGroup, recorder);
+  WriteSelectedGroups(
+      dir_.Path("cube.obj"), dir_.Folder(),
+      [](const auto&, std::vector<bool>& ticked) { return ticked.assign(2, true), true; },
+      recorder);
+  EXPECT_EQ(recorder.shown, 0);
+  if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300)) {
+    EXPECT_GT(recorder.turns, 0);
+  }
 }
 
 }  // namespace

@@ -138,5 +138,56 @@ TEST(LoadOBJ, EveryEncodingAndLineEndGivesTheSameModel) {
   EXPECT_THROW(LoadOBJ(dir.Path("missing.obj"), kDivMaterial), ZelfinError);
 }
 
+// A text read in two pieces at once gives the model of one read whole,
+// wherever the cut falls: inside a line, between CR and LF, before a name
+// line, inside a run of faces of a name that goes on in the second piece, or
+// between two forms of one name.
+TEST(ParseOBJ, EveryCutBetweenTwoPiecesGivesTheSameModel) {
+  const std::string text =
+      "v 0 0 0\r\nf 1 1 1\rusemtl Wood\n\tv\t1 2 3 \r\nvt 0 0\nf 1/1 -1 2\r\ng g1\n"
+      "usemtl apple\r\nvn 0 0 1\nf 1//1 2//-1\r\nusemtl WOOD\nf -2 1\rusemtl  Wood\nf 2 2 2\n"
+      "g g2\nusemtl apple\r\nf 1 2";
+  const NameCollator collator("");
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  const auto parse = [&](const std::string& input, int32_t mode, size_t cut) {
+    return ParseOBJ(FileText::FromString(input), mode, collator, "x.obj", heartbeat, cut);
+  };
+  for (const int32_t mode : {kDivMaterial, kDivGroup}) {
+    const ObjModel whole = parse(text, mode, 0);
+    for (size_t cut = 1; cut <= text.size(); ++cut) {
+      const ObjModel model = parse(text, mode, cut);
+      EXPECT_EQ(model.VLines, whole.VLines) << cut;
+      EXPECT_EQ(model.VTLines, whole.VTLines) << cut;
+      EXPECT_EQ(model.VNLines, whole.VNLines) << cut;
+      EXPECT_EQ(model.ElementNames, whole.ElementNames) << cut;
+      EXPECT_EQ(model.FaceLines, whole.FaceLines) << cut;
+      EXPECT_EQ(model.element_tabs, whole.element_tabs) << cut;
+    }
+  }
+  const ObjModel model = parse(text, kDivMaterial, text.size() / 2);
+  EXPECT_EQ(model.ElementNames, (Texts{"apple", "Wood"}));
+  EXPECT_EQ(LinesOf(model, model.FaceLines[0]), (Texts{"f 1 1 1", "f 1//1 2//-1", "f 1 2"}));
+  EXPECT_EQ(LinesOf(model, model.FaceLines[1]), (Texts{"f 1/1 -1 2", "f -2 1", "f 2 2 2"}));
+  EXPECT_EQ(LinesOf(model, model.VLines), (Texts{"v 0 0 0", "v 1 2 3"}));
+  EXPECT_TRUE(model.element_tabs);
+
+  // The first bad face in file order is told, from either piece.
+  for (const std::string& bad :
+       {text.substr(0, text.size() - 5) + "f 1 3", "usemtl a\nf 1\n" + text.substr(8) + "\nf -3"}) {
+    const auto error = [&](size_t cut) {
+      try {
+        parse(bad, kDivMaterial, cut);
+      } catch (const ZelfinError& e) {
+        return std::string(e.what());
+      }
+      return std::string("no error");
+    };
+    const std::string whole = error(0);
+    EXPECT_NE(whole, "no error");
+    for (size_t cut = 1; cut <= bad.size(); ++cut) EXPECT_EQ(error(cut), whole) << cut;
+  }
+}
+
 }  // namespace
 }  // namespace zelfin

@@ -28,5 +28,28 @@ TEST(UsedSet, DrainsMarksInOrderAndEmptiesItself) {
   EXPECT_EQ(left, 0u);
 }
 
+// After Number(), a marked entry's new number is its rank among the marked
+// ones, counted from 1, across words and summary words; Clear() empties.
+TEST(UsedSet, NewNumbersAreRanksInAscendingOrder) {
+  const size_t size = 70000;
+  UsedSet used(size);
+  std::mt19937 random(5);
+  for (int round = 0; round < 3; ++round) {
+    std::set<size_t> marked = {0, 63, 64, size - 1, 4095, 4096};
+    for (int i = 0; i < 3000; ++i) marked.insert(random() % size);
+    for (const size_t i : marked) used.Mark(i);
+    used.Number();
+    uint32_t rank = 0;
+    std::vector<size_t> seen;
+    used.ForEachMarked([&](size_t i) { seen.push_back(i); });
+    EXPECT_EQ(seen, std::vector<size_t>(marked.begin(), marked.end()));
+    for (const size_t i : marked) EXPECT_EQ(used.NewNumber(i), ++rank) << i;
+    used.Clear();
+  }
+  size_t left = 0;
+  used.ForEachMarked([&](size_t) { ++left; });
+  EXPECT_EQ(left, 0u);
+}
+
 }  // namespace
 }  // namespace zelfin

@@ -12,6 +12,8 @@
 #include "division/selected_groups.h"
 #include "fuzz/fuzz_util.h"
 #include "platform/errors.h"
+#include "platform/heartbeat.h"
+#include "platform/text_file.h"
 
 namespace {
 
@@ -164,6 +166,32 @@ void WriteSelected(uint8_t mask) {
   zelfin::fuzz::EmptyFolder(g_out);
 }
 
+// The text read in two pieces, cut where the input's second byte says, gives
+// the model (or the error) of the text read whole.
+void CompareCutModel(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const zelfin::NameCollator collator("");
+  zelfin::SilentProgress silent;
+  zelfin::Heartbeat heartbeat(silent);
+  const auto parse = [&](size_t cut, zelfin::ObjModel& model) -> std::string {
+    try {
+      model = zelfin::ParseOBJ(zelfin::FileText::FromString(text), zelfin::kDivMaterial, collator,
+                               "m.obj", heartbeat, cut);
+    } catch (const zelfin::ZelfinError& e) {
+      return e.what();
+    }
+    return "";
+  };
+  zelfin::ObjModel whole, cut;
+  const std::string whole_error = parse(0, whole);
+  const size_t at = size > 1 ? 1 + data[1] * size / 256 : 0;
+  Check(parse(at, cut) == whole_error, "a cut text gives another error");
+  Check(cut.VLines == whole.VLines && cut.VTLines == whole.VTLines && cut.VNLines == whole.VNLines,
+        "a cut text gives other element lines");
+  Check(cut.ElementNames == whole.ElementNames && cut.FaceLines == whole.FaceLines,
+        "a cut text gives other names or faces");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -181,5 +209,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DivideByNames(zelfin::kDivMaterial);
   DivideByNames(zelfin::kDivGroup);
   WriteSelected(size > 0 ? data[0] : 0);
+  CompareCutModel(data, size);
   return 0;
 }

@@ -8,8 +8,56 @@
 #include <random>
 #include <string>
 
+#include "platform/obj_lexer.h"
+
 namespace zelfin {
 namespace {
+
+// The reading eight digits at a time agrees with reading digit by digit, for
+// every length and every place of the first byte that is not a digit.
+TEST(ParseIntegerAt, AgreesWithTheCarefulReadingAtEveryLength) {
+  std::mt19937_64 random(7);
+  const std::string stops = "/ \r\n\t:x\xff";
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = round % 3 == 0 ? "-" : round % 3 == 1 ? "+" : "";
+    const int digits = static_cast<int>(random() % 24);
+    for (int i = 0; i < digits; ++i) text += static_cast<char>('0' + random() % 10);
+    const std::string number = text;
+    if (random() % 2) text += stops[random() % stops.size()] + std::string("123456789");
+    int64_t got = 42, want = 42;
+    const char* stop = ParseIntegerAt(text.data(), text.data() + text.size(), got);
+    if (digits == 0) {
+      EXPECT_EQ(stop, text.data()) << text;
+      EXPECT_EQ(got, 42);
+      continue;
+    }
+    ASSERT_TRUE(ParseLongInteger(number, want)) << number;
+    EXPECT_EQ(got, want) << text;
+    EXPECT_EQ(stop, text.data() + number.size()) << text;
+    EXPECT_TRUE(ParseInteger(number, got));
+    EXPECT_FALSE(ParseInteger(text + "x", got));
+  }
+}
+
+TEST(FindLineEnd, FindsTheFirstCrOrLfAndNotesTabsBeforeIt) {
+  std::mt19937_64 random(11);
+  const std::string bytes = "ab \t\r\n\x0b\x0c\x01\x0e\x8d\x8a";
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    const size_t length = random() % 40;
+    for (size_t i = 0; i < length; ++i) text += bytes[random() % bytes.size()];
+    size_t want = 0;
+    bool want_tab = false;
+    while (want < text.size() && text[want] != '\r' && text[want] != '\n') {
+      want_tab = want_tab || text[want] == '\t';
+      ++want;
+    }
+    bool tab = false;
+    const char* end = FindLineEnd(text.data(), text.data() + text.size(), tab);
+    EXPECT_EQ(static_cast<size_t>(end - text.data()), want) << text;
+    EXPECT_EQ(tab, want_tab) << text;
+  }
+}
 
 std::string Fixed8(double x) {
   char buf[400];

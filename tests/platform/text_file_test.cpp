@@ -1,7 +1,10 @@
 #include "platform/text_file.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/errors.h"
 #include "support/files.h"
@@ -108,6 +111,116 @@ TEST(AtomicWrite, FailureKeepsOlderFileAndLeavesNothing) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot create file \"" + dir.Path("none/x.obj") + "\". No such file or directory.");
   }
+}
+
+TEST(FileText, MappedTextEndsInAReadableNulWhateverItsSize) {
+  TempDir dir;
+  const std::string p = dir.Path("t.obj");
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  for (const size_t size : {size_t{3}, page - 1, page, 2 * page, 2 * page + 3}) {
+    std::string bytes(size, 'x');
+    bytes.back() = '1';  // a last line without its end
+    WriteBytes(p, bytes);
+    const FileText file(p);
+    ASSERT_EQ(file.text(), bytes);
+    EXPECT_EQ(file.text().data()[size], '\0') << size;
+    // After a UTF-8 mark the text starts behind it, in the same mapping.
+    WriteBytes(p, "\xEF\xBB\xBF" + bytes.substr(3));
+    const FileText marked(p);
+    EXPECT_EQ(marked.text(), bytes.substr(3));
+    EXPECT_EQ(marked.text().data()[size - 3], '\0') << size;
+  }
+  WriteBytes(p, "");
+  EXPECT_EQ(FileText(p).text(), "");
+  FileText moved = FileText(p);
+  moved = FileText::FromString("v 1");
+  EXPECT_EQ(moved.text(), "v 1");
+}
+
+// The Unicode standard's example of maximal subparts, then each kind of
+// ill-formed sequence: overlong, surrogate, beyond U+10FFFF, cut short.
+TEST(FileText, MarkedUtf8HasEachIllFormedSequenceReplacedAndUnmarkedTextIsKept) {
+  TempDir dir;
+  const std::string p = dir.Path("t.obj");
+  const std::string fffd = "\xEF\xBF\xBD";
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\xF1\x80\x80\xE1\x80\xC2"
+       "b\x80"
+       "c\x80\xBF"
+       "d",
+       "a" + fffd + fffd + fffd + "b" + fffd + "c" + fffd + fffd + "d"},
+      {"\xC0\xAF\xE0\x80\xBF", fffd + fffd + fffd + fffd + fffd},
+      {"\xED\xA0\x80|\xED\x9F\xBF", fffd + fffd + fffd + "|\xED\x9F\xBF"},
+      {"\xF4\x90\x80\x80|\xF4\x8F\xBF\xBF", fffd + fffd + fffd + fffd + "|\xF4\x8F\xBF\xBF"},
+      {"g caf\xE9\r\nv 1\xF0\x9F\x98", "g caf" + fffd + "\r\nv 1" + fffd},
+      {"\xFF\xFEok", fffd + fffd + "ok"},  // no second mark after the first
+  };
+  for (const auto& [bytes, expected] : cases) {
+    WriteBytes(p, "\xEF\xBB\xBF" + bytes);
+    EXPECT_EQ(FileText(p).text(), expected);
+    EXPECT_EQ(ReadTextFile(p), expected);
+    if (bytes[0] != '\xFF') {
+      WriteBytes(p, bytes);  // without the mark: every byte as it is
+      EXPECT_EQ(FileText(p).text(), bytes);
+    }
+  }
+}
+
+// The temporary file has no name until the rename: a writer killed in the
+// middle of a large file leaves nothing in the folder.
+TEST(AtomicWrite, AWriterKilledMidwayLeavesNothingBehind) {
+  TempDir dir;
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    AtomicFileWriter writer(dir.Path("big.obj"));
+    if (!writer.Unnamed()) _exit(2);
+    const std::string piece(1 << 20, 'v');
+    writer.Write(piece);
+    (void)!write(ready[1], "x", 1);
+    for (int i = 0; i < 4096; ++i) writer.Write(piece);
+    _exit(3);  // never reached in time
+  }
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(ready[0]);
+  close(ready[1]);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << status;
+  EXPECT_EQ(test::ListFolder(dir.Path("")), "");
+}
+
+// Where the folder refuses a file without a name, a hidden named one stands
+// in: the same bytes and the same mode, and nothing left after it.
+TEST(AtomicWrite, TheNamedTemporaryWritesTheSameFileWithTheSameMode) {
+  TempDir dir;
+  const mode_t old_mask = umask(027);
+  std::string modes, contents;
+  for (const TemporaryFile kind : {TemporaryFile::kUnnamed, TemporaryFile::kNamed}) {
+    const std::string p = dir.Path(kind == TemporaryFile::kNamed ? "named" : "unnamed");
+    AtomicFileWriter writer(p, kind);
+    EXPECT_EQ(writer.Unnamed(), kind == TemporaryFile::kUnnamed);
+    writer.Write("v 1 2 3\r\n");
+    const std::string during = test::ListFolder(dir.Path(""));
+    writer.Commit();
+    struct stat st;
+    ASSERT_EQ(stat(p.c_str(), &st), 0);
+    modes += std::to_string(st.st_mode & 0777) + " ";
+    contents += ReadBytes(p);
+    if (kind == TemporaryFile::kNamed) {
+      EXPECT_NE(during.find(".zelfin-"), std::string::npos) << during;
+    } else {
+      EXPECT_EQ(during, "");
+    }
+  }
+  umask(old_mask);
+  EXPECT_EQ(modes, std::to_string(0640) + " " + std::to_string(0640) + " ");
+  EXPECT_EQ(contents, "v 1 2 3\r\nv 1 2 3\r\n");
+  EXPECT_EQ(test::ListFolder(dir.Path("")), "named unnamed");
 }
 
 }  // namespace
