@@ -55,11 +55,10 @@ std::string ReadAll(int fd, const std::string& path, const struct stat& st) {
   return bytes;
 }
 
-// Whether mapping every page at once (one call, no faults) is cheaper than
-// faulting them in: when the file is a small part of the machine's memory, so
-// that its pages can stay. A larger file is faulted in as it is read, and the
-// system may drop the pages behind.
-bool WorthPopulating(size_t size) {
+// Whether to ask for the whole file at once: when it is a small part of the
+// machine's memory, so that its pages can stay. A larger file comes in as it
+// is read, and the system may drop the pages behind.
+bool WorthReadingAhead(size_t size) {
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long page = sysconf(_SC_PAGESIZE);
   return pages > 0 && page > 0 && size < static_cast<size_t>(pages) / 4 * static_cast<size_t>(page);
@@ -84,8 +83,11 @@ FileText::FileText(const std::string& path) {
     const size_t length = (size / page + 1) * page;
     void* area = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (area != MAP_FAILED) {
-      const int populate = WorthPopulating(size) ? MAP_POPULATE : 0;
-      if (mmap(area, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | populate, fd, 0) != MAP_FAILED) {
+      if (mmap(area, size, PROT_READ, MAP_PRIVATE | MAP_FIXED, fd, 0) != MAP_FAILED) {
+        // Read ahead without waiting: the readers go on meanwhile and let the
+        // window have its turns, where populating the mapping first would
+        // hold everything until a large file is in from the disk.
+        if (WorthReadingAhead(size)) madvise(area, size, MADV_WILLNEED);
         map_ = static_cast<const char*>(area);
         map_length_ = length;
         size_ = size;

@@ -457,7 +457,8 @@ void LoadDietMeshText(const std::string& text, const std::string& path, DietMesh
 }
 
 void LoadDietMesh(const std::string& path, DietMesh& mesh) {
-  LoadDietMeshText(ReadTextFile(path), path, mesh);
+  const FileText text(path);
+  LoadDietMeshText(std::string(text.text()), path, mesh);
 }
 
 }  // namespace zelfin

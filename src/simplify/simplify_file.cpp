@@ -20,10 +20,10 @@ void RunSteps(const std::string& path, const std::string& folder, double keep_ra
   progress.SetCaption("Loading File...");
   progress.ProcessMessages();
   {
-    const std::string text = ReadTextFile(path);
+    const FileText text(path);
     LoadWants wants;
     wants.raw = wants.attributes = method == SimplifyMethod::kRefined;
-    LoadDietRun(text, path, progress, wants, run, loaded);
+    LoadDietRun(text.text(), path, progress, wants, run, loaded);
   }
   // The refined method keeps the attributes that the file has.
   std::optional<AttributeRun> attributes;
