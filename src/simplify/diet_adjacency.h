@@ -5,12 +5,14 @@
 // of two that are used again once their vertex has moved to a larger one or
 // vanished. An entry may no longer apply (a face that died, a pair that moved
 // on): the users check entries on use.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
 
 namespace zelfin {
@@ -21,7 +23,8 @@ class VertexAdjacency {
   // for every entry, in the order wanted, the same each time (they are
   // called twice: count, then fill).
   template <class ForEachFace, class ForEachPair>
-  void Build(size_t vertex_count, ForEachFace&& for_each_face, ForEachPair&& for_each_pair);
+  void Build(size_t vertex_count, ForEachFace&& for_each_face, ForEachPair&& for_each_pair,
+             Heartbeat& heartbeat);
 
   std::span<const int32_t> Faces(int32_t v) const {
     const Block& b = blocks_[static_cast<size_t>(v)];
@@ -63,10 +66,15 @@ class VertexAdjacency {
 
 template <class ForEachFace, class ForEachPair>
 void VertexAdjacency::Build(size_t vertex_count, ForEachFace&& for_each_face,
-                            ForEachPair&& for_each_pair) {
+                            ForEachPair&& for_each_pair, Heartbeat& heartbeat) {
   blocks_ = std::vector<Block>();
   ReserveHuge(blocks_, vertex_count);
-  blocks_.resize(vertex_count);
+  // In pieces: a table of hundreds of megabytes takes a while to come into being.
+  constexpr size_t kPiece = 16384;
+  while (blocks_.size() < vertex_count) {
+    blocks_.resize(std::min(blocks_.size() + kPiece, vertex_count));
+    heartbeat.Beat(kPiece);
+  }
   for_each_face([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].faces; });
   for_each_pair([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].pairs; });
   size_t spilled = 0;

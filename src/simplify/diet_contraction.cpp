@@ -43,11 +43,12 @@ class Contraction {
         method_(method),
         keep_inactive_(keep_inactive),
         attributes_(attributes),
-        heap_(run.cost),
+        heap_(run.cost, &heartbeat),
         first_left_(static_cast<uint32_t>(run.q.size())) {
     BuildAdjacency(heartbeat);
     if (attributes_) PriceAllWithAttributes(heartbeat);
     for (size_t i = 0; i < run.PairCount(); ++i) {
+      heartbeat.Beat();
       if (PairActive(run.ends[i])) heap_.AddUnordered(static_cast<int32_t>(i));
     }
     heap_.Heapify();
@@ -122,7 +123,7 @@ class Contraction {
         emit(e.hi, static_cast<int32_t>(i));
       }
     };
-    adjacency_.Build(nv, faces, pairs);
+    adjacency_.Build(nv, faces, pairs, heartbeat);
   }
 
   // With attributes, every candidate is priced again with them, its border
@@ -393,7 +394,9 @@ void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_
   Heartbeat heartbeat(progress);
   Contraction contraction(run, method, keep_inactive, attributes, heartbeat);
   while (R < T) {
-    heartbeat.Beat();
+    // A contraction is long work next to a line of text: a check of the clock
+    // every 64 or so.
+    heartbeat.Beat(64);
     const int32_t p = contraction.SelectPair();
     if (p >= 0) contraction.ContractPair(p, R);
     if (marks.Due(R)) marks.Report(R, progress);

@@ -6,6 +6,7 @@
 // line that cannot be read, then what normalising and the faces meet.
 #include "simplify/diet_loader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -18,9 +19,9 @@
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
 #include "platform/text_file.h"
+#include "platform/two_halves.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_point_grid.h"
-#include "platform/two_halves.h"
 
 namespace zelfin {
 
@@ -109,15 +110,43 @@ int32_t StoredReference(std::string_view token) {
   return static_cast<int32_t>(a);
 }
 
+// Appends without ever moving what it holds: in chunks, so that growing a
+// table of hundreds of megabytes neither copies it nor holds the window while
+// a doubled table comes into being.
+template <class T>
+class Chunked {
+ public:
+  // Room for n more elements, all in one chunk.
+  T* Extend(size_t n) {
+    if (chunks_.empty() || chunks_.back().size() + n > chunks_.back().capacity()) {
+      chunks_.emplace_back();
+      chunks_.back().reserve(std::max(kChunk, n));
+    }
+    std::vector<T>& chunk = chunks_.back();
+    chunk.resize(chunk.size() + n);
+    size_ += n;
+    return chunk.data() + chunk.size() - n;
+  }
+  void push_back(const T& value) { *Extend(1) = value; }
+  size_t size() const { return size_; }
+  const std::vector<std::vector<T>>& chunks() const { return chunks_; }
+
+ private:
+  static constexpr size_t kChunk = size_t{1} << 18;
+  std::vector<std::vector<T>> chunks_;
+  size_t size_ = 0;
+};
+
 // What the first pass reads from one half of the text.
 struct HalfRead {
   size_t begin = 0, end = 0;
   AttributeReader* attributes = nullptr;  // the other lines and the faces' vt and vn
-  std::vector<TDietVec> coords;           // the vertex lines' coordinates, in order
+  Chunked<TDietVec> coords;               // the vertex lines' coordinates, in order
   double mn[3] = {0, 0, 0}, mx[3] = {0, 0, 0};
   // Per face line of three or more references: the count n, the number of
-  // this half's vertex lines before it, then the n stored references.
-  std::vector<int32_t> faces;
+  // this half's vertex lines before it, then the n stored references; each
+  // line's words in one chunk.
+  Chunked<int32_t> faces;
   int64_t vertex_lines = 0;
   int64_t face_lines = 0;   // those stored in faces
   int64_t triangles = 0;    // the fans' triangles, at most
@@ -151,9 +180,10 @@ void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, 
 void ReadFaceLine(const std::vector<std::string_view>& tokens, HalfRead& half) {
   const size_t n = tokens.size() - 1;
   if (n < 3) return;  // adds nothing, stores nothing
-  half.faces.push_back(static_cast<int32_t>(n));
-  half.faces.push_back(static_cast<int32_t>(half.vertex_lines));
-  for (size_t r = 1; r <= n; ++r) half.faces.push_back(StoredReference(tokens[r]));
+  int32_t* words = half.faces.Extend(2 + n);
+  words[0] = static_cast<int32_t>(n);
+  words[1] = static_cast<int32_t>(half.vertex_lines);
+  for (size_t r = 1; r <= n; ++r) words[1 + r] = StoredReference(tokens[r]);
   ++half.face_lines;
   half.triangles += static_cast<int64_t>(n) - 2;
 }
@@ -271,17 +301,19 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
   PointGrid grid(count);
   int32_t k = 0;
   for (const HalfRead& half : halves) {
-    for (const TDietVec& c : half.coords) {
-      double p[3] = {c.X, c.Y, c.Z};
-      for (int a = 0; a < 3; ++a) {
-        const double shifted = p[a] - norm.m[a];
-        if (!std::isfinite(shifted)) return k;
-        p[a] = shifted / norm.s - 1;
+    for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
+      for (const TDietVec& c : chunk) {
+        double p[3] = {c.X, c.Y, c.Z};
+        for (int a = 0; a < 3; ++a) {
+          const double shifted = p[a] - norm.m[a];
+          if (!std::isfinite(shifted)) return k;
+          p[a] = shifted / norm.s - 1;
+        }
+        run.pos.push_back({p[0], p[1], p[2]});
+        same_as[static_cast<size_t>(k)] = grid.FindLowestAndAdd(run.pos, run.pos.back(), k);
+        ++k;
+        heartbeat.Beat();
       }
-      run.pos.push_back({p[0], p[1], p[2]});
-      same_as[static_cast<size_t>(k)] = grid.FindLowestAndAdd(run.pos, run.pos.back(), k);
-      ++k;
-      heartbeat.Beat();
     }
   }
   return k;
@@ -365,26 +397,32 @@ void StoreTriangles(std::string_view text, const HalfRead (&halves)[2], int64_t 
   std::vector<int32_t> corners;
   int64_t face = 0;
   int64_t base = 0;
+  // One face line: its words are n, the vertex lines before it in its half,
+  // its n references.
+  const auto store = [&](const int32_t* words) {
+    const size_t n = static_cast<size_t>(words[0]);
+    const int64_t nv = base + words[1];
+    // A vertex line before this face could not be normalised.
+    if (normalised < nv) RaiseVertexError(norm);
+    WeldedCorners(words + 2, n, nv, same_as, corners, text, face, path);
+    AttributeReader::BadReference bad;
+    if (attributes && !attributes->Resolve(face, bad)) RaiseBadAttribute(text, face, bad, path);
+    for (size_t k = 2; k < n; ++k) {
+      const int32_t i0 = corners[0], i1 = corners[k - 1], i2 = corners[k];
+      if (i0 == i1 || i1 == i2 || i0 == i2) continue;
+      run.faces.push_back({i0, i1, i2});
+      if (attributes) attributes->AddTriangle(face, k);
+      run.flags[static_cast<size_t>(i0)] = kUsed;
+      run.flags[static_cast<size_t>(i1)] = kUsed;
+      run.flags[static_cast<size_t>(i2)] = kUsed;
+    }
+    ++face;
+    heartbeat.Beat();
+    return 2 + n;
+  };
   for (const HalfRead& half : halves) {
-    for (size_t i = 0; i < half.faces.size(); ++face) {
-      const size_t n = static_cast<size_t>(half.faces[i]);
-      const int64_t nv = base + half.faces[i + 1];
-      // A vertex line before this face could not be normalised.
-      if (normalised < nv) RaiseVertexError(norm);
-      WeldedCorners(&half.faces[i + 2], n, nv, same_as, corners, text, face, path);
-      AttributeReader::BadReference bad;
-      if (attributes && !attributes->Resolve(face, bad)) RaiseBadAttribute(text, face, bad, path);
-      i += 2 + n;
-      for (size_t k = 2; k < n; ++k) {
-        const int32_t i0 = corners[0], i1 = corners[k - 1], i2 = corners[k];
-        if (i0 == i1 || i1 == i2 || i0 == i2) continue;
-        run.faces.push_back({i0, i1, i2});
-        if (attributes) attributes->AddTriangle(face, k);
-        run.flags[static_cast<size_t>(i0)] = kUsed;
-        run.flags[static_cast<size_t>(i1)] = kUsed;
-        run.flags[static_cast<size_t>(i2)] = kUsed;
-      }
-      heartbeat.Beat();
+    for (const std::vector<int32_t>& words : half.faces.chunks()) {
+      for (size_t i = 0; i < words.size();) i += store(&words[i]);
     }
     base += half.vertex_lines;
   }
@@ -422,7 +460,9 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   if (wants.raw) {
     loaded.raw.reserve(count);
     for (const HalfRead& half : halves) {
-      loaded.raw.insert(loaded.raw.end(), half.coords.begin(), half.coords.end());
+      for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
+        loaded.raw.insert(loaded.raw.end(), chunk.begin(), chunk.end());
+      }
     }
   }
   if (wants.same_as) loaded.same_as = std::move(same_as);

@@ -7,8 +7,8 @@
 #include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
 #include "platform/progress_marks.h"
-#include "simplify/diet_analysis.h"
 #include "platform/two_halves.h"
+#include "simplify/diet_analysis.h"
 #include "simplify/diet_tables.h"
 
 namespace zelfin {

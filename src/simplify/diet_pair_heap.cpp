@@ -133,6 +133,7 @@ PairHeap::Node PairHeap::SampledThreshold(std::size_t take) const {
   sample.reserve(reserve_count_ / stride + 1);
   std::size_t seen = 0;
   for (std::size_t i = 0; i < pos_.size(); ++i) {
+    if (heartbeat_) heartbeat_->Beat();
     if (pos_[i] != kReserve || seen++ % stride != 0) continue;
     sample.push_back({cost_[i], static_cast<int32_t>(i)});
   }
@@ -151,6 +152,7 @@ void PairHeap::Refill() {
   if (bounded_) threshold_ = SampledThreshold(take);
   nodes_.clear();
   for (std::size_t i = 0; i < pos_.size(); ++i) {
+    if (heartbeat_) heartbeat_->Beat();
     if (pos_[i] != kReserve) continue;
     const Node n{cost_[i], static_cast<int32_t>(i)};
     if (BelowThreshold(n)) nodes_.push_back(n);
@@ -162,7 +164,10 @@ void PairHeap::Refill() {
 void PairHeap::BuildHeap() {
   for (std::size_t i = 0; i < nodes_.size(); ++i) Place(i, nodes_[i]);
   if (nodes_.size() < 2) return;
-  for (std::size_t i = (nodes_.size() - 2) / kArity + 1; i-- > 0;) SiftDown(i);
+  for (std::size_t i = (nodes_.size() - 2) / kArity + 1; i-- > 0;) {
+    if (heartbeat_) heartbeat_->Beat();
+    SiftDown(i);
+  }
 }
 
 }  // namespace zelfin

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
 
 namespace zelfin {
@@ -21,8 +22,10 @@ class PairHeap {
   // hold its cost before the pair is set or added. min_refill: the least
   // number of pairs that a refill moves into the heap (small values let tests
   // reach the refills on small tables).
-  explicit PairHeap(const std::vector<double>& costs, std::size_t min_refill = 4096)
-      : cost_(costs), min_refill_(min_refill) {
+  // heartbeat, when given, beats through the refills' passes over all pairs.
+  explicit PairHeap(const std::vector<double>& costs, Heartbeat* heartbeat = nullptr,
+                    std::size_t min_refill = 4096)
+      : cost_(costs), heartbeat_(heartbeat), min_refill_(min_refill) {
     ReserveHuge(pos_, costs.size());
     pos_.assign(costs.size(), kOut);
   }
@@ -71,6 +74,7 @@ class PairHeap {
   // Where each pair stands in nodes_, or kOut, or kReserve.
   std::vector<int32_t> pos_;
   const std::vector<double>& cost_;
+  Heartbeat* heartbeat_;
   std::size_t min_refill_;
   std::size_t reserve_count_ = 0;
   bool bounded_ = false;  // false: no threshold, everything belongs in the heap

@@ -35,7 +35,7 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
     const size_t n = 600;
     std::vector<bool> in(n, false);
     std::vector<double> cost(n, 0);
-    PairHeap heap(cost, min_refill);
+    PairHeap heap(cost, nullptr, min_refill);
     // Few distinct costs, so that ties on cost are decided by the index,
     // also at the threshold between the heap and the reserve.
     auto draw = [&] { return static_cast<double>(rng.Below(40)) * 0.25; };
