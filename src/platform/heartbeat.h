@@ -1,7 +1,7 @@
 #pragma once
 // Keeps the window responsive inside a long loop without moving the bar: the
 // loop calls Beat() once per unit of work (a line, a face); every few thousand
-// beats the clock is read, and when 50 ms have passed since the window last
+// beats the clock is read, and when 25 ms have passed since the window last
 // had a turn, the sink's KeepResponsive() gives it one. Call it from the
 // user-interface thread only.
 #include <chrono>
@@ -29,7 +29,7 @@ class Heartbeat {
  private:
   using Clock = std::chrono::steady_clock;
   static constexpr int64_t kBeatsPerCheck = 4096;
-  static constexpr auto kInterval = std::chrono::milliseconds(50);
+  static constexpr auto kInterval = std::chrono::milliseconds(25);
 
   void Check() {
     countdown_ = kBeatsPerCheck;

@@ -12,9 +12,15 @@ uint32_t VertexAdjacency::TakeRoom(uint32_t size) {
     free.pop_back();
     return at;
   }
-  const size_t at = spill_.size();
-  spill_.resize(at + size);
-  return static_cast<uint32_t>(at);
+  if (size > kChunkItems - arena_used_) {
+    // A new chunk; a room larger than a chunk (a fan of millions) has one of
+    // its own, which nothing else shares.
+    arena_.emplace_back(new int32_t[std::max(size, kChunkItems)]);
+    arena_used_ = 0;
+  }
+  const uint32_t at = static_cast<uint32_t>((arena_.size() - 1) << kPlaceBits) + arena_used_;
+  arena_used_ = std::min(arena_used_ + size, kChunkItems);
+  return at;
 }
 
 void VertexAdjacency::GiveBack(uint32_t at, uint32_t size) {
@@ -23,16 +29,16 @@ void VertexAdjacency::GiveBack(uint32_t at, uint32_t size) {
 
 int32_t* VertexAdjacency::Room(Block& b, uint32_t n, uint32_t keep) {
   if (b.spill == kNoSpill && n <= kInline) return b.items;
-  if (b.spill != kNoSpill && n <= b.room) return spill_.data() + b.spill;
+  if (b.spill != kNoSpill && n <= b.room) return At(b.spill);
   // A larger room, with space to grow; the old one is free again.
   const uint32_t room = std::bit_ceil(std::max<uint32_t>(2 * n, 2 * kInline));
   const uint32_t at = TakeRoom(room);
   const int32_t* from = Items(b);
-  std::copy(from, from + keep, spill_.data() + at);
+  std::copy(from, from + keep, At(at));
   if (b.spill != kNoSpill) GiveBack(b.spill, b.room);
   b.spill = at;
   b.room = room;
-  return spill_.data() + at;
+  return At(at);
 }
 
 void VertexAdjacency::Clear(int32_t v) {

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -44,14 +45,19 @@ class VertexAdjacency {
   static constexpr uint32_t kNoSpill = UINT32_MAX;
   struct alignas(64) Block {
     uint32_t faces = 0, pairs = 0;  // list lengths; the faces come first
-    uint32_t spill = kNoSpill;      // where the lists stand in spill_, when they do not fit
+    uint32_t spill = kNoSpill;      // where the lists stand in the arena, when they do not fit
     uint32_t room = 0;              // how many items the spill has room for
     int32_t items[kInline] = {};
   };
 
-  const int32_t* Items(const Block& b) const {
-    return b.spill == kNoSpill ? b.items : spill_.data() + b.spill;
+  // Spilled lists live in chunks of the arena, addressed by chunk and place;
+  // growing the arena never moves what it holds.
+  static constexpr int kPlaceBits = 22;
+  static constexpr uint32_t kChunkItems = uint32_t{1} << kPlaceBits;
+  int32_t* At(uint32_t spill) const {
+    return arena_[spill >> kPlaceBits].get() + (spill & (kChunkItems - 1));
   }
+  const int32_t* Items(const Block& b) const { return b.spill == kNoSpill ? b.items : At(b.spill); }
   // Room for n items in v's block, keeping its first `keep` items.
   int32_t* Room(Block& b, uint32_t n, uint32_t keep);
   void Assign(int32_t v, const std::vector<int32_t>& list, bool faces);
@@ -60,7 +66,8 @@ class VertexAdjacency {
   void GiveBack(uint32_t at, uint32_t size);
 
   std::vector<Block> blocks_;
-  std::vector<int32_t> spill_;
+  std::vector<std::unique_ptr<int32_t[]>> arena_;
+  uint32_t arena_used_ = kChunkItems;     // in the last chunk
   std::vector<uint32_t> free_rooms_[32];  // by log2 of their size
 };
 
@@ -77,12 +84,9 @@ void VertexAdjacency::Build(size_t vertex_count, ForEachFace&& for_each_face,
   }
   for_each_face([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].faces; });
   for_each_pair([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].pairs; });
-  size_t spilled = 0;
-  for (const Block& b : blocks_) spilled += b.faces + b.pairs > kInline ? b.faces + b.pairs : 0;
-  // Room for the spilled lists to grow as vertices merge, so that the arena
-  // seldom has to move.
-  spill_ = std::vector<int32_t>();
-  ReserveHuge(spill_, spilled + spilled / 2 + 16);
+  arena_.clear();
+  arena_used_ = kChunkItems;
+  for (std::vector<uint32_t>& free : free_rooms_) free.clear();
   for (Block& b : blocks_) {
     const uint32_t n = b.faces + b.pairs;
     if (n <= kInline) continue;

@@ -223,7 +223,7 @@ void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& prog
                                         : NextLineStart(text, text.size() / 2);
   Heartbeat heartbeat(progress);
   RunHalvesTogether([&] { ReadHalf(text, halves[0], &heartbeat); },
-                    [&] { ReadHalf(text, halves[1], nullptr); });
+                    [&] { ReadHalf(text, halves[1], nullptr); }, [&] { heartbeat.Beat(4096); });
 }
 
 std::string Where(int64_t line_no, const std::string& path) {

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include <utility>
 #include <vector>
@@ -21,10 +22,13 @@ constexpr int kEdgeCorners[3][2] = {{0, 1}, {1, 2}, {2, 0}};
 // an edge of one vertex twice), numbered in order of first discovery; and how
 // many distinct edges there are. Edges are grouped by their lower vertex, so
 // finding an edge met before is a look along a few entries, not a hash probe.
-std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t vertex_count,
-                                 int32_t& count, Heartbeat& heartbeat) {
+// The tables are left unfilled when made (every entry is written before it
+// is read): filling hundreds of megabytes with zeros first would only cost
+// time in one piece.
+std::unique_ptr<int32_t[]> NumberEdges(const std::vector<FaceCorners>& faces, size_t vertex_count,
+                                       int32_t& count, Heartbeat& heartbeat) {
   const size_t slots = faces.size() * 3;
-  std::vector<int32_t> edge_pair(slots);
+  std::unique_ptr<int32_t[]> edge_pair(new int32_t[slots]);
   std::vector<int64_t> start(vertex_count + 1, 0);
   auto ends = [&](size_t j, int e, int32_t& lo, int32_t& hi) {
     lo = FaceCorner(faces[j], kEdgeCorners[e][0]);
@@ -44,7 +48,7 @@ std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t v
     int32_t hi;
     int32_t slot;
   };
-  std::vector<Entry> entries(static_cast<size_t>(start[vertex_count]));
+  const std::unique_ptr<Entry[]> entries(new Entry[static_cast<size_t>(start[vertex_count])]);
   {
     std::vector<int64_t> fill(start.begin(), start.end() - 1);
     for (size_t j = 0; j < faces.size(); ++j) {
@@ -65,7 +69,7 @@ std::vector<int32_t> NumberEdges(const std::vector<FaceCorners>& faces, size_t v
   // meeting. Every slot first points at the slot of that first meeting ...
   for (size_t v = 0; v < vertex_count; ++v) {
     heartbeat.Beat();
-    Entry* group = entries.data() + start[v];
+    Entry* group = entries.get() + start[v];
     const int64_t n = start[v + 1] - start[v];
     if (n > 16) {
       // A vertex of many edges: sort by (hi, slot) so each edge's run starts
@@ -125,12 +129,12 @@ void PriceNewPairs(DietRun& run, int32_t first, int32_t last, Heartbeat& heartbe
   }
   const int32_t middle = first + (last - first) / 2;
   RunHalvesTogether([&] { price(first, middle, &heartbeat); },
-                    [&] { price(middle, last, nullptr); });
+                    [&] { price(middle, last, nullptr); }, [&] { heartbeat.Beat(4096); });
 }
 
 // Enters the pairs first met in faces [j, end) in order of discovery.
-void EnterNewPairs(const std::vector<FaceCorners>& faces, const std::vector<int32_t>& edge_pair,
-                   int64_t j, int64_t end, DietRun& run) {
+void EnterNewPairs(const std::vector<FaceCorners>& faces, const int32_t* edge_pair, int64_t j,
+                   int64_t end, DietRun& run) {
   for (int64_t f = j; f < end; ++f) {
     for (int e = 0; e < 3; ++e) {
       const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
@@ -147,7 +151,7 @@ void EnterNewPairs(const std::vector<FaceCorners>& faces, const std::vector<int3
 
 // Every edge of faces [j, end) met again makes its pair a candidate; the first
 // meetings are those of the pairs from first_new on, in order.
-void MarkMetAgain(const std::vector<int32_t>& edge_pair, int64_t j, int64_t end, int32_t first_new,
+void MarkMetAgain(const int32_t* edge_pair, int64_t j, int64_t end, int32_t first_new,
                   std::vector<PairEnds>& ends) {
   int32_t seen = first_new;
   for (int64_t f = j; f < end; ++f) {
@@ -173,7 +177,7 @@ void AnalyzePairs(DietRun& run, ProgressSink& progress) {
   // The table is sized to the distinct edges at once, never to three per face.
   int32_t count = 0;
   Heartbeat heartbeat(progress);
-  const std::vector<int32_t> edge_pair =
+  const std::unique_ptr<int32_t[]> edge_pair =
       NumberEdges(run.faces, run.VertexCount(), count, heartbeat);
   run.ends = std::vector<PairEnds>();
   run.priced = std::vector<PricedStates>();
@@ -190,9 +194,9 @@ void AnalyzePairs(DietRun& run, ProgressSink& progress) {
   while (j < F) {
     const int64_t end = marks.Next() < F ? marks.Next() + 1 : F;  // the mark's face closes it
     const int32_t first_new = static_cast<int32_t>(run.PairCount());
-    EnterNewPairs(run.faces, edge_pair, j, end, run);
+    EnterNewPairs(run.faces, edge_pair.get(), j, end, run);
     PriceNewPairs(run, first_new, static_cast<int32_t>(run.PairCount()), heartbeat);
-    MarkMetAgain(edge_pair, j, end, first_new, run.ends);
+    MarkMetAgain(edge_pair.get(), j, end, first_new, run.ends);
     j = end;
     if (marks.Due(j - 1)) marks.Report(j - 1, progress);
   }

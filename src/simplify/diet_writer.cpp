@@ -148,7 +148,8 @@ void FormatTwoAtATime(size_t count, FormatStretch&& format, MeshText& text, Hear
         [&] {
           piece[1].clear();
           format(piece[1], middle, to);
-        });
+        },
+        [&] { heartbeat.Beat(4096); });
     text.Append(piece[0]);
     text.Append(piece[1]);
     heartbeat.Beat(static_cast<int64_t>(to - from));

@@ -41,6 +41,14 @@ void RunSteps(const std::string& path, const std::string& folder, double keep_ra
   run.priced = std::vector<PricedStates>();
   run.cost = std::vector<double>();
   WriteDietMesh(path, folder, keep_ratio, run, loaded, method, with, progress);
+  // Giving back gigabytes takes a moment too: table by table, the window
+  // having its turn in between.
+  for (const auto release : {+[](DietRun& r) { r.q = std::vector<TDietMatrix>(); },
+                             +[](DietRun& r) { r.pos = std::vector<TDietVec>(); },
+                             +[](DietRun& r) { r.faces = std::vector<FaceCorners>(); }}) {
+    release(run);
+    progress.KeepResponsive();
+  }
 }
 
 }  // namespace
