@@ -98,6 +98,7 @@ void MakeFiles(DivisionRun& run, Renumbering& renumbering, Heartbeat& heartbeat)
                      renumbering, out, heartbeat);
       out.Flush();
       if (!run.order.AwaitTurn(i, heartbeat)) return;  // the file is dropped with out
+      run.model.source.CheckUnchanged();               // nothing made of a file cut short stands
       out.Commit();
       run.order.Done(i);
     } catch (...) {

@@ -199,6 +199,7 @@ void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
                     std::string_view keyword, std::string_view header, const std::string& path,
                     Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat) {
   WriteNamesData(model, names, keyword, header, path, renumbering, out, heartbeat);
+  model.source.CheckUnchanged();  // nothing made of a file cut short stands
   out.Commit();
 }
 

@@ -413,6 +413,7 @@ ObjModel ParseOBJ(FileText text, int32_t DivIndex, const NameCollator& collator,
   const bool material = DivIndex == kDivMaterial;
   Piece pieces[2];
   WalkPieces(text.text(), split, material, heartbeat, pieces);
+  text.CheckUnchanged();
   NameTable table{collator, material, path, {}, {}, {}, {}, {}, {}};
   std::vector<LineRef> before_any_name = GatherNames(pieces, table);
   if (table.names.empty()) return ObjModel{};  // without names nothing is stored

@@ -1,6 +1,7 @@
 #include "platform/text_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <utility>
 
 #include "platform/errors.h"
@@ -64,9 +66,72 @@ bool WorthReadingAhead(size_t size) {
   return pages > 0 && page > 0 && size < static_cast<size_t>(pages) / 4 * static_cast<size_t>(page);
 }
 
+// Mapped files that another program might cut short: where their mappings
+// lie, and whether one was. A read of a page that the file no longer has
+// raises SIGBUS; the handler maps zeros over the rest of that mapping, so the
+// read goes on, and notes it for CheckUnchanged. The table is the handler's,
+// and so process-wide.
+struct Watched {
+  std::atomic<uintptr_t> begin{0}, end{0};
+  std::atomic<bool> shrank{false};
+};
+constexpr int kWatched = 64;
+Watched g_watched[kWatched];
+struct sigaction g_default_bus;
+
+void OnBusError(int, siginfo_t* info, void*) {
+  const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
+  for (Watched& w : g_watched) {
+    const uintptr_t begin = w.begin.load(), end = w.end.load();
+    if (address < begin || address >= end) continue;
+    const uintptr_t page = address & ~static_cast<uintptr_t>(getpagesize() - 1);
+    if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
+             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      w.shrank.store(true);
+      return;
+    }
+  }
+  // Not a watched file's: as the system would have it.
+  sigaction(SIGBUS, &g_default_bus, nullptr);
+  raise(SIGBUS);
+}
+
+int Watch(const void* map, size_t length) {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &g_default_bus);
+  });
+  for (int i = 0; i < kWatched; ++i) {
+    uintptr_t free = 0;
+    if (g_watched[i].end.compare_exchange_strong(free, 1)) {
+      g_watched[i].shrank.store(false);
+      g_watched[i].begin.store(reinterpret_cast<uintptr_t>(map));
+      g_watched[i].end.store(reinterpret_cast<uintptr_t>(map) + length);
+      return i;
+    }
+  }
+  return -1;  // more files open at once than watched: read unwatched
+}
+
+void Unwatch(int slot) {
+  if (slot < 0) return;
+  g_watched[slot].begin.store(0);
+  g_watched[slot].end.store(0);
+}
+
 }  // namespace
 
-FileText::FileText(const std::string& path) {
+void FileText::CheckUnchanged() const {
+  if (watch_ >= 0 && g_watched[watch_].shrank.load()) {
+    RaiseOpenError(path_, "The file became shorter while it was being read.");
+  }
+}
+
+FileText::FileText(const std::string& path) : path_(path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) RaiseOpenError(path, SystemReason(errno));
   struct stat st;
@@ -89,6 +154,7 @@ FileText::FileText(const std::string& path) {
         // hold everything until a large file is in from the disk.
         if (WorthReadingAhead(size)) madvise(area, size, MADV_WILLNEED);
         map_ = static_cast<const char*>(area);
+        watch_ = Watch(area, length);
         map_length_ = length;
         size_ = size;
       } else {
@@ -123,11 +189,15 @@ FileText& FileText::operator=(FileText&& other) noexcept {
     offset_ = std::exchange(other.offset_, 0);
     size_ = std::exchange(other.size_, 0);
     owned_ = std::move(other.owned_);
+    path_ = std::move(other.path_);
+    watch_ = std::exchange(other.watch_, -1);
   }
   return *this;
 }
 
 void FileText::Unmap() {
+  Unwatch(watch_);
+  watch_ = -1;
   if (map_ != nullptr) munmap(const_cast<char*>(map_), map_length_);
   map_ = nullptr;
   map_length_ = offset_ = size_ = 0;

@@ -14,8 +14,9 @@ namespace zelfin {
 // byte. A regular file is mapped into memory rather than copied, and memory of
 // its own is held only when the text had to be converted (or the file could not
 // be mapped). The byte just after the text is readable and is NUL, whatever the
-// size, so scanners may stop on it. The mapped file must not shrink while the
-// object lives.
+// size, so scanners may stop on it. Should another program cut the mapped file
+// short meanwhile, what is gone reads as NULs instead of ending the program,
+// and CheckUnchanged() says so.
 class FileText {
  public:
   // Raises "Cannot open file "<path>". <reason>" on any failure to open or read.
@@ -33,9 +34,16 @@ class FileText {
     return map_ != nullptr ? std::string_view(map_ + offset_, size_) : std::string_view(owned_);
   }
 
+  // Raises "Cannot open file "<path>". The file became shorter while it was
+  // being read." when the mapped file was cut short since it was opened: what
+  // was read of it, and anything made from that, is not to be used.
+  void CheckUnchanged() const;
+
  private:
   void DecodeMark();
   void Unmap();
+  std::string path_;
+  int watch_ = -1;             // the slot that watches the mapping for a file cut short
   const char* map_ = nullptr;  // the mapping, one spare page beyond the file
   size_t map_length_ = 0;
   size_t offset_ = 0;  // 3 after a UTF-8 mark

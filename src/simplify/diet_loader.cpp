@@ -498,7 +498,9 @@ void LoadDietMeshText(const std::string& text, const std::string& path, DietMesh
 
 void LoadDietMesh(const std::string& path, DietMesh& mesh) {
   const FileText text(path);
-  LoadDietMeshText(std::string(text.text()), path, mesh);
+  std::string copy(text.text());
+  text.CheckUnchanged();
+  LoadDietMeshText(copy, path, mesh);
 }
 
 }  // namespace zelfin

@@ -24,6 +24,7 @@ void RunSteps(const std::string& path, const std::string& folder, double keep_ra
     LoadWants wants;
     wants.raw = wants.attributes = method == SimplifyMethod::kRefined;
     LoadDietRun(text.text(), path, progress, wants, run, loaded);
+    text.CheckUnchanged();
   }
   // The refined method keeps the attributes that the file has.
   std::optional<AttributeRun> attributes;

@@ -139,6 +139,27 @@ TEST(FileText, MappedTextEndsInAReadableNulWhateverItsSize) {
 
 // The Unicode standard's example of maximal subparts, then each kind of
 // ill-formed sequence: overlong, surrogate, beyond U+10FFFF, cut short.
+// Another program cuts the file short while it is mapped: what is gone reads as
+// NULs instead of ending the program, and the reader is told.
+TEST(FileText, AFileCutShortWhileMappedReadsAsNulsAndIsReported) {
+  TempDir dir;
+  const std::string path = dir.Path("cut.obj");
+  WriteBytes(path, std::string(3 * 65536, 'v'));
+  const FileText text(path);
+  EXPECT_NO_THROW(text.CheckUnchanged());
+  ASSERT_EQ(truncate(path.c_str(), 1000), 0);
+  size_t nuls = 0;
+  for (const char c : text.text()) nuls += c == '\0' ? 1 : 0;
+  EXPECT_GT(nuls, 2 * 65536u);
+  try {
+    text.CheckUnchanged();
+    ADD_FAILURE() << "no error";
+  } catch (const ZelfinError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + path +
+                                         "\". The file became shorter while it was being read.");
+  }
+}
+
 TEST(FileText, MarkedUtf8HasEachIllFormedSequenceReplacedAndUnmarkedTextIsKept) {
   TempDir dir;
   const std::string p = dir.Path("t.obj");
