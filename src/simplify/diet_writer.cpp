@@ -156,14 +156,21 @@ void FormatTwoAtATime(size_t count, FormatStretch&& format, MeshText& text, Hear
   }
 }
 
-void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method, MeshText& text,
-              Heartbeat& heartbeat) {
+// The written vertices' numbers (DietOutIndex), after the two comment lines
+// that count the written vertices and faces.
+std::vector<int32_t> NumberAndCount(const DietRun& run, MeshText& text) {
   int32_t NV = 0;
-  const std::vector<int32_t> DietOutIndex = OutIndex(
+  std::vector<int32_t> DietOutIndex = OutIndex(
       run.VertexCount(), [&](size_t i) { return run.Used(i); }, NV);
   int64_t NF = 0;
   for (const FaceCorners& f : run.faces) NF += FaceAlive(f) ? 1 : 0;
   AppendHeader(text.Out(), NV, NF);
+  return DietOutIndex;
+}
+
+void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method, MeshText& text,
+              Heartbeat& heartbeat) {
+  const std::vector<int32_t> DietOutIndex = NumberAndCount(run, text);
   const bool own = method == SimplifyMethod::kRefined;
   const auto vertices = [&](std::string& out, size_t from, size_t to) {
     for (size_t v = from; v < to; ++v) {
@@ -291,12 +298,7 @@ void FormatAttributeFaces(const DietRun& run, const AttributeRun& attr,
 // the input gave it.
 void WriteRunWithAttributes(const DietRun& run, const LoadedMesh& loaded, const AttributeRun& attr,
                             MeshText& text, Heartbeat& heartbeat) {
-  int32_t NV = 0;
-  const std::vector<int32_t> DietOutIndex = OutIndex(
-      run.VertexCount(), [&](size_t i) { return run.Used(i); }, NV);
-  int64_t NF = 0;
-  for (const FaceCorners& f : run.faces) NF += FaceAlive(f) ? 1 : 0;
-  AppendHeader(text.Out(), NV, NF);
+  const std::vector<int32_t> DietOutIndex = NumberAndCount(run, text);
   for (const std::string& line : attr.libraries) AppendLine(text.Out(), line);
   const auto vertices = [&](std::string& out, size_t from, size_t to) {
     for (size_t v = from; v < to; ++v) {
