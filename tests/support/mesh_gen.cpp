@@ -63,6 +63,16 @@ void AddQuad(GenMesh& m, Rng& rng, uint32_t a, uint32_t b, uint32_t c, uint32_t 
   }
 }
 
+// The cells of an (nx+1) x (ny+1) vertex grid laid out row by row.
+void AddGridFaces(GenMesh& m, Rng& rng, int nx, int ny, bool quads) {
+  auto at = [&](int i, int j) { return static_cast<uint32_t>(j * (nx + 1) + i); };
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      AddQuad(m, rng, at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), quads);
+    }
+  }
+}
+
 }  // namespace
 
 GenMesh FlatGrid(uint64_t seed, int nx, int ny) {
@@ -71,12 +81,7 @@ GenMesh FlatGrid(uint64_t seed, int nx, int ny) {
   for (int j = 0; j <= ny; ++j) {
     for (int i = 0; i <= nx; ++i) m.AddVertex(i, j, 0);
   }
-  auto at = [&](int i, int j) { return static_cast<uint32_t>(j * (nx + 1) + i); };
-  for (int j = 0; j < ny; ++j) {
-    for (int i = 0; i < nx; ++i) {
-      AddQuad(m, rng, at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), false);
-    }
-  }
+  AddGridFaces(m, rng, nx, ny, false);
   return m;
 }
 
@@ -92,12 +97,7 @@ GenMesh HeightField(uint64_t seed, int nx, int ny, double noise, bool quads) {
       m.AddVertex(x + noise * rng.Range(-0.3, 0.3) / nx, y, z);
     }
   }
-  auto at = [&](int i, int j) { return static_cast<uint32_t>(j * (nx + 1) + i); };
-  for (int j = 0; j < ny; ++j) {
-    for (int i = 0; i < nx; ++i) {
-      AddQuad(m, rng, at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), quads);
-    }
-  }
+  AddGridFaces(m, rng, nx, ny, quads);
   return m;
 }
 
