@@ -77,8 +77,8 @@ struct Peers {
     std::printf("meshoptimizer: %s\n", node.missing.empty()
                                            ? "node bench/meshopt_real.mjs (npm meshoptimizer)"
                                            : ("not run: " + node.missing).c_str());
-    std::printf("CGAL: %s\n", cgal.empty() ? "not run: CGAL was not found at build time, so "
-                                             "cgal_gh was not built (Debian: libcgal-dev)"
+    std::printf("CGAL: %s\n", cgal.empty() ? "not run: cgal_gh was not built: CMake found no CGAL "
+                                             "or no Eigen (Debian: libcgal-dev, libeigen3-dev)"
                                            : "cgal_gh (Garland-Heckbert plane policies)");
   }
 };
