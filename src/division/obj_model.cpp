@@ -1,15 +1,13 @@
 #include "division/obj_model.h"
 
 #include <algorithm>
-#include <exception>
 #include <limits>
 #include <numeric>
-#include <thread>
 #include <unordered_map>
 
 #include "division/face_corners.h"
+#include "platform/beside.h"
 #include "platform/errors.h"
-#include "platform/two_halves.h"
 
 namespace zelfin {
 namespace {
@@ -126,16 +124,14 @@ struct alignas(64) Piece {
   int64_t lowest_reach[3] = {0, 0, 0};
 };
 
-// Fills a Piece; beats the heartbeat when it walks on the calling thread.
+// Fills a Piece, beating the heartbeat of the thread it walks on.
 struct PieceWalker {
   Piece& piece;
   const char* base;
-  Heartbeat* heartbeat;
+  Heartbeat& heartbeat;
   std::string scratch;
 
-  void Line() {
-    if (heartbeat != nullptr) heartbeat->Beat();
-  }
+  void Line() { heartbeat.Beat(); }
 
   void Element(int kind, LineRef ref, bool tab) {
     piece.lines[kind].push_back(ref);
@@ -176,18 +172,6 @@ struct PieceWalker {
     piece.current = found->second;
   }
 };
-
-// Walks text[begin, end) into piece; an exception is kept for the caller,
-// since it may be thrown on a helper thread.
-void WalkPiece(std::string_view text, size_t begin, size_t end, bool material, Heartbeat* heartbeat,
-               Piece& piece, std::exception_ptr& failure) {
-  try {
-    PieceWalker walker{piece, text.data(), heartbeat, {}};
-    WalkLines(text, begin, end, material, walker);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-}
 
 std::string LinesPhrase(uint64_t count, const char* kind) {
   if (count == 0) return std::string("no ") + kind + " lines";
@@ -369,22 +353,14 @@ void SortNames(NameTable& table, std::vector<LineRef> before_any_name, ObjModel&
 void WalkPieces(std::string_view text, size_t split, bool material, Heartbeat& heartbeat,
                 Piece (&pieces)[2]) {
   const size_t middle = LineStartFrom(text, split == 0 ? text.size() : split);
-  std::exception_ptr failures[2];
-  if (middle == text.size()) {
-    WalkPiece(text, 0, middle, material, &heartbeat, pieces[0], failures[0]);
-    if (failures[0]) std::rethrow_exception(failures[0]);
-    return;
-  }
-  const std::thread::id caller = std::this_thread::get_id();
-  RunHalvesTogether(
-      [&] { WalkPiece(text, 0, middle, material, &heartbeat, pieces[0], failures[0]); },
-      [&] {
-        Heartbeat* const beat = std::this_thread::get_id() == caller ? &heartbeat : nullptr;
-        WalkPiece(text, middle, text.size(), material, beat, pieces[1], failures[1]);
-      });
-  for (const std::exception_ptr& failure : failures) {
-    if (failure) std::rethrow_exception(failure);
-  }
+  const auto walk = [&](size_t begin, size_t end, Piece& piece, const Lane& lane) {
+    PieceWalker walker{piece, text.data(), lane.heartbeat, {}};
+    WalkLines(text, begin, end, material, walker);
+  };
+  if (middle == text.size()) return walk(0, middle, pieces[0], Lane{heartbeat, true});
+  RunBeside(
+      heartbeat, [&](const Lane& lane) { walk(0, middle, pieces[0], lane); },
+      [&](const Lane& lane) { walk(middle, text.size(), pieces[1], lane); });
 }
 
 }  // namespace

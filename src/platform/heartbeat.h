@@ -2,8 +2,9 @@
 // Keeps the window responsive inside a long loop without moving the bar: the
 // loop calls Beat() once per unit of work (a line, a face); every few thousand
 // beats the clock is read, and when 25 ms have passed since the window last
-// had a turn, the sink's KeepResponsive() gives it one. Call it from the
-// user-interface thread only.
+// had a turn, the sink's KeepResponsive() gives it one. A Heartbeat belongs
+// to one thread: the window's, or a helper's own on a silent sink (see Lane in
+// beside.h).
 #include <chrono>
 #include <cstdint>
 
@@ -25,6 +26,9 @@ class Heartbeat {
     countdown_ -= n < kBeatsPerCheck ? n : kBeatsPerCheck;
     if (countdown_ <= 0) Check();
   }
+
+  // For a thread that waits rather than works: looks at the clock at once.
+  void Idle() { Check(); }
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -13,13 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/beside.h"
 #include "platform/errors.h"
 #include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
 #include "platform/text_file.h"
-#include "platform/two_halves.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_point_grid.h"
 
@@ -190,11 +190,11 @@ void ReadFaceLine(const std::vector<std::string_view>& tokens, HalfRead& half) {
 
 // The first pass over one half. It stops at the first vertex line that
 // cannot be read: nothing after it can change the error.
-void ReadHalf(std::string_view text, HalfRead& half, Heartbeat* heartbeat) {
+void ReadHalf(std::string_view text, HalfRead& half, Heartbeat& heartbeat) {
   std::vector<std::string_view> tokens;
   std::string scratch;
   ForEachLine(text, half.begin, half.end, [&](LineKind kind, std::string_view line, size_t at) {
-    if (heartbeat) heartbeat->Beat();
+    heartbeat.Beat();
     if (half.bad_offset >= 0) return;
     if (kind == LineKind::kOther) {
       if (half.attributes) half.attributes->Line(line);
@@ -222,8 +222,10 @@ void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& prog
                                         ? text.size()
                                         : NextLineStart(text, text.size() / 2);
   Heartbeat heartbeat(progress);
-  RunHalvesTogether([&] { ReadHalf(text, halves[0], &heartbeat); },
-                    [&] { ReadHalf(text, halves[1], nullptr); }, [&] { heartbeat.Beat(4096); });
+  if (halves[1].begin == halves[1].end) return ReadHalf(text, halves[0], heartbeat);
+  RunBeside(
+      heartbeat, [&](const Lane& lane) { ReadHalf(text, halves[0], lane.heartbeat); },
+      [&](const Lane& lane) { ReadHalf(text, halves[1], lane.heartbeat); });
 }
 
 std::string Where(int64_t line_no, const std::string& path) {
