@@ -9,7 +9,7 @@
 //    one of its own on a helper thread. Nothing else asks which thread it is.
 //  - Whenever the caller waits for a helper it gives the window its turns
 //    (WaitGivingTurns: the heartbeat every few milliseconds, so a turn every
-//    25 ms), however long the wait.
+//    15 ms), however long the wait.
 //  - Where no thread can be started (a tight process limit, little memory),
 //    the work runs on the caller's thread, one piece after the other, with
 //    the same results.
@@ -23,6 +23,7 @@
 // two threads take effect in their order. WriteBehind (write_behind.h) writes
 // files on a helper thread while the caller makes the next; it waits and
 // starts its thread with the same two tools, WaitGivingTurns and HelperThread.
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -32,6 +33,7 @@
 #include <thread>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "platform/heartbeat.h"
 #include "platform/progress_sink.h"
@@ -190,6 +192,24 @@ template <class First, class Second>
 void RunBeside(Heartbeat& heartbeat, First&& first, Second&& second) {
   beside_detail::RunBesideWith(
       heartbeat, [&heartbeat] { heartbeat.Idle(); }, first, second);
+}
+
+// Grows v to n value-initialised elements on a helper thread while the caller
+// gives the window its turns: bringing hundreds of megabytes into being takes
+// the kernel long enough to be felt (zeroing, and for huge pages compacting
+// memory), and none of it needs the caller's thread. v must be left alone
+// meanwhile.
+template <class T>
+void ResizeBeside(std::vector<T>& v, size_t n, Heartbeat& heartbeat) {
+  constexpr size_t kPiece = ((size_t{2} << 20) + sizeof(T) - 1) / sizeof(T);  // a huge page
+  RunBeside(
+      heartbeat, [] {},
+      [&](const Lane& lane) {
+        while (v.size() < n) {
+          v.resize(std::min(v.size() + kPiece, n));
+          lane.heartbeat.Beat(static_cast<int64_t>(kPiece));
+        }
+      });
 }
 
 // Items 0, 1, 2, ... made on several threads at once, each taking effect

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -129,6 +130,16 @@ TEST(RunBeside, AnErrorOfTheWaitingPumpLeavesOnlyOnceTheHelperHasEnded) {
             }),
             "pump");
   EXPECT_TRUE(second_ended);
+}
+
+TEST(ResizeBeside, GrowsTheTableToZerosKeepingWhatItHeld) {
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  std::vector<int64_t> table = {7, 8};
+  ResizeBeside(table, 3'000'000, heartbeat);
+  ASSERT_EQ(table.size(), 3'000'000u);
+  EXPECT_EQ(table[0] + table[1], 15);
+  EXPECT_EQ(std::count(table.begin() + 2, table.end(), 0), 3'000'000 - 2);
 }
 
 // Items made on two threads, each sleeping a while, take effect in order; the
