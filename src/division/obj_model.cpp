@@ -1,15 +1,13 @@
 #include "division/obj_model.h"
 
 #include <algorithm>
-#include <exception>
 #include <limits>
 #include <numeric>
-#include <thread>
 #include <unordered_map>
 
 #include "division/face_corners.h"
+#include "platform/beside.h"
 #include "platform/errors.h"
-#include "platform/two_halves.h"
 
 namespace zelfin {
 namespace {
@@ -19,27 +17,14 @@ constexpr uint32_t kNoName = std::numeric_limits<uint32_t>::max();
 // Below this a text is read in one piece: a thread costs more than it saves.
 constexpr size_t kLeastSplitText = size_t{4} << 20;
 
-const char* const kKindWords[3] = {"vertex", "texture coordinate", "normal"};
-
-inline bool IsKeywordSpace(const char* p, const char* e) {
-  return p < e && (*p == ' ' || *p == '\t');
-}
-
-// After a keyword and its space, a cleaned line still holds something exactly
-// when a non-blank character follows before the line ends.
-inline bool HasContent(const char* p, const char* e) {
-  while (p < e && IsBlank(*p) && !IsLineEnd(*p)) ++p;
-  return p < e && !IsLineEnd(*p);
-}
-
 // The kind of a v, vt or vn line whose keyword stands at q (-1 for none),
 // and the keyword's length.
 inline int ElementKind(const char* q, const char* e, int& length) {
-  if (IsKeywordSpace(q + 1, e)) {
+  if (q + 1 < e && IsKeywordBlank(q[1])) {
     length = 1;
     return kVertexPart;
   }
-  if (q + 1 < e && (q[1] == 't' || q[1] == 'n') && IsKeywordSpace(q + 2, e)) {
+  if (q + 2 < e && (q[1] == 't' || q[1] == 'n') && IsKeywordBlank(q[2])) {
     length = 2;
     return q[1] == 't' ? kTexturePart : kNormalPart;
   }
@@ -47,11 +32,7 @@ inline int ElementKind(const char* q, const char* e, int& length) {
 }
 
 inline bool IsNameLine(const char* q, const char* e, bool material) {
-  if (material) {
-    return *q == 'u' && e - q > 6 && std::string_view(q, 6) == "usemtl" &&
-           IsKeywordSpace(q + 6, e) && HasContent(q + 7, e);
-  }
-  return *q == 'g' && IsKeywordSpace(q + 1, e) && HasContent(q + 2, e);
+  return material ? *q == 'u' && IsKeywordLine(q, e, "usemtl") : IsKeywordLine(q, e, "g");
 }
 
 // One walk over the lines of text[begin, end), telling the visitor about every
@@ -82,7 +63,7 @@ void WalkLines(std::string_view text, size_t begin, size_t end, bool material, V
             tab);
       }
     } else if (c == 'f') {
-      if (IsKeywordSpace(q + 1, e) && HasContent(q + 2, e)) stop = visitor.Face(q, e);
+      if (IsKeywordLine(q, e, "f")) stop = visitor.Face(q, e);
     } else if (q < e && IsNameLine(q, e, material)) {
       stop = FindLineEnd(q, e);
       const char* last = stop;
@@ -93,18 +74,6 @@ void WalkLines(std::string_view text, size_t begin, size_t end, bool material, V
     p = stop;
     if (p < e) p += (*p == '\r' && p + 1 < e && p[1] == '\n') ? 2 : 1;
   }
-}
-
-// The first line start at or after at: the piece boundary never splits a line
-// nor a CR LF pair.
-size_t LineStartFrom(std::string_view text, size_t at) {
-  if (at == 0 || at >= text.size()) return std::min(at, text.size());
-  const char* const end = text.data() + text.size();
-  const char* stop = FindLineEnd(text.data() + at - 1, end);
-  if (stop == end) return text.size();
-  ++stop;
-  if (stop[-1] == '\r' && stop < end && *stop == '\n') ++stop;
-  return static_cast<size_t>(stop - text.data());
 }
 
 // What the walk over one piece of the text finds. Names are kept as their raw
@@ -126,16 +95,14 @@ struct alignas(64) Piece {
   int64_t lowest_reach[3] = {0, 0, 0};
 };
 
-// Fills a Piece; beats the heartbeat when it walks on the calling thread.
+// Fills a Piece, beating the heartbeat of the thread it walks on.
 struct PieceWalker {
   Piece& piece;
   const char* base;
-  Heartbeat* heartbeat;
+  Heartbeat& heartbeat;
   std::string scratch;
 
-  void Line() {
-    if (heartbeat != nullptr) heartbeat->Beat();
-  }
+  void Line() { heartbeat.Beat(); }
 
   void Element(int kind, LineRef ref, bool tab) {
     piece.lines[kind].push_back(ref);
@@ -177,40 +144,6 @@ struct PieceWalker {
   }
 };
 
-// Walks text[begin, end) into piece; an exception is kept for the caller,
-// since it may be thrown on a helper thread.
-void WalkPiece(std::string_view text, size_t begin, size_t end, bool material, Heartbeat* heartbeat,
-               Piece& piece, std::exception_ptr& failure) {
-  try {
-    PieceWalker walker{piece, text.data(), heartbeat, {}};
-    WalkLines(text, begin, end, material, walker);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-}
-
-std::string LinesPhrase(uint64_t count, const char* kind) {
-  if (count == 0) return std::string("no ") + kind + " lines";
-  return std::to_string(count) + " " + kind + (count == 1 ? " line" : " lines");
-}
-
-[[noreturn]] void RaiseBadReference(const std::string& path, uint64_t line_number, int kind,
-                                    std::string_view written, int64_t index, uint64_t before,
-                                    uint64_t total) {
-  std::string message = "Face on line " + std::to_string(line_number) + " of " + Quoted(path) +
-                        " refers to " + kKindWords[kind] + " " + ForMessage(written) + ", but ";
-  if (index > 0) {
-    message += "the file has " + std::string(total == 0 ? "" : "only ") +
-               LinesPhrase(total, kKindWords[kind]) + ".";
-  } else if (before == 0) {
-    message += std::string("no ") + kKindWords[kind] + " line stands before it.";
-  } else {
-    message += "only " + LinesPhrase(before, kKindWords[kind]) +
-               (before == 1 ? " stands" : " stand") + " before it.";
-  }
-  throw ZelfinError(message);
-}
-
 // The second, rare walk: finds the first face in file order that refers to a
 // missing line and raises its message.
 struct Validator {
@@ -234,7 +167,8 @@ struct Validator {
       for (int k = 0; k < corner.parts; ++k) {
         const int64_t index = corner.index[k];
         if (index != 0 && !IndexInRange(index, before[k], total[k])) {
-          RaiseBadReference(path, line_number, k, corner.text[k], index, before[k], total[k]);
+          throw ZelfinError(BadObjReferenceMessage(path, line_number, k, corner.text[k], index,
+                                                   before[k], total[k]));
         }
       }
     });
@@ -369,22 +303,14 @@ void SortNames(NameTable& table, std::vector<LineRef> before_any_name, ObjModel&
 void WalkPieces(std::string_view text, size_t split, bool material, Heartbeat& heartbeat,
                 Piece (&pieces)[2]) {
   const size_t middle = LineStartFrom(text, split == 0 ? text.size() : split);
-  std::exception_ptr failures[2];
-  if (middle == text.size()) {
-    WalkPiece(text, 0, middle, material, &heartbeat, pieces[0], failures[0]);
-    if (failures[0]) std::rethrow_exception(failures[0]);
-    return;
-  }
-  const std::thread::id caller = std::this_thread::get_id();
-  RunHalvesTogether(
-      [&] { WalkPiece(text, 0, middle, material, &heartbeat, pieces[0], failures[0]); },
-      [&] {
-        Heartbeat* const beat = std::this_thread::get_id() == caller ? &heartbeat : nullptr;
-        WalkPiece(text, middle, text.size(), material, beat, pieces[1], failures[1]);
-      });
-  for (const std::exception_ptr& failure : failures) {
-    if (failure) std::rethrow_exception(failure);
-  }
+  const auto walk = [&](size_t begin, size_t end, Piece& piece, const Lane& lane) {
+    PieceWalker walker{piece, text.data(), lane.heartbeat, {}};
+    WalkLines(text, begin, end, material, walker);
+  };
+  if (middle == text.size()) return walk(0, middle, pieces[0], Lane{heartbeat, true});
+  RunBeside(
+      heartbeat, [&](const Lane& lane) { walk(0, middle, pieces[0], lane); },
+      [&](const Lane& lane) { walk(middle, text.size(), pieces[1], lane); });
 }
 
 }  // namespace
@@ -425,7 +351,8 @@ ObjModel ParseOBJ(FileText text, int32_t DivIndex, const NameCollator& collator,
   for (int k = 0; k < 3; ++k) {
     // New numbers are 32-bit; a file with more lines than that cannot be renumbered.
     if (LinesOfKind(model, k).size() >= std::numeric_limits<uint32_t>::max()) {
-      throw ZelfinError("The file " + Quoted(path) + " has too many " + kKindWords[k] + " lines.");
+      throw ZelfinError("The file " + Quoted(path) + " has too many " + kObjKindWords[k] +
+                        " lines.");
     }
   }
   if (suspect) {

@@ -25,7 +25,7 @@ void WriteSelectedGroups(const std::string& path, const std::string& folder,
   }
   const std::string base(BaseName(path));
   Renumbering renumbering(model);
-  WriteBehind out;
+  WriteBehind out(heartbeat);
   WriteNamesFile(model, ticked, "g ", "#" + base + "_Selected", folder + base + "_Selected.obj",
                  renumbering, out, heartbeat);
   out.Finish();

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -86,6 +87,22 @@ TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
 
   const QStringList modes = {"Material", "Group", "Group Option", "Surface Simplification"};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(test::Shown(ModeItem(dlg, i)->text()), modes[i]);
+}
+
+TEST(SetupDlg, TabFollowsTheVisualOrder) {
+  TSetupDlg dlg;
+  QList<QWidget*> expected = {dlg.RadioButton0, dlg.RadioButton1, dlg.RadioButton2, dlg.Edit1,
+                              dlg.BitBtn1};
+  for (int i = 0; i < 4; ++i) expected.push_back(ModeItem(dlg, i));
+  // The percentage list stands above the check box; the bottom row runs left to right.
+  expected += {dlg.ComboBox1, dlg.CheckBox3, dlg.CheckBox2, dlg.BitBtnCancel, dlg.BitBtnOK};
+  QList<QWidget*> chain;
+  QWidget* widget = dlg.RadioButton0;
+  do {
+    if (expected.contains(widget)) chain.push_back(widget);
+    widget = widget->nextInFocusChain();
+  } while (widget != dlg.RadioButton0);
+  EXPECT_EQ(chain, expected);
 }
 
 TEST(SetupDlg, CaptionsFitTheirControlsInTheFontAtHand) {
@@ -299,13 +316,15 @@ TEST(SetupDlg, PercentageChosenInAnotherModeIsStored) {
 // Browse: what the chooser is started with, and what its answer does.
 struct ChooserCall {
   int calls = 0;
-  std::string start;
+  std::string start;   // the folder shown selected
+  std::string inside;  // else the folder opened
 };
 
 FolderChooser Answering(ChooserCall& record, std::optional<std::string> answer) {
-  return [&record, answer](QWidget*, const std::string& start) {
+  return [&record, answer](QWidget*, const FolderStart& start) {
     ++record.calls;
-    record.start = start;
+    record.start = start.chosen;
+    record.inside = start.inside;
     return answer;
   };
 }
@@ -331,8 +350,8 @@ TEST(SetupDlgBrowse, ConfirmedFolderGetsATrailingSeparator) {
 
 TEST(SetupDlgBrowse, CancelKeepsAnExistingFolderAndForgetsAVanishedOne) {
   test::TempDir dir;
-  const std::string folder = dir.Path("out") + "/";
-  std::filesystem::create_directory(dir.Path("out"));
+  const std::string folder = dir.Path("out/deeper") + "/";
+  std::filesystem::create_directories(dir.Path("out/deeper"));
   TSetupDlg dlg;
   ChooserCall call;
   dlg.SetFolderChooser(Answering(call, std::nullopt));
@@ -344,12 +363,18 @@ TEST(SetupDlgBrowse, CancelKeepsAnExistingFolderAndForgetsAVanishedOne) {
   EXPECT_EQ(dlg.FSaveFolder, folder);
   EXPECT_EQ(dlg.Edit1->text().toStdString(), folder);
 
-  std::filesystem::remove(dir.Path("out"));
+  // Gone with the folder above it: the chooser opens in the nearest one left.
+  std::filesystem::remove_all(dir.Path("out"));
   dlg.BitBtn1Click();
   EXPECT_EQ(call.calls, 2);
   EXPECT_EQ(call.start, "");
+  EXPECT_EQ(call.inside + "/", dir.Folder());
   EXPECT_EQ(dlg.FSaveFolder, "");
   EXPECT_EQ(dlg.Edit1->text(), "");
+
+  // Nothing chosen yet: the home folder.
+  dlg.BitBtn1Click();
+  EXPECT_EQ(call.inside, QDir::homePath().toStdString());
 }
 
 TEST(SetupDlgBrowse, ButtonRunsTheChooserAndOkStoresItsFolder) {
@@ -367,6 +392,7 @@ TEST(SetupDlgBrowse, ButtonRunsTheChooserAndOkStoresItsFolder) {
   EXPECT_TRUE(dlg.Execute(s));
   EXPECT_EQ(call.calls, 1);
   EXPECT_EQ(call.start, "");  // "/somewhere/out/" does not exist
+  EXPECT_EQ(call.inside, "/");
   EXPECT_EQ(s.SaveType, 2);
   EXPECT_EQ(s.SaveFolder, "/media/disk/");
 }
@@ -406,7 +432,8 @@ namespace {
 TEST(FolderChooser, PicksExistingFoldersOnlyStartingBesideTheGivenOneWithItSelected) {
   test::TempDir dir;
   std::filesystem::create_directory(dir.Path("out"));
-  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Path("out") + "/");
+  const std::unique_ptr<QFileDialog> chooser =
+      MakeFolderDialog(nullptr, {dir.Path("out") + "/", ""});
   EXPECT_EQ(chooser->windowTitle(), "Select Folder");
   EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
   EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
@@ -435,8 +462,15 @@ TEST(FolderChooser, PicksExistingFoldersOnlyStartingBesideTheGivenOneWithItSelec
 }
 
 TEST(FolderChooser, TheRootStartsAtItself) {
-  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, "/");
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, {"/", ""});
   EXPECT_EQ(chooser->directory().absolutePath(), "/");
+}
+
+TEST(FolderChooser, WithoutAFolderChosenItOpensInTheOneGiven) {
+  test::TempDir dir;
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, {"", dir.Path("")});
+  EXPECT_EQ(QFileInfo(chooser->directory().absolutePath()),
+            QFileInfo(QString::fromStdString(dir.Path(""))));
 }
 
 TEST(FolderChooser, CentredOnTheMonitorOfTheSetupDialogWhereverThatStands) {
@@ -445,7 +479,7 @@ TEST(FolderChooser, CentredOnTheMonitorOfTheSetupDialogWhereverThatStands) {
   setup.show();
   setup.move(0, 0);  // moved by the user into the screen's corner
   QCoreApplication::processEvents();
-  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(&setup, dir.Folder());
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(&setup, {dir.Folder(), ""});
   chooser->show();
   QCoreApplication::processEvents();
   const QRect screen = setup.screen()->availableGeometry();
