@@ -21,8 +21,9 @@ void AnalyzeVertices(DietMesh& mesh, ProgressSink& progress);
 // One pair per distinct edge, in order of first discovery (faces in order,
 // edges 0-1, 1-2, 2-0), priced with its ends' states. A pair is
 // active when its edge belongs to two or more triangles. Moves the bar over
-// 25..50 at about twenty marks.
-void AnalyzePairs(DietRun& run, ProgressSink& progress);
+// 25..50 at about twenty marks. price false leaves the costs 0, for a method
+// that prices the pairs by rules of its own.
+void AnalyzePairs(DietRun& run, ProgressSink& progress, bool price = true);
 
 // The same on the defined tables: rebuilds DietPairs.
 void AnalyzePairs(DietMesh& mesh, ProgressSink& progress);

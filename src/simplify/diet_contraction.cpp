@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "platform/beside.h"
 #include "platform/heartbeat.h"
 #include "platform/numbers.h"
 #include "platform/progress_marks.h"
@@ -131,17 +132,25 @@ class Contraction {
   void StartRefined(Heartbeat& heartbeat) {
     kinds_.Start(run_, adjacency_, attributes_);
     guard_.Start(run_);
-    for (size_t i = 0; i < run_.PairCount(); ++i) {
-      heartbeat.Beat();
-      PairEnds& e = run_.ends[i];
-      if (!PairActive(e) && OnOneFace(~e.lo, e.hi)) e.lo = ~e.lo;
-      if (!PairActive(e)) continue;
-      run_.priced[i] = {static_cast<uint32_t>(e.lo), static_cast<uint32_t>(e.hi)};
-      run_.cost[i] = RefinedCost(e.lo, e.hi);
-      if (run_.cost[i] == kBlocked) {
-        run_.flags[static_cast<size_t>(e.lo)] |= kBlockedPair;
-        run_.flags[static_cast<size_t>(e.hi)] |= kBlockedPair;
+    // Each pair reads the tables and writes its own entries: two threads
+    // share them out, with the same results.
+    const auto price = [this](size_t from, size_t to, const Lane& lane) {
+      for (size_t i = from; i < to; ++i) {
+        lane.heartbeat.Beat();
+        PairEnds& e = run_.ends[i];
+        if (!PairActive(e) && OnOneFace(~e.lo, e.hi)) e.lo = ~e.lo;
+        if (!PairActive(e)) continue;
+        run_.priced[i] = {static_cast<uint32_t>(e.lo), static_cast<uint32_t>(e.hi)};
+        run_.cost[i] = RefinedCost(e.lo, e.hi);
       }
+    };
+    const size_t n = run_.PairCount(), middle = n / 2;
+    RunBeside(
+        heartbeat, [&](const Lane& lane) { price(0, middle, lane); },
+        [&](const Lane& lane) { price(middle, n, lane); });
+    for (size_t i = 0; i < n; ++i) {
+      if (run_.cost[i] == kBlocked && PairActive(run_.ends[i]))
+        MarkBlocked(static_cast<int32_t>(i));
     }
   }
 
@@ -158,7 +167,7 @@ class Contraction {
     return n == 1;
   }
 
-  double RefinedCost(int32_t lo, int32_t hi) {
+  double RefinedCost(int32_t lo, int32_t hi) const {
     RefinedPrice price;
     PriceRefined(run_, adjacency_, kinds_, attributes_, lo, hi, price);
     return price.allowed ? price.cost : kBlocked;
@@ -226,11 +235,15 @@ class Contraction {
   // Pair p may not merge as things stand: it waits at the end of the queue
   // until its neighbourhood changes, its ends marked so that it is found.
   void Block(int32_t p) {
-    const PairEnds& e = run_.ends[static_cast<size_t>(p)];
     run_.cost[static_cast<size_t>(p)] = kBlocked;
+    MarkBlocked(p);
+    heap_.Set(p);
+  }
+
+  void MarkBlocked(int32_t p) {
+    const PairEnds& e = run_.ends[static_cast<size_t>(p)];
     run_.flags[static_cast<size_t>(e.lo)] |= kBlockedPair;
     run_.flags[static_cast<size_t>(e.hi)] |= kBlockedPair;
-    heap_.Set(p);
   }
 
   // The kinds of b's neighbours, again; those that changed are noted.
@@ -308,10 +321,7 @@ class Contraction {
     run_.priced[k] = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
     if (Refined()) {
       run_.cost[k] = RefinedCost(lo, hi);
-      if (run_.cost[k] == kBlocked) {
-        run_.flags[static_cast<size_t>(lo)] |= kBlockedPair;
-        run_.flags[static_cast<size_t>(hi)] |= kBlockedPair;
-      }
+      if (run_.cost[k] == kBlocked) MarkBlocked(i);
     } else {
       const size_t l = static_cast<size_t>(lo), h = static_cast<size_t>(hi);
       PairPrice price;

@@ -107,9 +107,10 @@ std::unique_ptr<int32_t[]> NumberEdges(const std::vector<FaceCorners>& faces, si
 // states; each stays inactive (first met: a second meeting makes it a
 // candidate). Each reads only states and writes its own entry, so the range
 // is shared out between two threads; the results are the same bits either way.
-void PriceNewPairs(DietRun& run, int32_t first, int32_t last, Heartbeat& heartbeat) {
+void PriceNewPairs(DietRun& run, int32_t first, int32_t last, bool priced_here,
+                   Heartbeat& heartbeat) {
   // Only the calling thread's share beats: the window belongs to it.
-  const auto price = [&run](int32_t from, int32_t to, Heartbeat* beat) {
+  const auto price = [&run, priced_here](int32_t from, int32_t to, Heartbeat* beat) {
     PairPrice priced;
     for (int32_t i = from; i < to; ++i) {
       if (beat) beat->Beat();
@@ -117,8 +118,8 @@ void PriceNewPairs(DietRun& run, int32_t first, int32_t last, Heartbeat& heartbe
       PairEnds& e = run.ends[k];
       const size_t lo = static_cast<size_t>(e.lo), hi = static_cast<size_t>(e.hi);
       run.priced[k] = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
-      PricePair(run.q[lo], run.q[hi], run.pos[lo], run.pos[hi], priced);
-      run.cost[k] = priced.Cost;
+      if (priced_here) PricePair(run.q[lo], run.q[hi], run.pos[lo], run.pos[hi], priced);
+      run.cost[k] = priced_here ? priced.Cost : 0;
       e.lo = ~e.lo;
     }
   };
@@ -134,8 +135,11 @@ void PriceNewPairs(DietRun& run, int32_t first, int32_t last, Heartbeat& heartbe
 
 // Enters the pairs first met in faces [j, end) in order of discovery.
 void EnterNewPairs(const std::vector<FaceCorners>& faces, const int32_t* edge_pair, int64_t j,
-                   int64_t end, DietRun& run) {
+                   int64_t end, DietRun& run, Heartbeat& heartbeat) {
   for (int64_t f = j; f < end; ++f) {
+    // The tables grow into fresh pages here, which the kernel may take a
+    // while to give: a beat per face keeps the window's turns coming.
+    heartbeat.Beat();
     for (int e = 0; e < 3; ++e) {
       const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
       if (k != static_cast<int32_t>(run.ends.size())) continue;  // no pair, or one met before
@@ -170,7 +174,7 @@ void MarkMetAgain(const int32_t* edge_pair, int64_t j, int64_t end, int32_t firs
 
 }  // namespace
 
-void AnalyzePairs(DietRun& run, ProgressSink& progress) {
+void AnalyzePairs(DietRun& run, ProgressSink& progress, bool price) {
   const int64_t F = static_cast<int64_t>(run.faces.size());
   ProgressMarks marks(F, 1, 25, 25);
 
@@ -194,8 +198,8 @@ void AnalyzePairs(DietRun& run, ProgressSink& progress) {
   while (j < F) {
     const int64_t end = marks.Next() < F ? marks.Next() + 1 : F;  // the mark's face closes it
     const int32_t first_new = static_cast<int32_t>(run.PairCount());
-    EnterNewPairs(run.faces, edge_pair.get(), j, end, run);
-    PriceNewPairs(run, first_new, static_cast<int32_t>(run.PairCount()), heartbeat);
+    EnterNewPairs(run.faces, edge_pair.get(), j, end, run, heartbeat);
+    PriceNewPairs(run, first_new, static_cast<int32_t>(run.PairCount()), price, heartbeat);
     MarkMetAgain(edge_pair.get(), j, end, first_new, run.ends);
     j = end;
     if (marks.Due(j - 1)) marks.Report(j - 1, progress);

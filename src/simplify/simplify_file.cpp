@@ -35,7 +35,8 @@ void RunSteps(const std::string& path, const std::string& folder, double keep_ra
   AnalyzeVertices(run, progress);
   progress.SetCaption("Analyzing Vertex Pair information...");
   progress.ProcessMessages();
-  AnalyzePairs(run, progress);
+  // The refined method prices the pairs again by its own rules.
+  AnalyzePairs(run, progress, method == SimplifyMethod::kClassic);
   ContractMesh(run, keep_ratio, method, progress, with);
   // The pairs are no longer needed; give their memory back before writing.
   run.ends = std::vector<PairEnds>();
