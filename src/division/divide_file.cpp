@@ -78,7 +78,7 @@ struct DivisionRun {
   const ObjModel& model;
   const std::string& folder;
   const std::string& base;
-  std::string_view keyword;
+  NamesFileStyle style;
   uint32_t count;  // the files to make: the names before the first unsafe one
   std::atomic<uint32_t> next{0};
   InOrder order;
@@ -94,7 +94,7 @@ void MakeFiles(DivisionRun& run, Renumbering& renumbering, Heartbeat& heartbeat)
   for (uint32_t i = run.next++; i < run.count && !run.order.Stopped(i); i = run.next++) {
     try {
       const std::string& name = run.model.ElementNames[i];
-      WriteNamesData(run.model, {i}, run.keyword, "#" + run.base + "_" + name, OutputPath(run, i),
+      WriteNamesData(run.model, {i}, run.style, "#" + run.base + "_" + name, OutputPath(run, i),
                      renumbering, out, heartbeat);
       out.Flush();
       if (!run.order.AwaitTurn(i, heartbeat)) return;  // the file is dropped with out
@@ -122,11 +122,14 @@ void DivideFile(const std::string& path, const std::string& folder, int32_t DivI
   Heartbeat heartbeat(progress);
   const ObjModel model = LoadOBJ(path, DivIndex, heartbeat);
   const std::string base(BaseName(path));
-  DivisionRun run{
-      model, folder, base, DivIndex == kDivMaterial ? "usemtl " : "g ", FirstUnsafeName(model),
-      {0},   {}};
+  DivisionRun run{model,
+                  folder,
+                  base,
+                  NamesFileStyle{DivIndex == kDivMaterial ? "usemtl " : "g "},
+                  FirstUnsafeName(model),
+                  {0},
+                  {}};
   Renumbering renumberings[2] = {Renumbering(model), Renumbering(model)};
-  for (Renumbering& renumbering : renumberings) renumbering.cache_words /= 2;
   SilentProgress silent;  // the helper thread never touches the window
   RunHalvesTogether([&] { MakeFiles(run, renumberings[0], heartbeat); },
                     [&] {

@@ -26,8 +26,8 @@ void WriteSelectedGroups(const std::string& path, const std::string& folder,
   const std::string base(BaseName(path));
   Renumbering renumbering(model);
   WriteBehind out;
-  WriteNamesFile(model, ticked, "g ", "#" + base + "_Selected", folder + base + "_Selected.obj",
-                 renumbering, out, heartbeat);
+  WriteNamesFile(model, ticked, NamesFileStyle{"g "}, "#" + base + "_Selected",
+                 folder + base + "_Selected.obj", renumbering, out, heartbeat);
   out.Finish();
 }
 

@@ -14,6 +14,7 @@
 #include "platform/errors.h"
 #include "platform/heartbeat.h"
 #include "platform/text_file.h"
+#include "support/model_faces.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ void DivideByNames(int32_t DivIndex) {
     const std::string path = g_out + "/" + file;
     if (!zelfin::fuzz::IsRegularFile(path)) continue;
     const std::vector<size_t> faces = CheckOutputFile(path, "#m_" + model.ElementNames[i], keyword);
-    Check(faces.size() == 1 && faces[0] == model.FaceLines[i].size(),
+    Check(faces.size() == 1 && faces[0] == zelfin::test::FacesOf(model, i).size(),
           file + ": faces lost or added");
   }
   zelfin::fuzz::EmptyFolder(g_out);
@@ -147,7 +148,7 @@ void WriteSelected(uint8_t mask) {
   } catch (const zelfin::ZelfinError&) {
   }
   for (size_t i = 0; i < model.ElementNames.size(); ++i) {
-    if ((mask >> (i % 8)) & 1) ticked_faces.push_back(model.FaceLines[i].size());
+    if ((mask >> (i % 8)) & 1) ticked_faces.push_back(zelfin::test::FacesOf(model, i).size());
   }
   bool failed = false;
   try {
@@ -188,8 +189,11 @@ void CompareCutModel(const uint8_t* data, size_t size) {
   Check(parse(at, cut) == whole_error, "a cut text gives another error");
   Check(cut.VLines == whole.VLines && cut.VTLines == whole.VTLines && cut.VNLines == whole.VNLines,
         "a cut text gives other element lines");
-  Check(cut.ElementNames == whole.ElementNames && cut.FaceLines == whole.FaceLines,
-        "a cut text gives other names or faces");
+  Check(cut.ElementNames == whole.ElementNames, "a cut text gives other names");
+  for (uint32_t i = 0; i < whole.ElementNames.size(); ++i) {
+    Check(zelfin::test::FacesOf(cut, i) == zelfin::test::FacesOf(whole, i),
+          "a cut text gives other faces");
+  }
 }
 
 }  // namespace
