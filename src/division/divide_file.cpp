@@ -118,17 +118,14 @@ uint32_t FirstUnsafeName(const ObjModel& model) {
 }  // namespace
 
 void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex,
-                ProgressSink& progress) {
+                ProgressSink& progress, bool keep_materials) {
   Heartbeat heartbeat(progress);
-  const ObjModel model = LoadOBJ(path, DivIndex, heartbeat);
+  const ObjModel model = LoadOBJ(path, DivIndex, heartbeat, keep_materials);
   const std::string base(BaseName(path));
-  DivisionRun run{model,
-                  folder,
-                  base,
-                  NamesFileStyle{DivIndex == kDivMaterial ? "usemtl " : "g "},
-                  FirstUnsafeName(model),
-                  {0},
-                  {}};
+  std::vector<std::string> libraries;
+  const NamesFileStyle style = StyleOf(model, DivIndex == kDivMaterial ? "usemtl " : "g ",
+                                       keep_materials, path, folder, libraries);
+  DivisionRun run{model, folder, base, style, FirstUnsafeName(model), {0}, {}};
   Renumbering renumberings[2] = {Renumbering(model), Renumbering(model)};
   SilentProgress silent;  // the helper thread never touches the window
   RunHalvesTogether([&] { MakeFiles(run, renumberings[0], heartbeat); },

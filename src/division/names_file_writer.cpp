@@ -5,6 +5,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/material_library.h"
+#include "platform/paths.h"
+
 namespace zelfin {
 namespace {
 
@@ -168,6 +171,22 @@ void WriteFaces(const ObjModel& model, const std::vector<uint32_t>& names,
 }
 
 }  // namespace
+
+NamesFileStyle StyleOf(const ObjModel& model, std::string_view keyword, bool keep_materials,
+                       const std::string& path, const std::string& folder,
+                       std::vector<std::string>& libraries) {
+  NamesFileStyle style{keyword};
+  if (!keep_materials) return style;
+  const std::string input_folder(ExtractFilePath(path));
+  for (const std::string& line : model.LibraryLines) {
+    for (std::string& written : MaterialLibraryLines(line, input_folder, folder)) {
+      libraries.push_back(std::move(written));
+    }
+  }
+  style.libraries = &libraries;
+  style.material_lines = keyword != "usemtl ";  // by material, the name line says it
+  return style;
+}
 
 Renumbering::Renumbering(const ObjModel& model) {
   for (int k = 0; k < 3; ++k) used.emplace_back(LinesOfKind(model, k).size());

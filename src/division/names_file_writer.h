@@ -33,6 +33,14 @@ struct NamesFileStyle {
   bool material_lines = false;
 };
 
+// The style of the files of model written into folder from the input at
+// path: keyword, and with keep_materials the model's mtllib lines as they
+// suit folder (kept in libraries, which must outlive the style) and, in the
+// group modes, the usemtl lines.
+NamesFileStyle StyleOf(const ObjModel& model, std::string_view keyword, bool keep_materials,
+                       const std::string& path, const std::string& folder,
+                       std::vector<std::string>& libraries);
+
 // The data of one file into out, from Begin(path) on, without the Commit: the
 // header line, the used v, vt and vn lines, then for each of names (positions
 // in ElementNames) the line keyword + name followed by its faces, every line

@@ -334,14 +334,17 @@ struct NameTable {
   }
 };
 
-// The usemtl lines of both pieces, one number per cleaned line.
+// The materials of both pieces, one number per name (as written: another
+// program tells Wood from WOOD), each kept as the cleaned usemtl line that
+// named it first.
 struct MaterialTable {
   std::vector<std::string> lines;
-  std::unordered_map<std::string, uint32_t> id_of_line;
+  std::unordered_map<std::string, uint32_t> id_of_name;
 
   uint32_t IdOf(std::string_view raw) {
     std::string line = CleanLine(raw);
-    const auto [found, added] = id_of_line.try_emplace(line, static_cast<uint32_t>(lines.size()));
+    const auto [found, added] =
+        id_of_name.try_emplace(NameOfLine(line, true), static_cast<uint32_t>(lines.size()));
     if (added) lines.push_back(std::move(line));
     return found->second;
   }

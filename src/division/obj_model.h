@@ -53,8 +53,9 @@ struct ObjModel {
   uint32_t second_piece_base[3] = {0, 0, 0};  // lines of each kind before the second piece
   bool element_tabs = false;                  // whether a stored v, vt or vn line may hold a tab
   // Kept only when the parse is asked to keep materials: the mtllib lines,
-  // cleaned, in file order; in the group modes also the cleaned usemtl lines
-  // that the runs' materials name (in Material mode the name is the material).
+  // cleaned, in file order; in the group modes also, per material name, the
+  // cleaned usemtl line that named it first, which runs refer to (in
+  // Material mode the name is the material).
   std::vector<std::string> LibraryLines;
   std::vector<std::string> MaterialLines;
 };
