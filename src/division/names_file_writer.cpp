@@ -21,8 +21,9 @@ void MarkUsedLines(const ObjModel& model, const std::vector<uint32_t>& names,
     for (const FaceRun& run : RunsOf(model, name)) {
       FaceReader reader = ReaderOf(model, run);
       while (reader.NextFace()) {
-        heartbeat.Beat();
+        // A beat per record: a face of millions of corners is many.
         for (uint32_t n = reader.NextCorners(); n > 0; n = reader.NextCorners()) {
+          heartbeat.Beat();
           for (; n > 0; --n) {
             uint32_t numbers[3];
             const int parts = reader.NextCorner(numbers);
@@ -130,13 +131,13 @@ void WriteRun(FaceReader& reader, const Renumbering& renumbering, WriteBehind& o
               Heartbeat& heartbeat) {
   constexpr size_t kRecordRoom = kCornersPerRecord * kCornerRoom;
   while (reader.NextFace()) {
-    heartbeat.Beat();
     // Room for the first record, the "f" and the line end; each further
     // record of a face of many corners asks for its own.
     char* p = out.Room(1 + kRecordRoom + 2);
     *p++ = 'f';
     bool first = true;
     for (uint32_t n = reader.NextCorners(); n > 0; n = reader.NextCorners(), first = false) {
+      heartbeat.Beat();  // per record, as the marking
       if (!first) {
         out.Used(p);
         p = out.Room(kRecordRoom + 2);

@@ -194,7 +194,10 @@ struct PieceWalker {
     const int64_t before[3] = {static_cast<int64_t>(piece.lines[0].size()),
                                static_cast<int64_t>(piece.lines[1].size()),
                                static_cast<int64_t>(piece.lines[2].size())};
+    uint64_t corners = 0;
     const char* end = ForEachCorner(line, e, scratch, [&](const Corner& corner) {
+      // A line of millions of corners beats too.
+      if ((++corners & 63) == 0) Line();
       uint32_t numbers[3] = {0, 0, 0};
       unsigned relative = 0;
       for (int k = 0; k < corner.parts; ++k) {
