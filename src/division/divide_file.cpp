@@ -132,7 +132,8 @@ void DivideFile(const std::string& path, const std::string& folder, int32_t DivI
                     [&] {
                       Heartbeat quiet(silent);  // on the helper's own stack: beaten often
                       MakeFiles(run, renumberings[1], quiet);
-                    });
+                    },
+                    [&] { heartbeat.Beat(4096); });  // while the helper's last file ends
   run.order.RaiseFailure();
   // A name must never lead the file out of the output folder: the files
   // before it stand, and the run ends there.

@@ -454,7 +454,8 @@ void WalkPieces(std::string_view text, size_t split, bool material, bool keep_ma
         Heartbeat* const beat = std::this_thread::get_id() == caller ? &heartbeat : nullptr;
         WalkPiece(text, middle, text.size(), material, keep_materials, beat, pieces[1],
                   failures[1]);
-      });
+      },
+      [&] { heartbeat.Beat(4096); });  // the window's turns while the second piece ends
   for (const std::exception_ptr& failure : failures) {
     if (failure) std::rethrow_exception(failure);
   }
