@@ -64,50 +64,16 @@ void PutLine(std::string_view line, bool tabs, WriteBehind& out) {
   }
 }
 
-// A short line and CR LF at p, copied in one fixed move: the 32 bytes from
-// line on must be readable, and the room must hold 32.
-inline char* PutShortLine(char* p, const char* line, size_t n, bool tabs) {
-  std::memcpy(p, line, 32);
-  if (tabs) std::replace(p, p + n, '\t', ' ');
-  p += n;
-  *p++ = '\r';
-  *p++ = '\n';
-  return p;
-}
-
 // The second pass: writes the marked lines in file order, which is the order
-// of their new numbers. The lines lie all over the file, so they are taken in
-// batches whose references and text are fetched ahead of the copying.
+// of their new numbers.
 void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, WriteBehind& out,
                     Heartbeat& heartbeat) {
-  constexpr size_t kBatch = 32;
-  const std::string_view text = model.source.text();
-  const char* const base = text.data();
-  const uint64_t short_limit = text.size() >= 32 ? text.size() - 32 : 0;
   for (int k = 0; k < 3; ++k) {
-    const LineRef* const lines = LinesOfKind(model, k).data();
-    size_t batch[kBatch];
-    size_t count = 0;
-    const auto flush = [&] {
-      for (size_t i = 0; i < count; ++i) __builtin_prefetch(base + LineStart(lines[batch[i]]));
-      for (size_t i = 0; i < count; ++i) {
-        heartbeat.Beat();
-        const LineRef ref = lines[batch[i]];
-        const uint64_t start = LineStart(ref), length = ref & kLongLine;
-        if (length <= 30 && start <= short_limit) {
-          out.Used(PutShortLine(out.Room(32), base + start, length, model.element_tabs));
-        } else {
-          PutLine(RawLineAt(model, ref), model.element_tabs, out);
-        }
-      }
-      count = 0;
-    };
+    const std::vector<LineRef>& lines = LinesOfKind(model, k);
     renumbering.used[k].ForEachMarked([&](size_t j) {
-      __builtin_prefetch(lines + j);
-      batch[count++] = j;
-      if (count == kBatch) flush();
+      heartbeat.Beat();
+      PutLine(RawLineAt(model, lines[j]), model.element_tabs, out);
     });
-    flush();
   }
 }
 
