@@ -97,6 +97,36 @@ std::vector<std::string> CheckFolder(const std::set<std::string>& expected) {
   return names;
 }
 
+// The same division keeping materials writes the same files with mtllib lines
+// and (by group) usemtl lines added, and nothing else changed.
+void CheckKeptMaterials(int32_t DivIndex, bool failed, const std::vector<std::string>& written) {
+  std::vector<std::string> plain;
+  for (const std::string& file : written)
+    plain.push_back(zelfin::fuzz::ReadFile(g_out + "/" + file));
+  zelfin::fuzz::EmptyFolder(g_out);
+  bool kept_failed = false;
+  try {
+    zelfin::SilentProgress silent;
+    zelfin::DivideFile(g_input, g_out + "/", DivIndex, silent, true);
+  } catch (const zelfin::ZelfinError&) {
+    kept_failed = true;
+  }
+  Check(kept_failed == failed, "keeping materials changed whether the division fails");
+  Check(zelfin::test::FolderNames(g_out) == written, "keeping materials wrote other files");
+  for (size_t i = 0; i < written.size(); ++i) {
+    const std::string text = zelfin::fuzz::ReadFile(g_out + "/" + written[i]);
+    std::string without;
+    for (const std::string_view line : zelfin::fuzz::CrLfLines(text, written[i])) {
+      if (line.starts_with("mtllib ")) continue;
+      if (DivIndex != zelfin::kDivMaterial && line.starts_with("usemtl ")) continue;
+      without.append(line);
+      without.append("\r\n");
+    }
+    Check(without == plain[i], written[i] + ": keeping materials changed more than its lines");
+  }
+  zelfin::fuzz::EmptyFolder(g_out);
+}
+
 void DivideByNames(int32_t DivIndex) {
   zelfin::ObjModel model;
   try {
@@ -131,7 +161,7 @@ void DivideByNames(int32_t DivIndex) {
     Check(faces.size() == 1 && faces[0] == zelfin::test::FacesOf(model, i).size(),
           file + ": faces lost or added");
   }
-  zelfin::fuzz::EmptyFolder(g_out);
+  CheckKeptMaterials(DivIndex, failed, written);
 }
 
 void WriteSelected(uint8_t mask) {
