@@ -5,6 +5,10 @@
 //   build/bench/simplify_quality --quick     the 240k one only
 //   build/bench/simplify_quality --textured  a textured model: UVs, normals and
 //                                            materials too (textured/textured_quality.cpp)
+//   build/bench/simplify_quality --real [DIR] [--keep LIST] [--only NAME] [--save DIR]
+//        the refined method on every OBJ of DIR (default ../shared/realmeshes beside
+//        the repository) against meshoptimizer's and CGAL's simplifications, with
+//        fold-overs and torn edges too (real/real_quality.cpp)
 //
 // For each mesh it runs zelfin-cli -m simplify (classic, and --refined when
 // zelfin-cli takes that option) and meshopt_obj at keep 50% and 10%, and
@@ -32,6 +36,7 @@
 #include "common/child_process.h"
 #include "common/mesh_distance.h"
 #include "common/obj_reader.h"
+#include "real/real_quality.h"
 #include "support/mesh_gen.h"
 #include "textured/textured_quality.h"
 
@@ -287,15 +292,25 @@ double SecondsSince(std::chrono::steady_clock::time_point t0) {
 int main(int argc, char** argv) {
   const bool quick = argc == 2 && std::strcmp(argv[1], "--quick") == 0;
   const bool textured = argc == 2 && std::strcmp(argv[1], "--textured") == 0;
-  if (argc > 2 || (argc == 2 && !quick && !textured)) {
-    std::fprintf(stderr, "usage: %s [--quick | --textured]\n", argv[0]);
+  const bool real = argc >= 2 && std::strcmp(argv[1], "--real") == 0;
+  zelfin::bench::RealOptions real_options;
+  std::string error;
+  if (real && !zelfin::bench::ParseRealOptions(argc, argv, 2, real_options, error)) {
+    std::fprintf(stderr, "simplify_quality: %s\n", error.c_str());
+  }
+  if (!error.empty() || (!real && (argc > 2 || (argc == 2 && !quick && !textured)))) {
+    std::fprintf(stderr,
+                 "usage: %s [--quick | --textured |\n"
+                 "       --real [DIR] [--keep LIST] [--only NAME] [--save DIR]]\n",
+                 argv[0]);
     return 2;
   }
   const auto t0 = std::chrono::steady_clock::now();
   const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   if (!SelfCheck(threads)) return 1;
-  if (textured) {
-    const int status = zelfin::bench::RunTexturedQuality(threads);
+  if (textured || real) {
+    const int status = textured ? zelfin::bench::RunTexturedQuality(threads)
+                                : zelfin::bench::RunRealQuality(real_options, threads);
     std::printf("\n%d threads, %.1f s in all\n", threads, SecondsSince(t0));
     return status;
   }

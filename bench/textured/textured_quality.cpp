@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -28,6 +27,7 @@
 #include "common/attribute_error.h"
 #include "common/child_process.h"
 #include "common/mesh_distance.h"
+#include "common/node_peer.h"
 #include "common/textured_obj.h"
 #include "support/mesh_gen.h"
 
@@ -42,32 +42,14 @@ constexpr int kKeeps[] = {50, 20};
 constexpr uint64_t kSeed = 12345;
 constexpr size_t kSamplesPerInputTriangle = 2;
 
-// `name` in a folder of PATH, or "" (execv does not search PATH).
-std::string OnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  const std::string rest = path ? path : "";
-  for (size_t at = 0; at <= rest.size();) {
-    const size_t end = std::min(rest.find(':', at), rest.size());
-    const std::string candidate = rest.substr(at, end - at) + "/" + name;
-    if (end > at && access(candidate.c_str(), X_OK) == 0) return candidate;
-    at = end + 1;
-  }
-  return "";
-}
-
 struct Peer {
   std::string node, script;
   std::string missing;  // why it cannot run, or ""
 };
 
 Peer FindPeer() {
-  Peer peer{OnPath("node"), ZELFIN_BENCH_DIR "/meshopt_attributes.mjs", ""};
-  if (peer.node.empty()) {
-    peer.missing = "node is not on PATH";
-  } else if (!fs::exists(ZELFIN_BENCH_DIR "/node_modules/meshoptimizer/package.json")) {
-    peer.missing = "the meshoptimizer npm package is not installed: run bench/install-peer.sh";
-  }
-  return peer;
+  const NodePeer node = FindNodePeer(ZELFIN_BENCH_DIR);
+  return {node.node, ZELFIN_BENCH_DIR "/meshopt_attributes.mjs", node.missing};
 }
 
 // The model, its two files, and what every measurement of an output reuses.

@@ -5,12 +5,8 @@
 // Every triangle corner carries a wedge: the texture coordinate, normal and
 // material that it has at its vertex. A vertex whose corners all carry one
 // wedge is inside an attribute region; one with several lies on an attribute
-// border (a UV seam, a hard edge, a material border). An edge whose two faces
-// give one of its ends different wedges is a border edge. The rules that keep
-// borders from tearing or smearing: two inside vertices merge freely; an
-// inside vertex merges into a border vertex, at the border vertex's place; two
-// border vertices merge only along a border edge, at a place on that edge, and
-// a vertex where borders meet or end (locked) never moves.
+// border (a UV seam, a hard edge, a material border), which moves only along
+// itself (diet_borders.h).
 //
 // The cost of a merge adds to the position quadric the error of the merged
 // wedges' attributes (after Hoppe 1999: each face's attribute is a linear
@@ -42,22 +38,17 @@ struct AttributeQuadric {
   double dd[kAttributes] = {};     // sum of area * offset^2
 };
 
-enum class BorderKind : uint8_t { kInside, kSeam, kLocked };
-
-// A merge of two wedges: `gone` takes the place of `keep` in every corner.
+// A merge of two wedges: `keep` takes the place of `gone` in every corner.
 struct WedgeMerge {
   int32_t keep, gone;
 };
 
-// What merging a pair costs with the attributes, and where it goes.
-struct AttributePrice {
-  bool allowed = false;
+// The wedge merges of one contraction: one per face of the contracted edge
+// whose ends carry different wedges (at most two), none without attributes.
+struct WedgeMerges {
+  WedgeMerge merge[2];
+  int count = 0;
   bool fixed = false;  // the target is the place of a border vertex: its wedges keep their values
-  TDietVec pos;
-  double cost = 0;
-  TDietMatrix Q;
-  WedgeMerge merges[2];
-  int merge_count = 0;
 };
 
 struct AttributeRun {
@@ -70,7 +61,6 @@ struct AttributeRun {
   std::vector<std::array<double, kAttributes>> values;
   std::vector<uint8_t> has;
   std::vector<AttributeQuadric> quadrics;
-  std::vector<BorderKind> kind;  // per vertex
   // What the writer copies.
   std::vector<std::string> libraries, materials, groups;
 };
@@ -79,20 +69,13 @@ struct AttributeRun {
 // normalised positions (before any contraction).
 AttributeRun BuildAttributes(const DietRun& run, LoadedAttributes&& loaded);
 
-// Every vertex's border kind, from its live faces.
-void ClassifyVertices(const DietRun& run, const VertexAdjacency& adjacency,
-                      AttributeRun& attributes);
-void ClassifyVertex(const DietRun& run, const VertexAdjacency& adjacency, int32_t v,
-                    AttributeRun& attributes);
+// The attribute error of a merge of two wedges whose vertex goes to pos.
+double WedgeMergeError(const AttributeRun& attributes, const WedgeMerge& merge,
+                       const TDietVec& pos);
 
-// The price of merging lo and hi (lo < hi) as their states stand now.
-void PriceWithAttributes(const DietRun& run, const VertexAdjacency& adjacency,
-                         const AttributeRun& attributes, int32_t lo, int32_t hi,
-                         AttributePrice& price);
-
-// After the faces of the merged pair moved to the survivor b: the wedges
+// After the faces of the contracted pair moved to the survivor b: the wedges
 // merge, and b's faces name the kept ones.
-void MergeWedges(const DietRun& run, const VertexAdjacency& adjacency, const AttributePrice& price,
+void MergeWedges(const VertexAdjacency& adjacency, const WedgeMerges& merges, const TDietVec& pos,
                  int32_t b, AttributeRun& attributes);
 
 }  // namespace zelfin

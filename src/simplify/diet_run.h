@@ -28,6 +28,14 @@ inline bool FaceAlive(const FaceCorners& f) {
 inline int32_t FaceCorner(const FaceCorners& f, int c) {
   return c == 0 && f[0] < 0 ? ~f[0] : f[c];
 }
+// A live face with v among its corners.
+inline bool FaceHolds(const FaceCorners& f, int32_t v) {
+  return FaceAlive(f) && (f[0] == v || f[1] == v || f[2] == v);
+}
+// The corner of a live face that holds v (one of its corners).
+inline int CornerOf(const FaceCorners& f, int32_t v) {
+  return f[0] == v ? 0 : f[1] == v ? 1 : 2;
+}
 
 // The ends of a vertex pair; lo holds ~lo while the pair is not active.
 struct PairEnds {
@@ -39,6 +47,10 @@ inline bool PairActive(const PairEnds& e) {
 }
 inline int32_t PairLo(const PairEnds& e) {
   return e.lo >= 0 ? e.lo : ~e.lo;
+}
+// An active pair with v at one of its ends.
+inline bool PairHolds(const PairEnds& e, int32_t v) {
+  return PairActive(e) && (e.lo == v || e.hi == v);
 }
 
 // The two states whose sum a pair was priced with; or, with hi kOwnState, a

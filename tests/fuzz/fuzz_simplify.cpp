@@ -1,7 +1,8 @@
 // The simplification, whole, on small arbitrary inputs at two keep ratios and
 // with both methods:
 // a ZelfinError or an output whose counts line agrees with its v and f
-// lines and whose every face names three written vertices.
+// lines and whose every face names three written vertices; and the refined
+// method's surface sound.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -10,7 +11,11 @@
 #include "fuzz/fuzz_util.h"
 #include "platform/errors.h"
 #include "platform/progress_sink.h"
+#include "simplify/diet_analysis.h"
+#include "simplify/diet_contraction.h"
+#include "simplify/diet_loader.h"
 #include "simplify/simplify_file.h"
+#include "support/surface_checks.h"
 
 namespace {
 
@@ -104,6 +109,24 @@ void SimplifyAt(double keep_ratio, const char* file,
   zelfin::fuzz::EmptyFolder(g_out);
 }
 
+// The refined method keeps the surface sound: no face turned over against the
+// way it was loaded, no new edge of more than two faces.
+void RefinedStaysSound() {
+  zelfin::DietMesh loaded;
+  try {
+    zelfin::LoadDietMesh(g_input, loaded);
+  } catch (const zelfin::ZelfinError&) {
+    return;
+  }
+  zelfin::DietMesh mesh = loaded;
+  zelfin::SilentProgress progress;
+  zelfin::AnalyzeVertices(mesh, progress);
+  zelfin::AnalyzePairs(mesh, progress);
+  zelfin::ContractMesh(mesh, 0.05, progress, zelfin::SimplifyMethod::kRefined);
+  const std::string fault = zelfin::test::SurfaceFault(loaded, mesh);
+  Check(fault.empty(), "refined: " + fault);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -121,5 +144,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SimplifyAt(0.5, "m_Simplified50%.obj");
   SimplifyAt(0.05, "m_Simplified5%.obj");
   SimplifyAt(0.05, "m_Simplified5%.obj", zelfin::SimplifyMethod::kRefined);
+  RefinedStaysSound();
   return 0;
 }

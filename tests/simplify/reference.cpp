@@ -388,7 +388,7 @@ void RefDeactivatePairs(DietMesh& mesh, int32_t a, int32_t b) {
   }
 }
 
-void RefContractPair(DietMesh& mesh, int32_t p, int64_t& R, bool refined) {
+void RefContractPair(DietMesh& mesh, int32_t p, int64_t& R) {
   TDietPair& pair = mesh.DietPairs[p];
   const int32_t a = pair.VertLo;
   const int32_t b = pair.VertHi;
@@ -410,7 +410,6 @@ void RefContractPair(DietMesh& mesh, int32_t p, int64_t& R, bool refined) {
     }
   }
   const int32_t n = static_cast<int32_t>(mesh.DietPairs.size());
-  std::vector<bool> retargeted(static_cast<size_t>(n), false);
   for (int32_t i = 0; i < n; ++i) {
     TDietPair& q = mesh.DietPairs[i];
     if (!q.Active) continue;
@@ -427,21 +426,10 @@ void RefContractPair(DietMesh& mesh, int32_t p, int64_t& R, bool refined) {
     const int32_t hi = std::max(b, c);
     RefDeactivatePairs(mesh, lo, hi);
     RefEvaluatePair(mesh, i, lo, hi);
-    retargeted[static_cast<size_t>(i)] = true;
-  }
-  if (!refined) return;
-  // The refined method: every other active pair of the survivor is priced
-  // again on its current ends.
-  for (int32_t i = 0; i < n; ++i) {
-    TDietPair& q = mesh.DietPairs[i];
-    if (!q.Active || retargeted[static_cast<size_t>(i)] || (q.VertLo != b && q.VertHi != b)) {
-      continue;
-    }
-    RefEvaluatePair(mesh, i, q.VertLo, q.VertHi);
   }
 }
 
-void RefContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress, bool refined) {
+void RefContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress) {
   int64_t F = 0;
   for (const TDietFace& f : mesh.DietFaces) F += f.Alive ? 1 : 0;
   const int64_t T = RefContractionTarget(F, keep_ratio);
@@ -453,7 +441,7 @@ void RefContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress, 
   progress.ProcessMessages();
   while (R < T) {
     const int32_t p = RefSelectPair(mesh);
-    if (p >= 0) RefContractPair(mesh, p, R, refined);
+    if (p >= 0) RefContractPair(mesh, p, R);
     if (R >= M) {
       progress.SetPosition(
           static_cast<int>(Round(static_cast<double>(R) / static_cast<double>(T) * 50 + 50)));
@@ -464,9 +452,9 @@ void RefContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress, 
   }
 }
 
-void RefContractMesh(DietMesh& mesh, double keep_ratio, bool refined) {
+void RefContractMesh(DietMesh& mesh, double keep_ratio) {
   SilentProgress silent;
-  RefContractMesh(mesh, keep_ratio, silent, refined);
+  RefContractMesh(mesh, keep_ratio, silent);
 }
 
 // ------------------------------------------------------------------ driver

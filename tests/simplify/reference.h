@@ -40,12 +40,9 @@ void RefAnalyzePairs(DietMesh& mesh);
 int64_t RefContractionTarget(int64_t face_count, double keep_ratio);
 int32_t RefSelectPair(const DietMesh& mesh);
 void RefDeactivatePairs(DietMesh& mesh, int32_t a, int32_t b);
-// refined: the refined method, which prices every other active pair of the
-// survivor again after the contraction.
-void RefContractPair(DietMesh& mesh, int32_t p, int64_t& R, bool refined = false);
-void RefContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress,
-                     bool refined = false);
-void RefContractMesh(DietMesh& mesh, double keep_ratio, bool refined = false);
+void RefContractPair(DietMesh& mesh, int32_t p, int64_t& R);
+void RefContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress);
+void RefContractMesh(DietMesh& mesh, double keep_ratio);
 
 // The whole run with its progress calls; returns the text that the run writes.
 std::string RefSimplifyText(const std::string& path, double keep_ratio, ProgressSink& progress);

@@ -1,0 +1,211 @@
+#include "simplify/diet_guards.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "simplify/diet_geometry.h"
+
+namespace zelfin {
+
+namespace {
+
+// A surviving triangle may turn by at most this much in one contraction, and
+// by at most kFirstTurnCos from the direction it was loaded with: a face that
+// comes to face against the surface it stands for is a fold. Chosen by
+// measurement on real models (fewer folds than these bounds allow cost
+// accuracy when a coarse mesh is reduced hard).
+const double kMaxTurnCos = std::cos(60.0 * M_PI / 180.0);
+const double kFirstTurnCos = std::cos(45.0 * M_PI / 180.0);
+// A triangle whose area is below this share of an equilateral one's with the
+// same sum of squared sides is a sliver; a contraction may not make one,
+// unless the triangle was already thinner.
+constexpr double kMinQuality = 1e-3;
+
+TDietVec Sub(const TDietVec& a, const TDietVec& b) {
+  return {a.X - b.X, a.Y - b.Y, a.Z - b.Z};
+}
+
+// 2 sqrt(3) |n| / (sum of squared sides): 1 for an equilateral triangle.
+double Quality(const TDietVec& n, const TDietVec& p0, const TDietVec& p1, const TDietVec& p2) {
+  const double sides = VecSqLen(Sub(p1, p0)) + VecSqLen(Sub(p2, p1)) + VecSqLen(Sub(p0, p2));
+  return sides > 0 ? 2 * std::sqrt(3.0) * std::sqrt(VecSqLen(n)) / sides : 0;
+}
+
+// Face f with corner `corner` moved to pos: does it keep its facing and shape?
+bool KeepsShape(const DietRun& run, const FaceCorners& f, int corner, const TDietVec& pos,
+                const std::array<float, 3>& first) {
+  TDietVec p[3];
+  for (int c = 0; c < 3; ++c) p[c] = run.pos[static_cast<size_t>(f[static_cast<size_t>(c)])];
+  const TDietVec before = VecCross(Sub(p[1], p[0]), Sub(p[2], p[0]));
+  const double q_before = Quality(before, p[0], p[1], p[2]);
+  p[corner] = pos;
+  const TDietVec after = VecCross(Sub(p[1], p[0]), Sub(p[2], p[0]));
+  const double q_after = Quality(after, p[0], p[1], p[2]);
+  if (q_after < kMinQuality && q_after < q_before) return false;
+  // A triangle that had no direction, when loaded or now, has none to keep.
+  const double first_dot = after.X * first[0] + after.Y * first[1] + after.Z * first[2];
+  const bool had_one = first[0] != 0 || first[1] != 0 || first[2] != 0;
+  if (had_one && first_dot < kFirstTurnCos * std::sqrt(VecSqLen(after))) return false;
+  const double lengths = std::sqrt(VecSqLen(before) * VecSqLen(after));
+  return !(lengths > 0) || VecDot(before, after) >= kMaxTurnCos * lengths;
+}
+
+// Squared distance from p to the triangle (a, b, c) (Ericson, Real-Time
+// Collision Detection, 5.1.5).
+double PointTriangle2(const TDietVec& p, const TDietVec& a, const TDietVec& b, const TDietVec& c) {
+  const TDietVec ab = Sub(b, a), ac = Sub(c, a), ap = Sub(p, a);
+  const double d1 = VecDot(ab, ap), d2 = VecDot(ac, ap);
+  if (d1 <= 0 && d2 <= 0) return VecSqLen(ap);
+  const TDietVec bp = Sub(p, b);
+  const double d3 = VecDot(ab, bp), d4 = VecDot(ac, bp);
+  if (d3 >= 0 && d4 <= d3) return VecSqLen(bp);
+  const double vc = d1 * d4 - d3 * d2;
+  const auto on = [&](const TDietVec& o, const TDietVec& e, double t) {
+    return VecSqLen(Sub(p, {o.X + t * e.X, o.Y + t * e.Y, o.Z + t * e.Z}));
+  };
+  if (vc <= 0 && d1 >= 0 && d3 <= 0) return on(a, ab, d1 / (d1 - d3));
+  const TDietVec cp = Sub(p, c);
+  const double d5 = VecDot(ab, cp), d6 = VecDot(ac, cp);
+  if (d6 >= 0 && d5 <= d6) return VecSqLen(cp);
+  const double vb = d5 * d2 - d1 * d6;
+  if (vb <= 0 && d2 >= 0 && d6 <= 0) return on(a, ac, d2 / (d2 - d6));
+  const double va = d3 * d6 - d5 * d4;
+  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
+    return on(b, Sub(c, b), (d4 - d3) / ((d4 - d3) + (d5 - d6)));
+  }
+  const double denom = va + vb + vc;
+  if (!(denom != 0)) return std::min({VecSqLen(ap), VecSqLen(bp), VecSqLen(cp)});
+  const double v = vb / denom, w = vc / denom;
+  return on(a, {ab.X * v + ac.X * w, ab.Y * v + ac.Y * w, ab.Z * v + ac.Z * w}, 1);
+}
+
+void AddOnce(std::vector<int32_t>& list, int32_t v) {
+  if (std::find(list.begin(), list.end(), v) == list.end()) list.push_back(v);
+}
+
+bool Holds(const std::vector<int32_t>& list, int32_t v) {
+  return std::find(list.begin(), list.end(), v) != list.end();
+}
+
+}  // namespace
+
+bool ContractionGuard::Survivors(const DietRun& run, const VertexAdjacency& adjacency, int32_t v,
+                                 int32_t other, const TDietVec& pos, std::vector<int32_t>& faces,
+                                 std::vector<int32_t>& ring) {
+  faces.clear();
+  ring.clear();
+  for (const int32_t j : adjacency.Faces(v)) {
+    const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+    if (!FaceHolds(f, v)) continue;
+    const int c = CornerOf(f, v);
+    const int32_t next = f[static_cast<size_t>((c + 1) % 3)];
+    const int32_t prev = f[static_cast<size_t>((c + 2) % 3)];
+    if (next == other || prev == other) {
+      if (v < other) AddOnce(third_, next == other ? prev : next);
+      continue;
+    }
+    if (!KeepsShape(run, f, c, pos, first_normal_[static_cast<size_t>(j)])) return false;
+    faces.push_back(j);
+    AddOnce(ring, next);
+    AddOnce(ring, prev);
+  }
+  return true;
+}
+
+double ContractionGuard::FromFacesNow(const DietRun& run, int32_t a, int32_t b,
+                                      const TDietVec& q) const {
+  double nearest = std::numeric_limits<double>::infinity();
+  for (const int32_t v : {a, b}) {
+    for (const int32_t j : adjacency_->Faces(v)) {
+      const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+      if (!FaceHolds(f, v)) continue;
+      nearest = std::min(nearest, PointTriangle2(q, run.pos[static_cast<size_t>(f[0])],
+                                                 run.pos[static_cast<size_t>(f[1])],
+                                                 run.pos[static_cast<size_t>(f[2])]));
+    }
+  }
+  return std::isfinite(nearest) ? nearest : 0.0;
+}
+
+double ContractionGuard::Drift(const DietRun& run, int32_t a, int32_t b,
+                               const TDietVec& pos) const {
+  // Face f of the merge's survivors with its a or b corner at pos.
+  const auto moved = [&](const FaceCorners& f, int k) -> const TDietVec& {
+    const int32_t v = f[static_cast<size_t>(k)];
+    return v == a || v == b ? pos : run.pos[static_cast<size_t>(v)];
+  };
+  double worst = FromFacesNow(run, a, b, pos);
+  for (const int32_t v : {a, b}) {
+    const TDietVec& p = first_pos_[static_cast<size_t>(v)];
+    double nearest = VecSqLen(Sub(p, pos));
+    for (const std::vector<int32_t>* faces : {&faces_a_, &faces_b_}) {
+      for (const int32_t j : *faces) {
+        const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+        nearest = std::min(nearest, PointTriangle2(p, moved(f, 0), moved(f, 1), moved(f, 2)));
+      }
+    }
+    worst = std::max(worst, nearest);
+  }
+  for (const std::vector<int32_t>* faces : {&faces_a_, &faces_b_}) {
+    for (const int32_t j : *faces) {
+      const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+      const TDietVec &p0 = moved(f, 0), &p1 = moved(f, 1), &p2 = moved(f, 2);
+      const TDietVec centre{(p0.X + p1.X + p2.X) / 3, (p0.Y + p1.Y + p2.Y) / 3,
+                            (p0.Z + p1.Z + p2.Z) / 3};
+      worst = std::max(worst, FromFacesNow(run, a, b, centre));
+    }
+  }
+  return worst;
+}
+
+void ContractionGuard::Start(const DietRun& run) {
+  first_pos_.assign(run.pos.begin(),
+                    run.pos.begin() + static_cast<std::ptrdiff_t>(run.VertexCount()));
+  first_normal_.resize(run.faces.size());
+  for (size_t j = 0; j < run.faces.size(); ++j) {
+    const FaceCorners& f = run.faces[j];
+    const TDietVec n = FaceAlive(f) ? TriangleNormal(run.pos[static_cast<size_t>(f[0])],
+                                                     run.pos[static_cast<size_t>(f[1])],
+                                                     run.pos[static_cast<size_t>(f[2])])
+                                    : TDietVec{0, 0, 0};
+    first_normal_[j] = {static_cast<float>(n.X), static_cast<float>(n.Y), static_cast<float>(n.Z)};
+  }
+}
+
+bool ContractionGuard::SharesOnlyThirdCorners() const {
+  for (const int32_t c : ring_a_) {
+    if (Holds(ring_b_, c) && !Holds(third_, c)) return false;
+  }
+  return true;
+}
+
+// A face of a and a face of b on the same two other corners would become one
+// triangle twice.
+bool ContractionGuard::MakesTwinFaces(const DietRun& run) const {
+  for (const int32_t ja : faces_a_) {
+    const FaceCorners& fa = run.faces[static_cast<size_t>(ja)];
+    for (const int32_t jb : faces_b_) {
+      const FaceCorners& fb = run.faces[static_cast<size_t>(jb)];
+      int shared = 0;
+      for (const int32_t x : fa) shared += (x == fb[0] || x == fb[1] || x == fb[2]) ? 1 : 0;
+      if (shared == 2) return true;
+    }
+  }
+  return false;
+}
+
+bool ContractionGuard::MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a,
+                                   int32_t b, const TDietVec& pos) {
+  adjacency_ = &adjacency;
+  third_.clear();
+  // The third corners are gathered from the lower end's faces.
+  if (!Survivors(run, adjacency, a, b, pos, faces_a_, ring_a_) ||
+      !Survivors(run, adjacency, b, a, pos, faces_b_, ring_b_)) {
+    return false;
+  }
+  if (third_.empty() || (faces_a_.empty() && faces_b_.empty())) return false;
+  return SharesOnlyThirdCorners() && !MakesTwinFaces(run);
+}
+
+}  // namespace zelfin

@@ -1,0 +1,55 @@
+#pragma once
+// Whether a contraction keeps the surface sound, checked before the refined
+// method makes it:
+// - the topology stays: the two ends share no neighbour but the third
+//   corners of the triangles on their edge (the link condition), at least one
+//   of those triangles exists, and no two triangles come to lie on the same
+//   three corners (which is how a tetrahedron, the smallest closed surface,
+//   would collapse);
+// - no surviving triangle around the moved vertex turns over or turns by
+//   more than a bound, or becomes a sliver.
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "simplify/diet_adjacency.h"
+#include "simplify/diet_model.h"
+#include "simplify/diet_run.h"
+
+namespace zelfin {
+
+class ContractionGuard {
+ public:
+  // The faces' directions as loaded: no face may come to face against the
+  // surface it stands for.
+  void Start(const DietRun& run);
+
+  // Merging a and b into one vertex at pos.
+  bool MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a, int32_t b,
+                   const TDietVec& pos);
+
+  // After MayContract said yes: how far the merge moves the surface, as the
+  // largest squared distance from where a and b were loaded to the faces the
+  // merge leaves around pos, and from pos and those faces' centres to the
+  // faces as they stand. Where the quadric's mean error hides a small
+  // feature's loss (the tip of a thin tail), this shows it.
+  double Drift(const DietRun& run, int32_t a, int32_t b, const TDietVec& pos) const;
+
+ private:
+  // The faces of v that survive the merge, and the neighbours they give v;
+  // false when one of them would turn over or become a sliver.
+  bool Survivors(const DietRun& run, const VertexAdjacency& adjacency, int32_t v, int32_t other,
+                 const TDietVec& pos, std::vector<int32_t>& faces, std::vector<int32_t>& ring);
+  bool SharesOnlyThirdCorners() const;
+  // Squared distance from q to the live faces of a and b as they stand.
+  double FromFacesNow(const DietRun& run, int32_t a, int32_t b, const TDietVec& q) const;
+  bool MakesTwinFaces(const DietRun& run) const;
+
+  std::vector<std::array<float, 3>> first_normal_;  // per face, unit
+  std::vector<TDietVec> first_pos_;                 // per vertex, as loaded
+  const VertexAdjacency* adjacency_ = nullptr;
+  std::vector<int32_t> third_;  // the third corners of the edge's faces
+  std::vector<int32_t> faces_a_, faces_b_, ring_a_, ring_b_;
+};
+
+}  // namespace zelfin
