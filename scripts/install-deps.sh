@@ -10,7 +10,7 @@ packages=(
   locales
   xvfb xauth
   clang libclang-rt-14-dev
-  dpkg-dev file appstream desktop-file-utils groff-base
+  dpkg-dev file appstream desktop-file-utils groff-base lintian
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@
 
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_look.h"
+#include "dialogs/long_text.h"
 #include "dialogs/web_support.h"
 #include "dialogs/window_hints.h"
 #include "zelfin_version.h"
@@ -32,11 +33,11 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint
   return label;
 }
 
-// The guide's address is far longer than the link's 146 pixels: show its tail,
-// which names the page, and keep the whole address in the tool tip.
+// The guide's address is far longer than the link's 146 pixels: show its tail
+// from a "/" on, which names the page, and keep the whole address in the tool tip.
 QString ShortAddress(const QUrl& url, const QFont& font, int width) {
   const QString full = url.isLocalFile() ? url.toLocalFile() : url.toString();
-  return QFontMetrics(font).elidedText(full, Qt::ElideLeft, width);
+  return ElidePathFront(full, QFontMetrics(font), width);
 }
 
 }  // namespace
@@ -111,7 +112,11 @@ void TAboutBox::changeEvent(QEvent* event) {
 }
 
 void TAboutBox::L1Click() {
-  OpenWebSupport();
+  OpenWebSupport(this, open_url_);
+}
+
+void TAboutBox::SetUrlOpener(UrlOpener open) {
+  open_url_ = std::move(open);
 }
 
 bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QPoint>
 
+#include "dialogs/web_support.h"
+
 class QLabel;
 class QPushButton;
 class QFrame;
@@ -24,6 +26,8 @@ class TAboutBox : public QDialog {
   QLabel* Comments = nullptr;
   QLabel* L1 = nullptr;  // a short form of WebSupportUrl(), which it opens
 
+  void SetUrlOpener(UrlOpener open);  // tests give their own; none: the desktop's
+
  public slots:
   void L1Click();
 
@@ -39,6 +43,7 @@ class TAboutBox : public QDialog {
   void UpdateLinkColour();
 
   QWidget* main_window_ = nullptr;
+  UrlOpener open_url_;
   bool placed_ = false;
   QPoint last_pos_;
 };

@@ -91,7 +91,7 @@ void CentreOnOwnersScreen(QFileDialog& dialog, const QWidget* owner) {
 
 }  // namespace
 
-std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string& start) {
+std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const FolderStart& start) {
   auto dialog = std::make_unique<QFileDialog>(parent, QStringLiteral("Select Folder"));
   dialog->setFileMode(QFileDialog::Directory);
   // The folder is only ever picked here, never made: ReadOnly disables the
@@ -102,12 +102,17 @@ std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string
   if (auto* new_folder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"))) {
     new_folder->hide();
   }
-  if (!start.empty()) StartBeside(*dialog, start);
+  if (!start.chosen.empty()) {
+    StartBeside(*dialog, start.chosen);
+  } else {
+    dialog->setDirectory(start.inside.empty() ? QDir::homePath()
+                                              : QString::fromStdString(start.inside));
+  }
   CentreOnOwnersScreen(*dialog, parent);
   return dialog;
 }
 
-std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::string& start) {
+std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const FolderStart& start) {
   const std::unique_ptr<QFileDialog> dialog = MakeFolderDialog(parent, start);
   if (dialog->exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog->selectedFiles();
@@ -116,6 +121,19 @@ std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::st
   // The caller appends the separator itself, so hand back the path without one.
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
+}
+
+std::string NearestExistingFolder(const std::string& path) {
+  QString folder = QDir::cleanPath(QString::fromStdString(path));
+  if (QDir::isAbsolutePath(folder)) {
+    for (;;) {
+      if (QFileInfo(folder).isDir()) return folder.toStdString();
+      const QString above = QFileInfo(folder).path();
+      if (above == folder) break;
+      folder = above;
+    }
+  }
+  return QDir::homePath().toStdString();
 }
 
 namespace {
@@ -238,25 +256,18 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   // rather than cutting the caption short.
   CheckBox2->setGeometry(8, 272, std::clamp(CheckBox2->sizeHint().width(), 216, 254 - 4 - 8), 17);
 
-  // Tab follows the eye: down the left column of a group, then its right one,
-  // then the bottom row from left to right.
-  QWidget* const order[] = {RadioButton0,
-                            RadioButton1,
-                            RadioButton2,
-                            BitBtn1,
-                            RadioGroup1Items->button(0),
-                            RadioGroup1Items->button(1),
-                            RadioGroup1Items->button(2),
-                            RadioGroup1Items->button(3),
-                            CheckBox4,
-                            ComboBox1,
-                            CheckBox3,
-                            CheckBox2,
-                            BitBtnCancel,
-                            BitBtnOK};
-  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
-
+  SetTabOrder();
   FormCreate();
+}
+
+void TSetupDlg::SetTabOrder() {
+  // Tab follows the eye: down the dialog, within the mode group down its left
+  // column and then its right one, and left to right along the bottom row.
+  const QList<QAbstractButton*> modes = RadioGroup1Items->buttons();
+  QList<QWidget*> order = {RadioButton0, RadioButton1, RadioButton2, Edit1, BitBtn1};
+  for (QAbstractButton* mode : modes) order.push_back(mode);
+  order += {CheckBox4, ComboBox1, CheckBox3, CheckBox2, BitBtnCancel, BitBtnOK};
+  for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void TSetupDlg::FormCreate() {
@@ -368,11 +379,13 @@ void TSetupDlg::UpdateFolderControls() {
 }
 
 void TSetupDlg::BitBtn1Click() {
-  // A folder that no longer exists is forgotten before the chooser opens.
-  std::string start;
+  // A folder that no longer exists is forgotten before the chooser opens,
+  // which then opens in the nearest folder above it that still does.
+  FolderStart start;
   if (!FSaveFolder.empty() && DirectoryExists(FSaveFolder)) {
-    start = FSaveFolder;
+    start.chosen = FSaveFolder;
   } else {
+    start.inside = NearestExistingFolder(FSaveFolder);
     FSaveFolder.clear();
   }
   if (std::optional<std::string> chosen = chooser_(this, start)) FSaveFolder = *chosen + "/";

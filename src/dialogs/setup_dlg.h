@@ -24,18 +24,29 @@ class QRadioButton;
 
 namespace zelfin {
 
-// Asks the user for a folder; start is the folder chosen so far (empty: none),
-// shown selected within the folder that holds it.
-// Returns the chosen folder's path without a trailing "/", or nothing on cancel.
+// Where the folder chooser opens: with the folder chosen so far shown
+// selected within the folder that holds it, or else inside another folder
+// (neither: the home folder).
+struct FolderStart {
+  std::string chosen;
+  std::string inside;
+};
+
+// Asks the user for a folder, starting at start. Returns the chosen folder's
+// path without a trailing "/", or nothing on cancel.
 using FolderChooser =
-    std::function<std::optional<std::string>(QWidget* parent, const std::string& start)>;
+    std::function<std::optional<std::string>(QWidget* parent, const FolderStart& start)>;
 
 // The QFileDialog folder chooser ("Select Folder", directories only).
-std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const std::string& start);
+std::optional<std::string> ChooseFolderWithDialog(QWidget* parent, const FolderStart& start);
 
 // The dialog that ChooseFolderWithDialog runs, set up and placed on parent's
 // monitor but not shown.
-std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const std::string& start);
+std::unique_ptr<QFileDialog> MakeFolderDialog(QWidget* parent, const FolderStart& start);
+
+// The nearest folder that exists at path or above it; the home folder when
+// none does or path is not absolute.
+std::string NearestExistingFolder(const std::string& path);
 
 class TSetupDlg : public QDialog {
   Q_OBJECT
@@ -91,6 +102,7 @@ class TSetupDlg : public QDialog {
  private:
   void FormCreate();
   void FormShow();
+  void SetTabOrder();
 
   QWidget* main_window_ = nullptr;
   FolderChooser chooser_;

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "dialogs/message_box.h"
+
 namespace zelfin {
 
 QUrl WebSupportUrl() {
@@ -25,8 +27,16 @@ QUrl WebSupportUrl() {
   return QUrl::fromLocalFile(QDir::cleanPath(guide));
 }
 
-void OpenWebSupport() {
-  QDesktopServices::openUrl(WebSupportUrl());
+void OpenWebSupport(QWidget* parent, const UrlOpener& open) {
+  const QUrl url = WebSupportUrl();
+  if (open ? open(url) : QDesktopServices::openUrl(url)) return;
+  const QString guide = url.toLocalFile();
+  ShowMessageBox(parent, QMessageBox::Information,
+                 QFileInfo(guide).isFile()
+                     ? QStringLiteral("No web browser could be started to show the user guide. "
+                                      "It is the file %1")
+                           .arg(guide)
+                     : QStringLiteral("The user guide was not found: it belongs at %1").arg(guide));
 }
 
 }  // namespace zelfin

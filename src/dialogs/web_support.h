@@ -2,6 +2,9 @@
 // The one address that "Web Support ..." and the about box's link open: the
 // user guide installed with the program.
 #include <QUrl>
+#include <functional>
+
+class QWidget;
 
 namespace zelfin {
 
@@ -9,7 +12,12 @@ namespace zelfin {
 // build tree; else doc/zelfin/guide/index.html in the system's data folders.
 QUrl WebSupportUrl();
 
-// Opens the address in the user's browser; a failure is not reported.
-void OpenWebSupport();
+// What opens an address in the user's browser (QDesktopServices::openUrl);
+// false when none could be started.
+using UrlOpener = std::function<bool(const QUrl&)>;
+
+// Opens the guide in the user's browser. Where no browser can be started, a
+// message box over parent says so and names the guide's path instead.
+void OpenWebSupport(QWidget* parent, const UrlOpener& open = {});
 
 }  // namespace zelfin

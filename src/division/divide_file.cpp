@@ -1,78 +1,19 @@
 #include "division/divide_file.h"
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <limits>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "division/names_file_writer.h"
 #include "division/obj_model.h"
+#include "platform/beside.h"
 #include "platform/errors.h"
 #include "platform/heartbeat.h"
 #include "platform/paths.h"
-#include "platform/two_halves.h"
 #include "platform/write_behind.h"
 
 namespace zelfin {
 namespace {
-
-constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
-
-// Files are made on two threads at once, each file whole on one of them, but
-// each takes its name only after every file before it, and none after a file
-// that failed: what stands in the folder after a run, and the failure told,
-// are those of making the files one by one.
-class InOrder {
- public:
-  // Waits until file i may take its name; false when a file before it failed.
-  // The waiting caller keeps the window breathing.
-  bool AwaitTurn(uint32_t i, Heartbeat& heartbeat) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (done_ != i && failed_ > i) {
-      turn_.wait_for(lock, std::chrono::milliseconds(20));
-      lock.unlock();
-      heartbeat.Beat(4096);
-      lock.lock();
-    }
-    return failed_ > i;
-  }
-  void Done(uint32_t i) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = i + 1;
-    }
-    turn_.notify_all();
-  }
-  void Failed(uint32_t i, std::exception_ptr failure) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (i < failed_) {
-        failed_ = i;
-        failure_ = failure;
-      }
-    }
-    turn_.notify_all();
-  }
-  bool Stopped(uint32_t i) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return failed_ < i;
-  }
-  // Raises the failure of the first file that failed, if any did.
-  void RaiseFailure() {
-    if (failure_) std::rethrow_exception(failure_);
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable turn_;
-  uint32_t done_ = 0;
-  uint32_t failed_ = kNone;
-  std::exception_ptr failure_;
-};
 
 struct DivisionRun {
   const ObjModel& model;
@@ -81,6 +22,9 @@ struct DivisionRun {
   NamesFileStyle style;
   uint32_t count;  // the files to make: the names before the first unsafe one
   std::atomic<uint32_t> next{0};
+  // Files are made on two threads at once, each file whole on one of them,
+  // and take their names in order: what stands in the folder after a run, and
+  // the failure told, are those of making the files one by one.
   InOrder order;
 };
 
@@ -89,8 +33,9 @@ std::string OutputPath(const DivisionRun& run, uint32_t i) {
 }
 
 // Takes the next file to make until none is left; never raises.
-void MakeFiles(DivisionRun& run, Renumbering& renumbering, Heartbeat& heartbeat) {
-  WriteBehind out(false);
+void MakeFiles(DivisionRun& run, Renumbering& renumbering, const Lane& lane) {
+  Heartbeat& heartbeat = lane.heartbeat;
+  WriteBehind out(heartbeat, WriteBehind::Writer::kCaller);
   for (uint32_t i = run.next++; i < run.count && !run.order.Stopped(i); i = run.next++) {
     try {
       const std::string& name = run.model.ElementNames[i];
@@ -127,13 +72,9 @@ void DivideFile(const std::string& path, const std::string& folder, int32_t DivI
                                        keep_materials, path, folder, libraries);
   DivisionRun run{model, folder, base, style, FirstUnsafeName(model), {0}, {}};
   Renumbering renumberings[2] = {Renumbering(model), Renumbering(model)};
-  SilentProgress silent;  // the helper thread never touches the window
-  RunHalvesTogether([&] { MakeFiles(run, renumberings[0], heartbeat); },
-                    [&] {
-                      Heartbeat quiet(silent);  // on the helper's own stack: beaten often
-                      MakeFiles(run, renumberings[1], quiet);
-                    },
-                    [&] { heartbeat.Beat(4096); });  // while the helper's last file ends
+  RunBeside(
+      heartbeat, [&](const Lane& lane) { MakeFiles(run, renumberings[0], lane); },
+      [&](const Lane& lane) { MakeFiles(run, renumberings[1], lane); });
   run.order.RaiseFailure();
   // A name must never lead the file out of the output folder: the files
   // before it stand, and the run ends there.

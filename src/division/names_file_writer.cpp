@@ -187,7 +187,7 @@ void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
                     Renumbering& renumbering) {
   SilentProgress silent;
   Heartbeat heartbeat(silent);
-  WriteBehind out;
+  WriteBehind out(heartbeat);
   WriteNamesFile(model, names, style, header, path, renumbering, out, heartbeat);
   out.Finish();
 }

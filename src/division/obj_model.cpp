@@ -1,16 +1,14 @@
 #include "division/obj_model.h"
 
 #include <algorithm>
-#include <exception>
 #include <limits>
 #include <numeric>
 #include <stdexcept>
-#include <thread>
 #include <unordered_map>
 
 #include "division/face_corners.h"
+#include "platform/beside.h"
 #include "platform/errors.h"
-#include "platform/two_halves.h"
 
 namespace zelfin {
 namespace {
@@ -20,27 +18,14 @@ constexpr uint32_t kNoName = std::numeric_limits<uint32_t>::max();
 // Below this a text is read in one piece: a thread costs more than it saves.
 constexpr size_t kLeastSplitText = size_t{4} << 20;
 
-const char* const kKindWords[3] = {"vertex", "texture coordinate", "normal"};
-
-inline bool IsKeywordSpace(const char* p, const char* e) {
-  return p < e && (*p == ' ' || *p == '\t');
-}
-
-// After a keyword and its space, a cleaned line still holds something exactly
-// when a non-blank character follows before the line ends.
-inline bool HasContent(const char* p, const char* e) {
-  while (p < e && IsBlank(*p) && !IsLineEnd(*p)) ++p;
-  return p < e && !IsLineEnd(*p);
-}
-
 // The kind of a v, vt or vn line whose keyword stands at q (-1 for none),
 // and the keyword's length.
 inline int ElementKind(const char* q, const char* e, int& length) {
-  if (IsKeywordSpace(q + 1, e)) {
+  if (q + 1 < e && IsKeywordBlank(q[1])) {
     length = 1;
     return kVertexPart;
   }
-  if (q + 1 < e && (q[1] == 't' || q[1] == 'n') && IsKeywordSpace(q + 2, e)) {
+  if (q + 2 < e && (q[1] == 't' || q[1] == 'n') && IsKeywordBlank(q[2])) {
     length = 2;
     return q[1] == 't' ? kTexturePart : kNormalPart;
   }
@@ -48,17 +33,7 @@ inline int ElementKind(const char* q, const char* e, int& length) {
 }
 
 inline bool IsNameLine(const char* q, const char* e, bool material) {
-  if (material) {
-    return *q == 'u' && e - q > 6 && std::string_view(q, 6) == "usemtl" &&
-           IsKeywordSpace(q + 6, e) && HasContent(q + 7, e);
-  }
-  return *q == 'g' && IsKeywordSpace(q + 1, e) && HasContent(q + 2, e);
-}
-
-inline bool IsKeywordLine(const char* q, const char* e, std::string_view keyword) {
-  const size_t n = keyword.size();
-  return static_cast<size_t>(e - q) > n && std::string_view(q, n) == keyword &&
-         IsKeywordSpace(q + n, e) && HasContent(q + n + 1, e);
+  return material ? *q == 'u' && IsKeywordLine(q, e, "usemtl") : IsKeywordLine(q, e, "g");
 }
 
 // A line's text from q (its first non-blank byte) without its trailing blanks,
@@ -101,7 +76,7 @@ void WalkLines(std::string_view text, size_t begin, size_t end, bool material, b
             tab);
       }
     } else if (c == 'f') {
-      if (IsKeywordSpace(q + 1, e) && HasContent(q + 2, e)) stop = visitor.Face(q, e);
+      if (IsKeywordLine(q, e, "f")) stop = visitor.Face(q, e);
     } else if (q < e && IsNameLine(q, e, material)) {
       visitor.Name(TrimmedFrom(q, e, stop));
     } else if (keep_materials && c == 'm' && IsKeywordLine(q, e, "mtllib")) {
@@ -113,18 +88,6 @@ void WalkLines(std::string_view text, size_t begin, size_t end, bool material, b
     p = stop;
     if (p < e) p += (*p == '\r' && p + 1 < e && p[1] == '\n') ? 2 : 1;
   }
-}
-
-// The first line start at or after at: the piece boundary never splits a line
-// nor a CR LF pair.
-size_t LineStartFrom(std::string_view text, size_t at) {
-  if (at == 0 || at >= text.size()) return std::min(at, text.size());
-  const char* const end = text.data() + text.size();
-  const char* stop = FindLineEnd(text.data() + at - 1, end);
-  if (stop == end) return text.size();
-  ++stop;
-  if (stop[-1] == '\r' && stop < end && *stop == '\n') ++stop;
-  return static_cast<size_t>(stop - text.data());
 }
 
 // Raw lines numbered by first appearance in a piece of the text.
@@ -166,19 +129,17 @@ struct alignas(64) Piece {
   int64_t lowest_reach[3] = {0, 0, 0};
 };
 
-// Fills a Piece; beats the heartbeat when it walks on the calling thread.
+// Fills a Piece, beating the heartbeat of the thread it walks on.
 struct PieceWalker {
   Piece& piece;
   const char* base;
-  Heartbeat* heartbeat;
+  Heartbeat& heartbeat;
   bool second;  // a relative index counts from the piece's start, to be completed later
   std::string scratch;
   FaceWriter writer;
   bool run_open = false;
 
-  void Line() {
-    if (heartbeat != nullptr) heartbeat->Beat();
-  }
+  void Line() { heartbeat.Beat(); }
 
   void Element(int kind, LineRef ref, bool tab) {
     piece.lines[kind].push_back(ref);
@@ -237,41 +198,6 @@ struct PieceWalker {
   void Library(std::string_view raw) { piece.libraries.push_back(raw); }
 };
 
-// Walks text[begin, end) into piece; an exception is kept for the caller,
-// since it may be thrown on a helper thread.
-void WalkPiece(std::string_view text, size_t begin, size_t end, bool material, bool keep_materials,
-               Heartbeat* heartbeat, Piece& piece, std::exception_ptr& failure) {
-  try {
-    PieceWalker walker{piece, text.data(), heartbeat, begin > 0, {}, FaceWriter(piece.faces),
-                       false};
-    WalkLines(text, begin, end, material, keep_materials, walker);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-}
-
-std::string LinesPhrase(uint64_t count, const char* kind) {
-  if (count == 0) return std::string("no ") + kind + " lines";
-  return std::to_string(count) + " " + kind + (count == 1 ? " line" : " lines");
-}
-
-[[noreturn]] void RaiseBadReference(const std::string& path, uint64_t line_number, int kind,
-                                    std::string_view written, int64_t index, uint64_t before,
-                                    uint64_t total) {
-  std::string message = "Face on line " + std::to_string(line_number) + " of " + Quoted(path) +
-                        " refers to " + kKindWords[kind] + " " + ForMessage(written) + ", but ";
-  if (index > 0) {
-    message += "the file has " + std::string(total == 0 ? "" : "only ") +
-               LinesPhrase(total, kKindWords[kind]) + ".";
-  } else if (before == 0) {
-    message += std::string("no ") + kKindWords[kind] + " line stands before it.";
-  } else {
-    message += "only " + LinesPhrase(before, kKindWords[kind]) +
-               (before == 1 ? " stands" : " stand") + " before it.";
-  }
-  throw ZelfinError(message);
-}
-
 // The second, rare walk: finds the first face in file order that refers to a
 // missing line and raises its message.
 struct Validator {
@@ -297,7 +223,8 @@ struct Validator {
       for (int k = 0; k < corner.parts; ++k) {
         const int64_t index = corner.index[k];
         if (index != 0 && !IndexInRange(index, before[k], total[k])) {
-          RaiseBadReference(path, line_number, k, corner.text[k], index, before[k], total[k]);
+          throw ZelfinError(BadObjReferenceMessage(path, line_number, k, corner.text[k], index,
+                                                   before[k], total[k]));
         }
       }
     });
@@ -439,26 +366,15 @@ void SortNames(NameTable& table, const GatheredRuns& gathered, ObjModel& model) 
 void WalkPieces(std::string_view text, size_t split, bool material, bool keep_materials,
                 Heartbeat& heartbeat, Piece (&pieces)[2]) {
   const size_t middle = LineStartFrom(text, split == 0 ? text.size() : split);
-  std::exception_ptr failures[2];
-  if (middle == text.size()) {
-    WalkPiece(text, 0, middle, material, keep_materials, &heartbeat, pieces[0], failures[0]);
-    if (failures[0]) std::rethrow_exception(failures[0]);
-    return;
-  }
-  const std::thread::id caller = std::this_thread::get_id();
-  RunHalvesTogether(
-      [&] {
-        WalkPiece(text, 0, middle, material, keep_materials, &heartbeat, pieces[0], failures[0]);
-      },
-      [&] {
-        Heartbeat* const beat = std::this_thread::get_id() == caller ? &heartbeat : nullptr;
-        WalkPiece(text, middle, text.size(), material, keep_materials, beat, pieces[1],
-                  failures[1]);
-      },
-      [&] { heartbeat.Beat(4096); });  // the window's turns while the second piece ends
-  for (const std::exception_ptr& failure : failures) {
-    if (failure) std::rethrow_exception(failure);
-  }
+  const auto walk = [&](size_t begin, size_t end, Piece& piece, const Lane& lane) {
+    PieceWalker walker{piece, text.data(), lane.heartbeat, begin > 0, {}, FaceWriter(piece.faces),
+                       false};
+    WalkLines(text, begin, end, material, keep_materials, walker);
+  };
+  if (middle == text.size()) return walk(0, middle, pieces[0], Lane{heartbeat, true});
+  RunBeside(
+      heartbeat, [&](const Lane& lane) { walk(0, middle, pieces[0], lane); },
+      [&](const Lane& lane) { walk(middle, text.size(), pieces[1], lane); });
 }
 
 }  // namespace
@@ -497,7 +413,8 @@ ObjModel ParseOBJ(FileText text, int32_t DivIndex, const NameCollator& collator,
   for (int k = 0; k < 3; ++k) {
     // New numbers are 32-bit; a file with more lines than that cannot be renumbered.
     if (LinesOfKind(model, k).size() >= std::numeric_limits<uint32_t>::max()) {
-      throw ZelfinError("The file " + Quoted(path) + " has too many " + kKindWords[k] + " lines.");
+      throw ZelfinError("The file " + Quoted(path) + " has too many " + kObjKindWords[k] +
+                        " lines.");
     }
     model.second_piece_base[k] = static_cast<uint32_t>(first_piece_lines[k]);
   }

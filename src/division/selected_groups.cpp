@@ -26,7 +26,7 @@ void WriteSelectedGroups(const std::string& path, const std::string& folder,
   }
   const std::string base(BaseName(path));
   Renumbering renumbering(model);
-  WriteBehind out;
+  WriteBehind out(heartbeat);
   std::vector<std::string> libraries;
   const NamesFileStyle style = StyleOf(model, "g ", keep_materials, path, folder, libraries);
   WriteNamesFile(model, ticked, style, "#" + base + "_Selected", folder + base + "_Selected.obj",

@@ -1,9 +1,10 @@
 #pragma once
 // Keeps the window responsive inside a long loop without moving the bar: the
 // loop calls Beat() once per unit of work (a line, a face); every few thousand
-// beats the clock is read, and when 25 ms have passed since the window last
-// had a turn, the sink's KeepResponsive() gives it one. Call it from the
-// user-interface thread only.
+// beats the clock is read, and when 15 ms have passed since the window last
+// had a turn, the sink's KeepResponsive() gives it one. A Heartbeat belongs
+// to one thread: the window's, or a helper's own on a silent sink (see Lane in
+// beside.h).
 #include <chrono>
 #include <cstdint>
 
@@ -26,10 +27,13 @@ class Heartbeat {
     if (countdown_ <= 0) Check();
   }
 
+  // For a thread that waits rather than works: looks at the clock at once.
+  void Idle() { Check(); }
+
  private:
   using Clock = std::chrono::steady_clock;
   static constexpr int64_t kBeatsPerCheck = 4096;
-  static constexpr auto kInterval = std::chrono::milliseconds(25);
+  static constexpr auto kInterval = std::chrono::milliseconds(15);
 
   void Check() {
     countdown_ = kBeatsPerCheck;

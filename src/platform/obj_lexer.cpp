@@ -1,5 +1,7 @@
 #include "platform/obj_lexer.h"
 
+#include <algorithm>
+
 #include "platform/errors.h"
 
 namespace zelfin {
@@ -55,6 +57,30 @@ std::string_view TrimObjLine(std::string_view line) {
   while (b < e && IsBlank(line[b])) ++b;
   while (e > b && IsBlank(line[e - 1])) --e;
   return line.substr(b, e - b);
+}
+
+size_t LineStartFrom(std::string_view text, size_t at) {
+  if (at == 0 || at >= text.size()) return std::min(at, text.size());
+  const char* const end = text.data() + text.size();
+  const char* stop = FindLineEnd(text.data() + at - 1, end);
+  if (stop == end) return text.size();
+  ++stop;
+  if (stop[-1] == '\r' && stop < end && *stop == '\n') ++stop;
+  return static_cast<size_t>(stop - text.data());
+}
+
+std::string CleanNumberToken(std::string_view token) {
+  std::string out(token);
+  for (char& c : out) {
+    if (c == '\t') c = ' ';
+    if (c == ',') c = '.';
+  }
+  return out;
+}
+
+CoordinateRead ReadCleanCoordinate(std::string_view token, double& value) {
+  if (token.find(',') == std::string_view::npos) return ReadCoordinate(token, value);
+  return ReadCoordinate(CleanNumberToken(token), value);
 }
 
 std::string CleanLine(std::string_view raw) {
@@ -151,13 +177,13 @@ std::string BadObjReferenceMessage(const std::string& path, uint64_t line_number
   std::string message = "Face on line " + std::to_string(line_number) + " of " + Quoted(path) +
                         " refers to " + word + " " + ForMessage(written) + ", but ";
   if (index > 0) {
-    message += "the file has " + std::string(total == 0 ? "" : "only ") + LinesPhrase(total, word) +
-               ".";
+    message +=
+        "the file has " + std::string(total == 0 ? "" : "only ") + LinesPhrase(total, word) + ".";
   } else if (before == 0) {
     message += std::string("no ") + word + " line stands before it.";
   } else {
-    message += "only " + LinesPhrase(before, word) + (before == 1 ? " stands" : " stand") +
-               " before it.";
+    message +=
+        "only " + LinesPhrase(before, word) + (before == 1 ? " stands" : " stand") + " before it.";
   }
   return message;
 }

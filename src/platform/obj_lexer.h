@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/numbers.h"
+
 namespace zelfin {
 
 // Space and every control character: what trimming removes and what
@@ -48,8 +50,42 @@ inline const char* FindLineEnd(const char* p, const char* end) {
   return FindLineEnd(p, end, tab);
 }
 
+// The first line start at or after at: where a text is cut into pieces read
+// apart, so that no cut splits a line nor a CR LF pair.
+size_t LineStartFrom(std::string_view text, size_t at);
+
+// What may stand between a keyword and what follows it: space or tab.
+inline bool IsKeywordBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Whether something other than blanks stands from p on before the line ends.
+inline bool HasContent(const char* p, const char* end) {
+  while (p < end && IsBlank(*p) && !IsLineEnd(*p)) ++p;
+  return p < end && !IsLineEnd(*p);
+}
+
+// Whether the line at p (at its first non-blank) is a keyword line: keyword,
+// a space or tab, and something after it. Every reader takes v, vt, vn, f,
+// usemtl, g and mtllib lines by this rule.
+inline bool IsKeywordLine(const char* p, const char* end, std::string_view keyword) {
+  const size_t n = keyword.size();
+  return static_cast<size_t>(end - p) > n && std::memcmp(p, keyword.data(), n) == 0 &&
+         IsKeywordBlank(p[n]) && HasContent(p + n + 1, end);
+}
+inline bool IsKeywordLine(std::string_view line, std::string_view keyword) {
+  return IsKeywordLine(line.data(), line.data() + line.size(), keyword);
+}
+
 // line without its leading and trailing blanks.
 std::string_view TrimObjLine(std::string_view line);
+
+// A number token as the simplification's cleaned lines hold it: tabs are
+// spaces and commas periods ("1,5" reads as 1.5).
+std::string CleanNumberToken(std::string_view token);
+
+// ReadCoordinate of the token as CleanNumberToken makes it.
+CoordinateRead ReadCleanCoordinate(std::string_view token, double& value);
 
 // Tabs become spaces, then blanks are trimmed from both ends.
 std::string CleanLine(std::string_view raw);

@@ -1,7 +1,6 @@
 #include "platform/text_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,10 +9,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <utility>
 
 #include "platform/errors.h"
+#include "platform/mapping_guard.h"
 #include "platform/paths.h"
 #include "platform/unicode.h"
 
@@ -66,68 +65,21 @@ bool WorthReadingAhead(size_t size) {
   return pages > 0 && page > 0 && size < static_cast<size_t>(pages) / 4 * static_cast<size_t>(page);
 }
 
-// Mapped files that another program might cut short: where their mappings
-// lie, and whether one was. A read of a page that the file no longer has
-// raises SIGBUS; the handler maps zeros over the rest of that mapping, so the
-// read goes on, and notes it for CheckUnchanged. The table is the handler's,
-// and so process-wide.
-struct Watched {
-  std::atomic<uintptr_t> begin{0}, end{0};
-  std::atomic<bool> shrank{false};
-};
-constexpr int kWatched = 64;
-Watched g_watched[kWatched];
-struct sigaction g_default_bus;
-
-void OnBusError(int, siginfo_t* info, void*) {
-  const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
-  for (Watched& w : g_watched) {
-    const uintptr_t begin = w.begin.load(), end = w.end.load();
-    if (address < begin || address >= end) continue;
-    const uintptr_t page = address & ~static_cast<uintptr_t>(getpagesize() - 1);
-    if (mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
-             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
-      w.shrank.store(true);
-      return;
-    }
-  }
-  // Not a watched file's: as the system would have it.
-  sigaction(SIGBUS, &g_default_bus, nullptr);
-  raise(SIGBUS);
-}
-
-int Watch(const void* map, size_t length) {
-  static std::once_flag installed;
-  std::call_once(installed, [] {
-    struct sigaction action {};
-    action.sa_sigaction = OnBusError;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGBUS, &action, &g_default_bus);
-  });
-  for (int i = 0; i < kWatched; ++i) {
-    uintptr_t free = 0;
-    if (g_watched[i].end.compare_exchange_strong(free, 1)) {
-      g_watched[i].shrank.store(false);
-      g_watched[i].begin.store(reinterpret_cast<uintptr_t>(map));
-      g_watched[i].end.store(reinterpret_cast<uintptr_t>(map) + length);
-      return i;
-    }
-  }
-  return -1;  // more files open at once than watched: read unwatched
-}
-
-void Unwatch(int slot) {
-  if (slot < 0) return;
-  g_watched[slot].begin.store(0);
-  g_watched[slot].end.store(0);
-}
-
 }  // namespace
 
 void FileText::CheckUnchanged() const {
-  if (watch_ >= 0 && g_watched[watch_].shrank.load()) {
+  if (fd_ < 0) return;  // text of its own, taken whole at once
+  struct stat now;
+  if (fstat(fd_, &now) != 0) RaiseOpenError(path_, SystemReason(errno));
+  if (static_cast<size_t>(now.st_size) < file_size_) {
     RaiseOpenError(path_, "The file became shorter while it was being read.");
+  }
+  if (static_cast<size_t>(now.st_size) != file_size_ || now.st_mtim.tv_sec != modified_.tv_sec ||
+      now.st_mtim.tv_nsec != modified_.tv_nsec) {
+    RaiseOpenError(path_, "The file was changed while it was being read.");
+  }
+  if (MappingFaulted(watch_)) {
+    RaiseOpenError(path_, "Part of the file could not be read: " + SystemReason(EIO) + ".");
   }
 }
 
@@ -154,7 +106,7 @@ FileText::FileText(const std::string& path) : path_(path) {
         // hold everything until a large file is in from the disk.
         if (WorthReadingAhead(size)) madvise(area, size, MADV_WILLNEED);
         map_ = static_cast<const char*>(area);
-        watch_ = Watch(area, length);
+        watch_ = WatchMapping(area, length);
         map_length_ = length;
         size_ = size;
       } else {
@@ -162,8 +114,14 @@ FileText::FileText(const std::string& path) : path_(path) {
       }
     }
   }
-  if (map_ == nullptr) owned_ = ReadAll(fd, path, st);
-  close(fd);
+  if (map_ == nullptr) {
+    owned_ = ReadAll(fd, path, st);
+    close(fd);
+  } else {
+    fd_ = fd;  // kept to see whether the file changes while it is mapped
+    file_size_ = size;
+    modified_ = st.st_mtim;
+  }
   DecodeMark();
 }
 
@@ -190,14 +148,19 @@ FileText& FileText::operator=(FileText&& other) noexcept {
     size_ = std::exchange(other.size_, 0);
     owned_ = std::move(other.owned_);
     path_ = std::move(other.path_);
-    watch_ = std::exchange(other.watch_, -1);
+    watch_ = std::exchange(other.watch_, kNotWatched);
+    fd_ = std::exchange(other.fd_, -1);
+    file_size_ = std::exchange(other.file_size_, 0);
+    modified_ = other.modified_;
   }
   return *this;
 }
 
 void FileText::Unmap() {
-  Unwatch(watch_);
-  watch_ = -1;
+  UnwatchMapping(watch_);
+  watch_ = kNotWatched;
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
   if (map_ != nullptr) munmap(const_cast<char*>(map_), map_length_);
   map_ = nullptr;
   map_length_ = offset_ = size_ = 0;

@@ -1,6 +1,8 @@
 #pragma once
 // Whole text files read (mapped where they can be), and whole text files
 // written atomically.
+#include <time.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,9 +16,13 @@ namespace zelfin {
 // byte. A regular file is mapped into memory rather than copied, and memory of
 // its own is held only when the text had to be converted (or the file could not
 // be mapped). The byte just after the text is readable and is NUL, whatever the
-// size, so scanners may stop on it. Should another program cut the mapped file
-// short meanwhile, what is gone reads as NULs instead of ending the program,
-// and CheckUnchanged() says so.
+// size, so scanners may stop on it.
+//
+// A mapped file is read under the guard of mapping_guard.h: the first mapped
+// FileText installs a SIGBUS handler for the whole process. Should another
+// program cut the file short meanwhile, or its disk fail to give a page, what
+// cannot be read reads as NULs instead of ending the program, and
+// CheckUnchanged() says so. A mapped file stays open until the FileText goes.
 class FileText {
  public:
   // Raises "Cannot open file "<path>". <reason>" on any failure to open or read.
@@ -34,16 +40,22 @@ class FileText {
     return map_ != nullptr ? std::string_view(map_ + offset_, size_) : std::string_view(owned_);
   }
 
-  // Raises "Cannot open file "<path>". The file became shorter while it was
-  // being read." when the mapped file was cut short since it was opened: what
-  // was read of it, and anything made from that, is not to be used.
+  // Raises "Cannot open file "<path>". <what happened>" when the text of a
+  // mapped file may not be what the file held when it was opened: the file
+  // became shorter, it was written to (its size or modification time
+  // differs), or a page of it could not be read from its disk. What was read
+  // of it, and anything made from that, is not to be used then. Text held in
+  // memory of its own was read whole at once and always passes.
   void CheckUnchanged() const;
 
  private:
   void DecodeMark();
   void Unmap();
   std::string path_;
-  int watch_ = -1;             // the slot that watches the mapping for a file cut short
+  int watch_ = -1;        // the guard's slot for the mapping (kNotWatched: none)
+  int fd_ = -1;           // the mapped file, open while mapped
+  size_t file_size_ = 0;  // its size and modification time when opened
+  struct timespec modified_ {};
   const char* map_ = nullptr;  // the mapping, one spare page beyond the file
   size_t map_length_ = 0;
   size_t offset_ = 0;  // 3 after a UTF-8 mark

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
 
 namespace zelfin {
 namespace {
@@ -16,7 +15,10 @@ constexpr size_t kOwnBufferSize = size_t{1} << 20;
 
 }  // namespace
 
-WriteBehind::WriteBehind(bool helper) : buffer_size_(helper ? kHelperBufferSize : kOwnBufferSize) {
+WriteBehind::WriteBehind(Heartbeat& heartbeat, Writer writer)
+    : buffer_size_(writer == Writer::kHelper ? kHelperBufferSize : kOwnBufferSize),
+      heartbeat_(heartbeat) {
+  const bool helper = writer == Writer::kHelper;
   for (int i = 0; i < (helper ? kHelperBuffers : 1); ++i) {
     buffers_.push_back(std::make_unique_for_overwrite<char[]>(buffer_size_));
     free_.push_back(buffers_.back().get());
@@ -24,23 +26,19 @@ WriteBehind::WriteBehind(bool helper) : buffer_size_(helper ? kHelperBufferSize 
   begin_ = end_ = free_.back();
   limit_ = begin_ + buffer_size_;
   free_.pop_back();
-  if (!helper) return;
-  try {
-    helper_ = std::thread([this] { HelperLoop(); });
-  } catch (const std::system_error&) {
-    // No thread to be had: every job is done in the caller's calls.
-  }
+  // Without a thread every job is done in the caller's calls.
+  if (helper) helper_.Start([this] { HelperLoop(); });
 }
 
 WriteBehind::~WriteBehind() {
-  if (helper_.joinable()) {
+  if (helper_.Started()) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       jobs_.push_back(Job{Job::kDrop, {}, nullptr, 0});
       stop_ = true;
     }
     changed_.notify_all();
-    helper_.join();
+    helper_.Join();
   }
   writer_.reset();  // a file not committed: its temporary goes
 }
@@ -65,9 +63,10 @@ void WriteBehind::Commit() {
 }
 
 void WriteBehind::Finish() {
-  if (helper_.joinable()) {
+  if (helper_.Started()) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return (jobs_.empty() && !busy_) || failure_; });
+    WaitGivingTurns(
+        lock, changed_, [&] { return (jobs_.empty() && !busy_) || failure_; }, heartbeat_);
   }
   RaiseFailure();
 }
@@ -78,7 +77,8 @@ void WriteBehind::NextBuffer() {
   char* next = nullptr;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return !free_.empty(); });
+    WaitGivingTurns(
+        lock, changed_, [&] { return !free_.empty(); }, heartbeat_);
     next = free_.back();
     free_.pop_back();
   }
@@ -88,7 +88,7 @@ void WriteBehind::NextBuffer() {
 }
 
 void WriteBehind::Submit(Job job) {
-  if (!helper_.joinable()) {
+  if (!helper_.Started()) {
     Do(job);  // raises at once
     return;
   }

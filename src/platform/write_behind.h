@@ -4,6 +4,9 @@
 // through an AtomicFileWriter while the caller fills the next, so that making
 // the data and the system's work of storing it take a core each. Where no
 // thread can be started, the caller's own calls write, with the same results.
+// It keeps the rules of beside.h: while the caller waits for the helper (for a
+// free buffer, in Finish) the window has its turns, a failure of the helper
+// comes back to the caller, and the thread is always joined.
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -12,9 +15,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
+#include "platform/beside.h"
+#include "platform/heartbeat.h"
 #include "platform/text_file.h"
 
 namespace zelfin {
@@ -24,9 +28,12 @@ class WriteBehind {
   // The bytes that one Room() call may ask for at most.
   static constexpr size_t kLargestRoom = size_t{1} << 16;
 
-  // With helper false the caller's own calls write (one thread making files
-  // of its own while another does the same).
-  explicit WriteBehind(bool helper = true);
+  // Who writes: a helper thread, or the caller's own calls (for a thread
+  // that makes files beside another doing the same).
+  enum class Writer { kHelper, kCaller };
+
+  // heartbeat: the calling thread's (its Lane's), beaten while it waits.
+  explicit WriteBehind(Heartbeat& heartbeat, Writer writer = Writer::kHelper);
   // A file begun and not committed is dropped (its temporary vanishes); the
   // files committed before it are completed first. Failures are not raised.
   ~WriteBehind();
@@ -74,6 +81,7 @@ class WriteBehind {
   char* limit_ = nullptr;
   size_t buffer_size_;
 
+  Heartbeat& heartbeat_;
   std::unique_ptr<AtomicFileWriter> writer_;  // the file being written (the helper's)
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -82,7 +90,7 @@ class WriteBehind {
   bool stop_ = false;
   bool busy_ = false;           // the helper is doing a job
   std::exception_ptr failure_;  // the first failure of the helper
-  std::thread helper_;          // not joinable: the caller writes
+  HelperThread helper_;         // last: joined first; not started: the caller writes
 };
 
 }  // namespace zelfin

@@ -11,20 +11,12 @@ namespace {
 
 enum class AttributeLine { kNone, kTexture, kNormal, kMaterial, kGroup, kLibrary };
 
-// A keyword, a blank, and something after it: the division's rule for the
-// lines it keeps.
-bool StartsWithKeyword(std::string_view line, std::string_view keyword) {
-  if (line.size() <= keyword.size() + 1 || line.substr(0, keyword.size()) != keyword) return false;
-  const char blank = line[keyword.size()];
-  return blank == ' ' || blank == '\t';
-}
-
 AttributeLine KindOfLine(std::string_view line) {
-  if (StartsWithKeyword(line, "vt")) return AttributeLine::kTexture;
-  if (StartsWithKeyword(line, "vn")) return AttributeLine::kNormal;
-  if (StartsWithKeyword(line, "usemtl")) return AttributeLine::kMaterial;
-  if (StartsWithKeyword(line, "g")) return AttributeLine::kGroup;
-  if (StartsWithKeyword(line, "mtllib")) return AttributeLine::kLibrary;
+  if (IsKeywordLine(line, "vt")) return AttributeLine::kTexture;
+  if (IsKeywordLine(line, "vn")) return AttributeLine::kNormal;
+  if (IsKeywordLine(line, "usemtl")) return AttributeLine::kMaterial;
+  if (IsKeywordLine(line, "g")) return AttributeLine::kGroup;
+  if (IsKeywordLine(line, "mtllib")) return AttributeLine::kLibrary;
   return AttributeLine::kNone;
 }
 
@@ -35,9 +27,7 @@ std::array<double, N> Numbers(std::string_view line) {
   const std::vector<std::string> tokens = Tokenize(line);
   std::array<double, N> out{};
   for (size_t i = 0; i < N && i + 1 < tokens.size(); ++i) {
-    std::string token = tokens[i + 1];
-    for (char& c : token) c = c == ',' ? '.' : c;
-    if (ReadCoordinate(token, out[i]) != CoordinateRead::kNumber) out[i] = 0;
+    if (ReadCleanCoordinate(tokens[i + 1], out[i]) != CoordinateRead::kNumber) out[i] = 0;
   }
   return out;
 }

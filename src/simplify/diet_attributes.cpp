@@ -25,10 +25,6 @@ constexpr double kWeight[kAttributes] = {kUvWeight, kUvWeight, kNormalWeight, kN
 // Bit of `has` that attribute j needs.
 constexpr uint8_t kNeeds[kAttributes] = {1, 1, 2, 2, 2};
 
-TDietVec Sub(const TDietVec& a, const TDietVec& b) {
-  return {a.X - b.X, a.Y - b.Y, a.Z - b.Z};
-}
-
 // Identical values are one value, whichever line they stand on.
 template <size_t N>
 std::vector<int32_t> DedupedIds(const std::vector<std::array<double, N>>& values) {
@@ -60,7 +56,7 @@ struct WedgeKeyHash {
 // values s[0..2] at its corners.
 void Gradient(const TDietVec (&p)[3], const double (&s)[3], const TDietVec& n, double nn,
               double (&g)[3], double& d) {
-  const TDietVec e1 = Sub(p[1], p[0]), e2 = Sub(p[2], p[0]);
+  const TDietVec e1 = VecSub(p[1], p[0]), e2 = VecSub(p[2], p[0]);
   const TDietVec a = VecCross(e2, n), b = VecCross(n, e1);
   const double d1 = s[1] - s[0], d2 = s[2] - s[0];
   g[0] = (d1 * a.X + d2 * b.X) / nn;
@@ -85,7 +81,7 @@ void AddFaceFields(const DietRun& run, AttributeRun& out) {
   for (size_t t = 0; t < run.faces.size(); ++t) {
     TDietVec p[3];
     for (int c = 0; c < 3; ++c) p[c] = run.pos[static_cast<size_t>(run.faces[t][c])];
-    const TDietVec n = VecCross(Sub(p[1], p[0]), Sub(p[2], p[0]));
+    const TDietVec n = VecCross(VecSub(p[1], p[0]), VecSub(p[2], p[0]));
     const double nn = VecSqLen(n);
     if (!(nn > 0)) continue;
     const double area = std::sqrt(nn) / 2;

@@ -18,10 +18,6 @@ const double kSharpTurnCos = std::cos(60.0 * M_PI / 180.0);
 // costs about four times what moving off the face's own plane does.
 constexpr double kBorderPlaneWeight = 2.0;
 
-TDietVec Sub(const TDietVec& a, const TDietVec& b) {
-  return {a.X - b.X, a.Y - b.Y, a.Z - b.Z};
-}
-
 int32_t WedgeAt(const AttributeRun* attributes, int32_t face, int corner) {
   return attributes
              ? attributes->face_wedges[static_cast<size_t>(face)][static_cast<size_t>(corner)]
@@ -99,8 +95,8 @@ bool BorderKinds::TurnsSharply(const DietRun& run, int32_t v) const {
     if (e.faces == 1 && n < 2) ends[n++] = &e.other;
   }
   const TDietVec& p = run.pos[static_cast<size_t>(v)];
-  const TDietVec in = Sub(p, run.pos[static_cast<size_t>(*ends[0])]);
-  const TDietVec out = Sub(run.pos[static_cast<size_t>(*ends[1])], p);
+  const TDietVec in = VecSub(p, run.pos[static_cast<size_t>(*ends[0])]);
+  const TDietVec out = VecSub(run.pos[static_cast<size_t>(*ends[1])], p);
   const double lengths = std::sqrt(VecSqLen(in) * VecSqLen(out));
   return lengths > 0 && VecDot(in, out) < kSharpTurnCos * lengths;
 }
@@ -135,7 +131,7 @@ void BorderKinds::AddOpenEdgePlanes(DietRun& run, const VertexAdjacency& adjacen
     const TDietVec face_normal =
         TriangleNormal(run.pos[static_cast<size_t>(f[0])], run.pos[static_cast<size_t>(f[1])],
                        run.pos[static_cast<size_t>(f[2])]);
-    const TDietVec edge = Sub(b, a);
+    const TDietVec edge = VecSub(b, a);
     const TDietVec n = VecNormalize(VecCross(edge, face_normal));
     if (VecSqLen(n) == 0) continue;
     const double weight = kBorderPlaneWeight * VecSqLen(edge);

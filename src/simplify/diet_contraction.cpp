@@ -138,6 +138,10 @@ class Contraction {
       if (!PairActive(e)) continue;
       run_.priced[i] = {static_cast<uint32_t>(e.lo), static_cast<uint32_t>(e.hi)};
       run_.cost[i] = RefinedCost(e.lo, e.hi);
+      if (run_.cost[i] == kBlocked) {
+        run_.flags[static_cast<size_t>(e.lo)] |= kBlockedPair;
+        run_.flags[static_cast<size_t>(e.hi)] |= kBlockedPair;
+      }
     }
   }
 
@@ -165,26 +169,32 @@ class Contraction {
   // neighbourhood changes), the survivor being the end that the rules keep.
   void ContractRefined(int32_t p, int64_t& R) {
     const PairEnds e = run_.ends[static_cast<size_t>(p)];
+    PrefetchNeighbourhood(p, e.lo, e.hi);
     RefinedPrice price;
     PriceRefined(run_, adjacency_, kinds_, attributes_, e.lo, e.hi, price);
     // A price that went up since it was queued (the faces around the pair
     // can change without its ends moving) goes back into the queue.
-    const double now = price.allowed ? price.cost : kBlocked;
-    if (now > run_.cost[static_cast<size_t>(p)]) {
-      run_.cost[static_cast<size_t>(p)] = now;
+    if (!price.allowed) {
+      Block(p);
+      return;
+    }
+    if (price.cost > run_.cost[static_cast<size_t>(p)]) {
+      run_.cost[static_cast<size_t>(p)] = price.cost;
       heap_.Set(p);
       return;
     }
     if (!guard_.MayContract(run_, adjacency_, e.lo, e.hi, price.pos)) {
-      run_.cost[static_cast<size_t>(p)] = kBlocked;
-      heap_.Set(p);
+      Block(p);
       return;
     }
     // The quadric's estimate may hide how far the surface moves: a pair
     // whose drift costs more goes back into the queue at that cost.
-    const double drift = kDriftWeight * guard_.Drift(run_, e.lo, e.hi, price.pos);
-    if (drift > run_.cost[static_cast<size_t>(p)]) {
-      run_.cost[static_cast<size_t>(p)] = drift;
+    // (Compared again after weighing: the division above may round down.)
+    double drift = 0;
+    if (guard_.DriftsBeyond(run_, e.lo, e.hi, price.pos,
+                            run_.cost[static_cast<size_t>(p)] / kDriftWeight, drift) &&
+        kDriftWeight * drift > run_.cost[static_cast<size_t>(p)]) {
+      run_.cost[static_cast<size_t>(p)] = kDriftWeight * drift;
       heap_.Set(p);
       return;
     }
@@ -213,6 +223,16 @@ class Contraction {
     ReleaseRing(b);
   }
 
+  // Pair p may not merge as things stand: it waits at the end of the queue
+  // until its neighbourhood changes, its ends marked so that it is found.
+  void Block(int32_t p) {
+    const PairEnds& e = run_.ends[static_cast<size_t>(p)];
+    run_.cost[static_cast<size_t>(p)] = kBlocked;
+    run_.flags[static_cast<size_t>(e.lo)] |= kBlockedPair;
+    run_.flags[static_cast<size_t>(e.hi)] |= kBlockedPair;
+    heap_.Set(p);
+  }
+
   // The kinds of b's neighbours, again; those that changed are noted.
   void UpdateRingKinds(int32_t b) {
     for (const int32_t j : adjacency_.Faces(b)) {
@@ -233,6 +253,9 @@ class Contraction {
       for (const int32_t c : f) {
         if (c == b) continue;
         const bool changed = std::find(changed_.begin(), changed_.end(), c) != changed_.end();
+        uint8_t& flags = run_.flags[static_cast<size_t>(c)];
+        if (!changed && !(flags & kBlockedPair)) continue;
+        flags &= static_cast<uint8_t>(~kBlockedPair);
         for (const int32_t i : adjacency_.Pairs(c)) {
           const PairEnds& e = run_.ends[static_cast<size_t>(i)];
           if (!PairHolds(e, c) || e.lo == b || e.hi == b) continue;
@@ -260,6 +283,7 @@ class Contraction {
   // Pair i no longer refers to the states it was priced with; a state left
   // behind that no pair refers to any more can take the next one.
   void Release(int32_t i) {
+    if (Refined() && !keep_inactive_) return;  // its pairs take only the ends' own states
     const PricedStates& s = run_.priced[static_cast<size_t>(i)];
     if (s.hi == kOwnState) return;
     for (const uint32_t state : {s.lo, s.hi}) {
@@ -284,6 +308,10 @@ class Contraction {
     run_.priced[k] = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
     if (Refined()) {
       run_.cost[k] = RefinedCost(lo, hi);
+      if (run_.cost[k] == kBlocked) {
+        run_.flags[static_cast<size_t>(lo)] |= kBlockedPair;
+        run_.flags[static_cast<size_t>(hi)] |= kBlockedPair;
+      }
     } else {
       const size_t l = static_cast<size_t>(lo), h = static_cast<size_t>(hi);
       PairPrice price;

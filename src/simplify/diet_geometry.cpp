@@ -5,35 +5,15 @@
 
 namespace zelfin {
 
-namespace {
-
-TDietVec Sub(const TDietVec& A, const TDietVec& B) {
-  return {A.X - B.X, A.Y - B.Y, A.Z - B.Z};
-}
-
-}  // namespace
-
 TDietVec VecNormalize(const TDietVec& A) {
   const double d = std::sqrt(A.X * A.X + A.Y * A.Y + A.Z * A.Z);
   if (d > 0) return {A.X / d, A.Y / d, A.Z / d};
   return {0, 0, 0};
 }
 
-TDietVec VecCross(const TDietVec& A, const TDietVec& B) {
-  return {A.Y * B.Z - A.Z * B.Y, A.Z * B.X - A.X * B.Z, A.X * B.Y - A.Y * B.X};
-}
-
-double VecDot(const TDietVec& A, const TDietVec& B) {
-  return A.X * B.X + A.Y * B.Y + A.Z * B.Z;
-}
-
-double VecSqLen(const TDietVec& A) {
-  return A.X * A.X + A.Y * A.Y + A.Z * A.Z;
-}
-
 double TriangleArea(const TDietVec& A, const TDietVec& B, const TDietVec& C) {
-  const TDietVec E1 = Sub(B, A);
-  const TDietVec E2 = Sub(C, A);
+  const TDietVec E1 = VecSub(B, A);
+  const TDietVec E2 = VecSub(C, A);
   const double dot = VecDot(E1, E2);
   const double r = VecSqLen(E1) * VecSqLen(E2) - dot * dot;
   // A nearly flat triangle can round below zero: it has no area.
@@ -42,7 +22,7 @@ double TriangleArea(const TDietVec& A, const TDietVec& B, const TDietVec& C) {
 }
 
 TDietVec TriangleNormal(const TDietVec& A, const TDietVec& B, const TDietVec& C) {
-  return VecNormalize(VecCross(Sub(B, A), Sub(C, A)));
+  return VecNormalize(VecCross(VecSub(B, A), VecSub(C, A)));
 }
 
 bool SamePoint(const TDietVec& A, const TDietVec& B) {

@@ -12,9 +12,19 @@ inline constexpr double kSamePointTolerance = 1e-8;
 
 // A / |A|, or the zero vector when |A| is 0.
 TDietVec VecNormalize(const TDietVec& A);
-TDietVec VecCross(const TDietVec& A, const TDietVec& B);
-double VecDot(const TDietVec& A, const TDietVec& B);
-double VecSqLen(const TDietVec& A);
+// Inline: the hot loops call them for every face around a vertex.
+inline TDietVec VecCross(const TDietVec& A, const TDietVec& B) {
+  return {A.Y * B.Z - A.Z * B.Y, A.Z * B.X - A.X * B.Z, A.X * B.Y - A.Y * B.X};
+}
+inline double VecDot(const TDietVec& A, const TDietVec& B) {
+  return A.X * B.X + A.Y * B.Y + A.Z * B.Z;
+}
+inline double VecSqLen(const TDietVec& A) {
+  return A.X * A.X + A.Y * A.Y + A.Z * A.Z;
+}
+inline TDietVec VecSub(const TDietVec& A, const TDietVec& B) {
+  return {A.X - B.X, A.Y - B.Y, A.Z - B.Z};
+}
 // Half the parallelogram of B - A and C - A; 0 when rounding makes it imaginary.
 double TriangleArea(const TDietVec& A, const TDietVec& B, const TDietVec& C);
 // Right-hand normal of A, B, C; the zero vector for a degenerate triangle.

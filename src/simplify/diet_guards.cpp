@@ -22,14 +22,22 @@ const double kFirstTurnCos = std::cos(45.0 * M_PI / 180.0);
 // unless the triangle was already thinner.
 constexpr double kMinQuality = 1e-3;
 
-TDietVec Sub(const TDietVec& a, const TDietVec& b) {
-  return {a.X - b.X, a.Y - b.Y, a.Z - b.Z};
+// The sum of the squared sides of a triangle.
+double Sides(const TDietVec& p0, const TDietVec& p1, const TDietVec& p2) {
+  return VecSqLen(VecSub(p1, p0)) + VecSqLen(VecSub(p2, p1)) + VecSqLen(VecSub(p0, p2));
 }
 
-// 2 sqrt(3) |n| / (sum of squared sides): 1 for an equilateral triangle.
-double Quality(const TDietVec& n, const TDietVec& p0, const TDietVec& p1, const TDietVec& p2) {
-  const double sides = VecSqLen(Sub(p1, p0)) + VecSqLen(Sub(p2, p1)) + VecSqLen(Sub(p0, p2));
-  return sides > 0 ? 2 * std::sqrt(3.0) * std::sqrt(VecSqLen(n)) / sides : 0;
+// Whether a triangle of normal n (twice its area) and these squared sides is
+// a sliver: its area below kMinQuality of an equilateral triangle's with the
+// same sides, 2 sqrt(3) |n| < kMinQuality * sides, compared squared.
+double SliverMeasure(const TDietVec& n, double sides) {
+  return 12 * VecSqLen(n) - kMinQuality * kMinQuality * sides * sides;
+}
+
+// a . b >= c |a| |b| for c >= 0, without square roots.
+bool WithinTurn(const TDietVec& a, const TDietVec& b, double c) {
+  const double dot = VecDot(a, b);
+  return dot >= 0 && dot * dot >= c * c * VecSqLen(a) * VecSqLen(b);
 }
 
 // Face f with corner `corner` moved to pos: does it keep its facing and shape?
@@ -37,42 +45,49 @@ bool KeepsShape(const DietRun& run, const FaceCorners& f, int corner, const TDie
                 const std::array<float, 3>& first) {
   TDietVec p[3];
   for (int c = 0; c < 3; ++c) p[c] = run.pos[static_cast<size_t>(f[static_cast<size_t>(c)])];
-  const TDietVec before = VecCross(Sub(p[1], p[0]), Sub(p[2], p[0]));
-  const double q_before = Quality(before, p[0], p[1], p[2]);
+  const TDietVec before = VecCross(VecSub(p[1], p[0]), VecSub(p[2], p[0]));
+  const TDietVec at = p[corner];
   p[corner] = pos;
-  const TDietVec after = VecCross(Sub(p[1], p[0]), Sub(p[2], p[0]));
-  const double q_after = Quality(after, p[0], p[1], p[2]);
-  if (q_after < kMinQuality && q_after < q_before) return false;
+  const TDietVec after = VecCross(VecSub(p[1], p[0]), VecSub(p[2], p[0]));
+  // A sliver may not be made, unless the triangle was thinner already.
+  const double sides_after = Sides(p[0], p[1], p[2]);
+  if (SliverMeasure(after, sides_after) < 0) {
+    p[corner] = at;
+    const double sides_before = Sides(p[0], p[1], p[2]);
+    // Thinner: |after| / sides_after < |before| / sides_before, squared.
+    if (VecSqLen(after) * sides_before * sides_before <
+        VecSqLen(before) * sides_after * sides_after) {
+      return false;
+    }
+  }
   // A triangle that had no direction, when loaded or now, has none to keep.
-  const double first_dot = after.X * first[0] + after.Y * first[1] + after.Z * first[2];
-  const bool had_one = first[0] != 0 || first[1] != 0 || first[2] != 0;
-  if (had_one && first_dot < kFirstTurnCos * std::sqrt(VecSqLen(after))) return false;
-  const double lengths = std::sqrt(VecSqLen(before) * VecSqLen(after));
-  return !(lengths > 0) || VecDot(before, after) >= kMaxTurnCos * lengths;
+  const TDietVec loaded{first[0], first[1], first[2]};
+  if (VecSqLen(loaded) > 0 && !WithinTurn(after, loaded, kFirstTurnCos)) return false;
+  return !(VecSqLen(before) > 0 && VecSqLen(after) > 0) || WithinTurn(before, after, kMaxTurnCos);
 }
 
 // Squared distance from p to the triangle (a, b, c) (Ericson, Real-Time
 // Collision Detection, 5.1.5).
 double PointTriangle2(const TDietVec& p, const TDietVec& a, const TDietVec& b, const TDietVec& c) {
-  const TDietVec ab = Sub(b, a), ac = Sub(c, a), ap = Sub(p, a);
+  const TDietVec ab = VecSub(b, a), ac = VecSub(c, a), ap = VecSub(p, a);
   const double d1 = VecDot(ab, ap), d2 = VecDot(ac, ap);
   if (d1 <= 0 && d2 <= 0) return VecSqLen(ap);
-  const TDietVec bp = Sub(p, b);
+  const TDietVec bp = VecSub(p, b);
   const double d3 = VecDot(ab, bp), d4 = VecDot(ac, bp);
   if (d3 >= 0 && d4 <= d3) return VecSqLen(bp);
   const double vc = d1 * d4 - d3 * d2;
   const auto on = [&](const TDietVec& o, const TDietVec& e, double t) {
-    return VecSqLen(Sub(p, {o.X + t * e.X, o.Y + t * e.Y, o.Z + t * e.Z}));
+    return VecSqLen(VecSub(p, {o.X + t * e.X, o.Y + t * e.Y, o.Z + t * e.Z}));
   };
   if (vc <= 0 && d1 >= 0 && d3 <= 0) return on(a, ab, d1 / (d1 - d3));
-  const TDietVec cp = Sub(p, c);
+  const TDietVec cp = VecSub(p, c);
   const double d5 = VecDot(ab, cp), d6 = VecDot(ac, cp);
   if (d6 >= 0 && d5 <= d6) return VecSqLen(cp);
   const double vb = d5 * d2 - d1 * d6;
   if (vb <= 0 && d2 >= 0 && d6 <= 0) return on(a, ac, d2 / (d2 - d6));
   const double va = d3 * d6 - d5 * d4;
   if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
-    return on(b, Sub(c, b), (d4 - d3) / ((d4 - d3) + (d5 - d6)));
+    return on(b, VecSub(c, b), (d4 - d3) / ((d4 - d3) + (d5 - d6)));
   }
   const double denom = va + vb + vc;
   if (!(denom != 0)) return std::min({VecSqLen(ap), VecSqLen(bp), VecSqLen(cp)});
@@ -128,35 +143,32 @@ double ContractionGuard::FromFacesNow(const DietRun& run, int32_t a, int32_t b,
   return std::isfinite(nearest) ? nearest : 0.0;
 }
 
-double ContractionGuard::Drift(const DietRun& run, int32_t a, int32_t b,
-                               const TDietVec& pos) const {
+bool ContractionGuard::DriftsBeyond(const DietRun& run, int32_t a, int32_t b, const TDietVec& pos,
+                                    double limit, double& drift) const {
   // Face f of the merge's survivors with its a or b corner at pos.
   const auto moved = [&](const FaceCorners& f, int k) -> const TDietVec& {
     const int32_t v = f[static_cast<size_t>(k)];
     return v == a || v == b ? pos : run.pos[static_cast<size_t>(v)];
   };
-  double worst = FromFacesNow(run, a, b, pos);
+  // Each distance is at most the one to a corner of the faces it is taken
+  // to: only where that bound passes the limit are the faces searched.
+  drift = 0;
+  const double to_ends = std::min(VecSqLen(VecSub(pos, run.pos[static_cast<size_t>(a)])),
+                                  VecSqLen(VecSub(pos, run.pos[static_cast<size_t>(b)])));
+  if (to_ends > limit) drift = FromFacesNow(run, a, b, pos);
   for (const int32_t v : {a, b}) {
     const TDietVec& p = first_pos_[static_cast<size_t>(v)];
-    double nearest = VecSqLen(Sub(p, pos));
+    double nearest = VecSqLen(VecSub(p, pos));
+    if (nearest <= limit) continue;
     for (const std::vector<int32_t>* faces : {&faces_a_, &faces_b_}) {
       for (const int32_t j : *faces) {
         const FaceCorners& f = run.faces[static_cast<size_t>(j)];
         nearest = std::min(nearest, PointTriangle2(p, moved(f, 0), moved(f, 1), moved(f, 2)));
       }
     }
-    worst = std::max(worst, nearest);
+    drift = std::max(drift, nearest);
   }
-  for (const std::vector<int32_t>* faces : {&faces_a_, &faces_b_}) {
-    for (const int32_t j : *faces) {
-      const FaceCorners& f = run.faces[static_cast<size_t>(j)];
-      const TDietVec &p0 = moved(f, 0), &p1 = moved(f, 1), &p2 = moved(f, 2);
-      const TDietVec centre{(p0.X + p1.X + p2.X) / 3, (p0.Y + p1.Y + p2.Y) / 3,
-                            (p0.Z + p1.Z + p2.Z) / 3};
-      worst = std::max(worst, FromFacesNow(run, a, b, centre));
-    }
-  }
-  return worst;
+  return drift > limit;
 }
 
 void ContractionGuard::Start(const DietRun& run) {

@@ -28,12 +28,14 @@ class ContractionGuard {
   bool MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a, int32_t b,
                    const TDietVec& pos);
 
-  // After MayContract said yes: how far the merge moves the surface, as the
-  // largest squared distance from where a and b were loaded to the faces the
-  // merge leaves around pos, and from pos and those faces' centres to the
-  // faces as they stand. Where the quadric's mean error hides a small
-  // feature's loss (the tip of a thin tail), this shows it.
-  double Drift(const DietRun& run, int32_t a, int32_t b, const TDietVec& pos) const;
+  // After MayContract said yes: whether the merge moves the surface further
+  // than limit, measured as the largest squared distance from where a and b
+  // were loaded to the faces the merge leaves around pos, and from pos to the
+  // faces as they stand (then in drift; below the limit, drift may be less
+  // than the whole). Where the quadric's mean error hides a small feature's
+  // loss (the tip of a thin tail), this shows it.
+  bool DriftsBeyond(const DietRun& run, int32_t a, int32_t b, const TDietVec& pos, double limit,
+                    double& drift) const;
 
  private:
   // The faces of v that survive the merge, and the neighbours they give v;

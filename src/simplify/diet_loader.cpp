@@ -13,13 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/beside.h"
 #include "platform/errors.h"
 #include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
 #include "platform/text_file.h"
-#include "platform/two_halves.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_point_grid.h"
 
@@ -31,68 +31,28 @@ constexpr int64_t kMaxIndex = std::numeric_limits<int32_t>::max();
 
 enum class LineKind { kOther, kVertex, kFace };
 
-// A trimmed line is a vertex or face line when it starts with "v" or "f" and
-// a space; a tab counts as a space.
+// A trimmed line is a vertex or face line by the keyword rule.
 LineKind KindOf(std::string_view line) {
-  if (line.size() < 2 || (line[1] != ' ' && line[1] != '\t')) return LineKind::kOther;
-  if (line[0] == 'v') return LineKind::kVertex;
-  if (line[0] == 'f') return LineKind::kFace;
+  if (IsKeywordLine(line, "v")) return LineKind::kVertex;
+  if (IsKeywordLine(line, "f")) return LineKind::kFace;
   return LineKind::kOther;
 }
 
 // Calls fn(kind, trimmed line, offset of the line's start) for every line of
-// text[begin, end). Lines end at CR LF, CR or LF.
+// text[begin, end).
 template <class Fn>
-void ForEachLine(std::string_view text, size_t begin, size_t end, Fn&& fn) {
-  const char* const t = text.data();
-  size_t start = begin;
-  size_t i = begin;
-  while (i < end) {
-    const char c = t[i];
-    if (c != '\n' && c != '\r') {
-      ++i;
-      continue;
-    }
-    const std::string_view line = TrimObjLine(text.substr(start, i - start));
-    fn(KindOf(line), line, start);
-    i += (c == '\r' && i + 1 < end && t[i + 1] == '\n') ? 2 : 1;
-    start = i;
-  }
-  if (start < end) {
-    const std::string_view line = TrimObjLine(text.substr(start, end - start));
-    fn(KindOf(line), line, start);
-  }
-}
-
-// Just past the end of the line that holds text[at], so that a half never
-// splits a line nor a CR LF.
-size_t NextLineStart(std::string_view text, size_t at) {
-  while (at < text.size() && text[at] != '\n' && text[at] != '\r') ++at;
-  if (at == text.size()) return at;
-  return at + ((text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1);
+void ForEachKindOfLine(std::string_view text, size_t begin, size_t end, Fn&& fn) {
+  ForEachLine(text.substr(begin, end - begin), [&](std::string_view raw) {
+    const std::string_view line = TrimObjLine(raw);
+    fn(KindOf(line), line, static_cast<size_t>(raw.data() - text.data()));
+  });
 }
 
 // The number (from 1) of the line that starts at offset; only errors need it.
 int64_t LineNumberAt(std::string_view text, size_t offset) {
   int64_t line_no = 1;
-  ForEachLine(text, 0, offset, [&](LineKind, std::string_view, size_t) { ++line_no; });
+  ForEachLine(text.substr(0, offset), [&](std::string_view) { ++line_no; });
   return line_no;
-}
-
-// A token as the cleaned line held it: tabs were spaces and commas periods.
-std::string Cleaned(std::string_view token) {
-  std::string out(token);
-  for (char& c : out) {
-    if (c == '\t') c = ' ';
-    if (c == ',') c = '.';
-  }
-  return out;
-}
-
-// A coordinate, commas read as periods.
-CoordinateRead ReadCleanCoordinate(std::string_view token, double& value) {
-  if (token.find(',') == std::string_view::npos) return ReadCoordinate(token, value);
-  return ReadCoordinate(Cleaned(token), value);
 }
 
 // A face reference as stored: the number as written when it fits, kNoVertex
@@ -103,7 +63,8 @@ constexpr int32_t kFarAway = std::numeric_limits<int32_t>::min();
 
 int32_t StoredReference(std::string_view token) {
   int64_t a = 0;
-  if (!ReadVertexReference(token.find(',') == std::string_view::npos ? token : Cleaned(token), a)) {
+  if (!ReadVertexReference(
+          token.find(',') == std::string_view::npos ? token : CleanNumberToken(token), a)) {
     return kNoVertex;
   }
   if (a > kMaxIndex || a < -kMaxIndex) return kFarAway;
@@ -190,24 +151,25 @@ void ReadFaceLine(const std::vector<std::string_view>& tokens, HalfRead& half) {
 
 // The first pass over one half. It stops at the first vertex line that
 // cannot be read: nothing after it can change the error.
-void ReadHalf(std::string_view text, HalfRead& half, Heartbeat* heartbeat) {
+void ReadHalf(std::string_view text, HalfRead& half, Heartbeat& heartbeat) {
   std::vector<std::string_view> tokens;
   std::string scratch;
-  ForEachLine(text, half.begin, half.end, [&](LineKind kind, std::string_view line, size_t at) {
-    if (heartbeat) heartbeat->Beat();
-    if (half.bad_offset >= 0) return;
-    if (kind == LineKind::kOther) {
-      if (half.attributes) half.attributes->Line(line);
-      return;
-    }
-    SplitObjTokens(line, tokens, scratch);
-    if (kind == LineKind::kVertex) {
-      ReadVertexLine(at, tokens, half);
-    } else {
-      ReadFaceLine(tokens, half);
-      if (half.attributes && tokens.size() >= 4) half.attributes->Face(tokens);
-    }
-  });
+  ForEachKindOfLine(text, half.begin, half.end,
+                    [&](LineKind kind, std::string_view line, size_t at) {
+                      heartbeat.Beat();
+                      if (half.bad_offset >= 0) return;
+                      if (kind == LineKind::kOther) {
+                        if (half.attributes) half.attributes->Line(line);
+                        return;
+                      }
+                      SplitObjTokens(line, tokens, scratch);
+                      if (kind == LineKind::kVertex) {
+                        ReadVertexLine(at, tokens, half);
+                      } else {
+                        ReadFaceLine(tokens, half);
+                        if (half.attributes && tokens.size() >= 4) half.attributes->Face(tokens);
+                      }
+                    });
 }
 
 // Attributes are read in one piece: the material and group in force, and the
@@ -220,10 +182,12 @@ void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& prog
   constexpr size_t kWorthAThread = size_t{1} << 20;
   halves[0].end = halves[1].begin = text.size() < kWorthAThread || attributes
                                         ? text.size()
-                                        : NextLineStart(text, text.size() / 2);
+                                        : LineStartFrom(text, text.size() / 2);
   Heartbeat heartbeat(progress);
-  RunHalvesTogether([&] { ReadHalf(text, halves[0], &heartbeat); },
-                    [&] { ReadHalf(text, halves[1], nullptr); }, [&] { heartbeat.Beat(4096); });
+  if (halves[1].begin == halves[1].end) return ReadHalf(text, halves[0], heartbeat);
+  RunBeside(
+      heartbeat, [&](const Lane& lane) { ReadHalf(text, halves[0], lane.heartbeat); },
+      [&](const Lane& lane) { ReadHalf(text, halves[1], lane.heartbeat); });
 }
 
 std::string Where(int64_t line_no, const std::string& path) {
@@ -331,7 +295,7 @@ template <class Fn>
   std::vector<std::string_view> tokens;
   std::string scratch;
   int64_t seen = 0;
-  ForEachLine(text, 0, text.size(), [&](LineKind kind, std::string_view line, size_t at) {
+  ForEachKindOfLine(text, 0, text.size(), [&](LineKind kind, std::string_view line, size_t at) {
     if (kind != LineKind::kFace) return;
     SplitObjTokens(line, tokens, scratch);
     if (tokens.size() < 4 || seen++ != face) return;
@@ -358,7 +322,7 @@ template <class Fn>
 [[noreturn]] void RaiseBadReference(std::string_view text, int64_t face, size_t r, int64_t nv,
                                     const std::string& path) {
   RaiseAtFace(text, face, [&](int64_t line_no, const std::vector<std::string_view>& tokens) {
-    const std::string token = Cleaned(tokens[1 + r]);
+    const std::string token = CleanNumberToken(tokens[1 + r]);
     const std::string where = Where(line_no, path);
     int64_t a = 0;
     if (!ReadVertexReference(token, a) || a == 0) {

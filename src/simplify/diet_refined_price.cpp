@@ -127,7 +127,10 @@ void PriceRefined(const DietRun& run, const VertexAdjacency& adjacency, const Bo
                   const AttributeRun* attributes, int32_t lo, int32_t hi, RefinedPrice& price) {
   price = RefinedPrice{};
   WedgeMerge ends[2] = {{-1, -1}, {-1, -1}};
-  const int n = EdgeFaces(run, adjacency, attributes, lo, hi, ends);
+  // Between two inside vertices every edge has two faces and no wedges to
+  // tell apart (a pair that shares no face any more the guard refuses).
+  const bool inside = kinds.Of(lo) == BorderKind::kInside && kinds.Of(hi) == BorderKind::kInside;
+  const int n = inside && !attributes ? 2 : EdgeFaces(run, adjacency, attributes, lo, hi, ends);
   if (n == 0 || n > 2) return;  // not an edge of the surface, or one of many sheets
   const bool border_edge = n == 1 || ends[0].keep != ends[1].keep || ends[0].gone != ends[1].gone;
   const TDietVec& plo = run.pos[static_cast<size_t>(lo)];

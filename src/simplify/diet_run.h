@@ -62,8 +62,9 @@ struct PricedStates {
 inline constexpr uint32_t kOwnState = UINT32_MAX;
 
 // Per-vertex flags.
-inline constexpr uint8_t kUsed = 1;   // a live triangle refers to it
-inline constexpr uint8_t kMoved = 2;  // it survived a contraction: its position is new
+inline constexpr uint8_t kUsed = 1;         // a live triangle refers to it
+inline constexpr uint8_t kMoved = 2;        // it survived a contraction: its position is new
+inline constexpr uint8_t kBlockedPair = 4;  // refined: one of its pairs waits, refused
 
 struct DietRun {
   std::vector<uint8_t> flags;  // per vertex

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/beside.h"
 #include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
 #include "platform/progress_marks.h"
@@ -29,16 +30,11 @@ template <class PlaneOf>
 void SumPlaneProducts(DietRun& run, PlaneOf&& plane_of, ProgressSink& progress) {
   const int64_t n = static_cast<int64_t>(run.VertexCount());
   Heartbeat heartbeat(progress);
-  // Room for the state of every vertex that can survive a contraction. The
-  // zeros go in in pieces: bringing hundreds of megabytes into being takes
-  // the kernel long enough to be felt in the window.
+  // Room for the state of every vertex that can survive a contraction; the
+  // zeros go in beside the window.
   ReserveHuge(run.q, static_cast<size_t>(2 * n));
   run.q.clear();
-  constexpr size_t kPiece = 16384;
-  while (run.q.size() < static_cast<size_t>(n)) {
-    run.q.resize(std::min(run.q.size() + kPiece, static_cast<size_t>(n)));
-    heartbeat.Beat(kPiece);
-  }
+  ResizeBeside(run.q, static_cast<size_t>(n), heartbeat);
   ProgressMarks marks(n, 1, 0, 25);
   const int64_t F = static_cast<int64_t>(run.faces.size());
   for (int64_t j = 0; j < F; ++j) {

@@ -15,6 +15,7 @@
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/diet_dlg.h"
+#include "dialogs/message_box.h"
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
 #include "dialogs/web_support.h"
@@ -54,8 +55,8 @@ TForm1::TForm1(std::vector<std::string> arguments, MainWindowHooks hooks)
   CreateControls();
   if (!FHooks.ShowError) {
     FHooks.ShowError = [this](const std::string& message) {
-      QMessageBox::critical(isVisible() ? this : nullptr, "Zelfin",
-                            QString::fromStdString(message));
+      ShowMessageBox(isVisible() ? this : nullptr, QMessageBox::Critical,
+                     QString::fromStdString(message));
     };
   }
   if (!FHooks.ChooseFileToLoad) {
@@ -66,7 +67,7 @@ TForm1::TForm1(std::vector<std::string> arguments, MainWindowHooks hooks)
       return files.front().toStdString();
     };
   }
-  if (!FHooks.OpenWebSupport) FHooks.OpenWebSupport = [] { OpenWebSupport(); };
+  if (!FHooks.OpenWebSupport) FHooks.OpenWebSupport = [this] { OpenWebSupport(this); };
   if (!FHooks.Process.DesktopFolder) FHooks.Process.DesktopFolder = DesktopLocation;
   FormCreate();
 }

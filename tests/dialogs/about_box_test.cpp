@@ -95,6 +95,9 @@ TEST(AboutBox, LinkShowsTheGuideAndOpensIt) {
   TAboutBox box;
   EXPECT_LE(QFontMetrics(box.L1->font()).horizontalAdvance(box.L1->text()), box.L1->width());
   EXPECT_TRUE(box.L1->text().endsWith("index.html"));
+  // Cut short at a folder, never within a name.
+  EXPECT_TRUE(box.L1->text().startsWith(QString(QChar(0x2026)) + "/"))
+      << box.L1->text().toStdString();
 
   test::SendRelease(box.L1, {5, 5});
   test::SendRelease(box.L1, {500, 5});  // released outside the link: no click

@@ -96,7 +96,7 @@ class CountingDietDlg : public TDietDlg {
 };
 
 TEST(DietDlg, LoadingALargeFileLetsTheWindowRunItsEventsMoreThanOnce) {
-  // Large enough that its load takes several of the heartbeat's 50 ms.
+  // Large enough that its load takes several of the heartbeat's 15 ms.
   const std::string text = gen::PlainObj(gen::LargeClosedMesh(7, 800000));
   CountingDietDlg dlg;
   dlg.Show();

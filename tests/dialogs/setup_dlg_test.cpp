@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -89,6 +90,24 @@ TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(test::Shown(ModeItem(dlg, i)->text()), modes[i]);
 }
 
+TEST(SetupDlg, TabFollowsTheVisualOrder) {
+  TSetupDlg dlg;
+  QList<QWidget*> expected = {dlg.RadioButton0, dlg.RadioButton1, dlg.RadioButton2, dlg.Edit1,
+                              dlg.BitBtn1};
+  for (int i = 0; i < 4; ++i) expected.push_back(ModeItem(dlg, i));
+  // The right column of the modes from the top (Keep materials, the percentage
+  // list, the method); the bottom row runs left to right.
+  expected +=
+      {dlg.CheckBox4, dlg.ComboBox1, dlg.CheckBox3, dlg.CheckBox2, dlg.BitBtnCancel, dlg.BitBtnOK};
+  QList<QWidget*> chain;
+  QWidget* widget = dlg.RadioButton0;
+  do {
+    if (expected.contains(widget)) chain.push_back(widget);
+    widget = widget->nextInFocusChain();
+  } while (widget != dlg.RadioButton0);
+  EXPECT_EQ(chain, expected);
+}
+
 TEST(SetupDlg, CaptionsFitTheirControlsInTheFontAtHand) {
   TSetupDlg dlg;
   // Push buttons are left out: their size hint holds the style's minimum width, not the text's.
@@ -135,20 +154,6 @@ TEST(SetupDlg, KeepMaterialsForTheThreeDivisionsOnly) {
   });
   EXPECT_TRUE(dlg.Execute(s));
   EXPECT_EQ(s.KeepMaterials, 0);
-}
-
-// Tab goes down each column, then the bottom row from left to right.
-TEST(SetupDlg, TabFollowsTheLayout) {
-  TSetupDlg dlg;
-  const QList<QWidget*> expected = {
-      dlg.RadioButton0, dlg.RadioButton1, dlg.RadioButton2, dlg.BitBtn1,   ModeItem(dlg, 0),
-      ModeItem(dlg, 1), ModeItem(dlg, 2), ModeItem(dlg, 3), dlg.CheckBox4, dlg.ComboBox1,
-      dlg.CheckBox3,    dlg.CheckBox2,    dlg.BitBtnCancel, dlg.BitBtnOK};
-  QList<QWidget*> chain;
-  for (QWidget* w = dlg.RadioButton0; chain.size() < expected.size(); w = w->nextInFocusChain()) {
-    if (expected.contains(w)) chain << w;
-  }
-  EXPECT_EQ(chain, expected);
 }
 
 TEST(SetupDlg, RefinedMethodOnlyForTheSimplification) {
@@ -337,13 +342,15 @@ TEST(SetupDlg, PercentageChosenInAnotherModeIsStored) {
 // Browse: what the chooser is started with, and what its answer does.
 struct ChooserCall {
   int calls = 0;
-  std::string start;
+  std::string start;   // the folder shown selected
+  std::string inside;  // else the folder opened
 };
 
 FolderChooser Answering(ChooserCall& record, std::optional<std::string> answer) {
-  return [&record, answer](QWidget*, const std::string& start) {
+  return [&record, answer](QWidget*, const FolderStart& start) {
     ++record.calls;
-    record.start = start;
+    record.start = start.chosen;
+    record.inside = start.inside;
     return answer;
   };
 }
@@ -369,8 +376,8 @@ TEST(SetupDlgBrowse, ConfirmedFolderGetsATrailingSeparator) {
 
 TEST(SetupDlgBrowse, CancelKeepsAnExistingFolderAndForgetsAVanishedOne) {
   test::TempDir dir;
-  const std::string folder = dir.Path("out") + "/";
-  std::filesystem::create_directory(dir.Path("out"));
+  const std::string folder = dir.Path("out/deeper") + "/";
+  std::filesystem::create_directories(dir.Path("out/deeper"));
   TSetupDlg dlg;
   ChooserCall call;
   dlg.SetFolderChooser(Answering(call, std::nullopt));
@@ -382,12 +389,18 @@ TEST(SetupDlgBrowse, CancelKeepsAnExistingFolderAndForgetsAVanishedOne) {
   EXPECT_EQ(dlg.FSaveFolder, folder);
   EXPECT_EQ(dlg.Edit1->text().toStdString(), folder);
 
-  std::filesystem::remove(dir.Path("out"));
+  // Gone with the folder above it: the chooser opens in the nearest one left.
+  std::filesystem::remove_all(dir.Path("out"));
   dlg.BitBtn1Click();
   EXPECT_EQ(call.calls, 2);
   EXPECT_EQ(call.start, "");
+  EXPECT_EQ(call.inside + "/", dir.Folder());
   EXPECT_EQ(dlg.FSaveFolder, "");
   EXPECT_EQ(dlg.Edit1->text(), "");
+
+  // Nothing chosen yet: the home folder.
+  dlg.BitBtn1Click();
+  EXPECT_EQ(call.inside, QDir::homePath().toStdString());
 }
 
 TEST(SetupDlgBrowse, ButtonRunsTheChooserAndOkStoresItsFolder) {
@@ -405,6 +418,7 @@ TEST(SetupDlgBrowse, ButtonRunsTheChooserAndOkStoresItsFolder) {
   EXPECT_TRUE(dlg.Execute(s));
   EXPECT_EQ(call.calls, 1);
   EXPECT_EQ(call.start, "");  // "/somewhere/out/" does not exist
+  EXPECT_EQ(call.inside, "/");
   EXPECT_EQ(s.SaveType, 2);
   EXPECT_EQ(s.SaveFolder, "/media/disk/");
 }
@@ -444,7 +458,8 @@ namespace {
 TEST(FolderChooser, PicksExistingFoldersOnlyStartingBesideTheGivenOneWithItSelected) {
   test::TempDir dir;
   std::filesystem::create_directory(dir.Path("out"));
-  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, dir.Path("out") + "/");
+  const std::unique_ptr<QFileDialog> chooser =
+      MakeFolderDialog(nullptr, {dir.Path("out") + "/", ""});
   EXPECT_EQ(chooser->windowTitle(), "Select Folder");
   EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
   EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
@@ -473,8 +488,15 @@ TEST(FolderChooser, PicksExistingFoldersOnlyStartingBesideTheGivenOneWithItSelec
 }
 
 TEST(FolderChooser, TheRootStartsAtItself) {
-  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, "/");
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, {"/", ""});
   EXPECT_EQ(chooser->directory().absolutePath(), "/");
+}
+
+TEST(FolderChooser, WithoutAFolderChosenItOpensInTheOneGiven) {
+  test::TempDir dir;
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(nullptr, {"", dir.Path("")});
+  EXPECT_EQ(QFileInfo(chooser->directory().absolutePath()),
+            QFileInfo(QString::fromStdString(dir.Path(""))));
 }
 
 TEST(FolderChooser, CentredOnTheMonitorOfTheSetupDialogWhereverThatStands) {
@@ -483,7 +505,7 @@ TEST(FolderChooser, CentredOnTheMonitorOfTheSetupDialogWhereverThatStands) {
   setup.show();
   setup.move(0, 0);  // moved by the user into the screen's corner
   QCoreApplication::processEvents();
-  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(&setup, dir.Folder());
+  const std::unique_ptr<QFileDialog> chooser = MakeFolderDialog(&setup, {dir.Folder(), ""});
   chooser->show();
   QCoreApplication::processEvents();
   const QRect screen = setup.screen()->availableGeometry();

@@ -39,5 +39,36 @@ TEST(CleanLine, TabsBecomeSpacesAndBlankEndsGo) {
   EXPECT_EQ(TrimmedLineAt(text.data() + 9, text.data() + text.size()), "v 3");
 }
 
+TEST(IsKeywordLine, KeywordThenSpaceOrTabThenSomething) {
+  EXPECT_TRUE(IsKeywordLine("usemtl\tstone", "usemtl"));
+  EXPECT_TRUE(IsKeywordLine("f 1 2 3", "f"));
+  // No blank after the keyword, another blank, nothing after it.
+  for (const char* line : {"usemtlstone", "usemtl\x01stone", "usemtl \t ", "usemtl", "use"}) {
+    EXPECT_FALSE(IsKeywordLine(line, "usemtl")) << line;
+  }
+  // A raw line: what follows its end does not count.
+  const std::string text = "g \r\ng x";
+  EXPECT_FALSE(IsKeywordLine(text.data(), text.data() + text.size(), "g"));
+}
+
+TEST(LineStartFrom, NeverSplitsALineNorACrLf) {
+  const std::string text = "v 1\r\nv 2\nv 3\rv 4";
+  EXPECT_EQ(LineStartFrom(text, 0), 0u);
+  EXPECT_EQ(LineStartFrom(text, 1), 5u);  // within "v 1": after its CR LF
+  EXPECT_EQ(LineStartFrom(text, 4), 5u);  // between CR and LF
+  EXPECT_EQ(LineStartFrom(text, 5), 5u);  // at a line start
+  EXPECT_EQ(LineStartFrom(text, 10), 13u);
+  EXPECT_EQ(LineStartFrom(text, 14), text.size());  // in the last line
+  EXPECT_EQ(LineStartFrom(text, 99), text.size());
+}
+
+TEST(CleanNumberToken, CommasArePeriodsAndTabsSpaces) {
+  EXPECT_EQ(CleanNumberToken("1,5\t"), "1.5 ");
+  double value = 0;
+  EXPECT_EQ(ReadCleanCoordinate("-1,25", value), CoordinateRead::kNumber);
+  EXPECT_EQ(value, -1.25);
+  EXPECT_EQ(ReadCleanCoordinate("1,2,3", value), CoordinateRead::kNotANumber);
+}
+
 }  // namespace
 }  // namespace zelfin

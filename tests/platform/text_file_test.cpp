@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -158,6 +159,29 @@ TEST(FileText, AFileCutShortWhileMappedReadsAsNulsAndIsReported) {
     EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + path +
                                          "\". The file became shorter while it was being read.");
   }
+}
+
+// A file rewritten in place, at the same size, while it is mapped: its text
+// may be a mix of both, and the reader is told.
+TEST(FileText, AFileWrittenToWhileMappedIsReported) {
+  TempDir dir;
+  const std::string path = dir.Write("same.obj", "v 1 2 3\n");
+  const FileText text(path);
+  const int fd = open(path.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, "v 4", 3, 0), 3);
+  const struct timespec later[2] = {{0, UTIME_OMIT}, {12345, 0}};  // not within the clock's grain
+  ASSERT_EQ(futimens(fd, later), 0);
+  close(fd);
+  try {
+    text.CheckUnchanged();
+    ADD_FAILURE() << "no error";
+  } catch (const ZelfinError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + path + "\". The file was changed while it was being read.");
+  }
+  // Text of its own was read whole at once.
+  EXPECT_NO_THROW(FileText::FromString("v 1").CheckUnchanged());
 }
 
 TEST(FileText, MarkedUtf8HasEachIllFormedSequenceReplacedAndUnmarkedTextIsKept) {
