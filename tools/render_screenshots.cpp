@@ -124,17 +124,19 @@ int main(int argc, char** argv) {
     const char* folder;
     int div_index;
     int diet_index;
+    int keep_materials;
     const char* name;
   };
   for (const SetupShot& shot :
-       {SetupShot{0, "", 0, 0, "setup-same-folder.png"},
-        SetupShot{1, "", 2, 0, "setup-desktop.png"},
-        SetupShot{2, "/home/ann/models/out/", 3, 9, "setup-selected-folder.png"}}) {
+       {SetupShot{0, "", 0, 0, 0, "setup-same-folder.png"},
+        SetupShot{1, "", 2, 0, 1, "setup-desktop.png"},
+        SetupShot{2, "/home/ann/models/out/", 3, 9, 0, "setup-selected-folder.png"}}) {
     zelfin::Settings settings;
     settings.SaveType = shot.save_type;
     settings.SaveFolder = shot.folder;
     settings.DivIndex = shot.div_index;
     settings.DietIndex = shot.diet_index;
+    settings.KeepMaterials = shot.keep_materials;
     GrabModal(setup, shot.name, [&] { setup.Execute(settings); });
   }
 

@@ -17,6 +17,7 @@ Operation OperationOf(const Settings& settings, GroupChooser SelectGroups) {
   operation.mode = static_cast<DivMode>(std::clamp(settings.DivIndex, 0, kMaxDivIndex));
   operation.keep_ratio = KeepRatio(settings.DietIndex);
   operation.method = settings.DietMethod == 1 ? SimplifyMethod::kRefined : SimplifyMethod::kClassic;
+  operation.keep_materials = settings.KeepMaterials == 1;
   operation.SelectGroups = std::move(SelectGroups);
   return operation;
 }
@@ -25,13 +26,13 @@ void DispatchFile(const std::string& path, const std::string& folder, const Oper
                   ProgressSink& progress) {
   switch (operation.mode) {
     case DivMode::kMaterial:
-      DivideFile(path, folder, kDivMaterial, progress);
+      DivideFile(path, folder, kDivMaterial, progress, operation.keep_materials);
       break;
     case DivMode::kGroup:
-      DivideFile(path, folder, kDivGroup, progress);
+      DivideFile(path, folder, kDivGroup, progress, operation.keep_materials);
       break;
     case DivMode::kGroupOption:
-      WriteSelectedGroups(path, folder, operation.SelectGroups, progress);
+      WriteSelectedGroups(path, folder, operation.SelectGroups, progress, operation.keep_materials);
       break;
     case DivMode::kSimplify:
       SimplifyFile(path, folder, operation.keep_ratio, progress, operation.method);

@@ -20,13 +20,15 @@ struct Operation {
   double keep_ratio = 0.95;   // kSimplify: the share of the triangles that is kept
   GroupChooser SelectGroups;  // kGroupOption: ticks the groups; none writes nothing
   SimplifyMethod method = SimplifyMethod::kClassic;  // kSimplify
+  bool keep_materials = false;                       // the divisions: mtllib and usemtl lines kept
 };
 
 // The share of triangles that simplification strength DietIndex keeps:
 // (100 - 5 * (DietIndex + 1)) / 100, so 0.95 down to 0.05.
 double KeepRatio(int32_t DietIndex);
 
-// The operation that the settings choose (DivIndex, DietIndex, DietMethod).
+// The operation that the settings choose (DivIndex, DietIndex, DietMethod,
+// KeepMaterials).
 Operation OperationOf(const Settings& settings, GroupChooser SelectGroups);
 
 // Calls the operation on path, writing into folder (ends in "/", or is empty

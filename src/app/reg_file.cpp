@@ -196,7 +196,13 @@ size_t ParseHexValue(const std::vector<std::string_view>& lines, size_t first,
     }
     piece.remove_suffix(1);
     bytes_text += piece;
-    if (next >= lines.size()) break;
+    if (next >= lines.size()) {
+      // The file ends in the middle of the value: kept without its "\", or
+      // a line written after it would be read as more of its data.
+      std::string& last = entry.lines.back();
+      last.erase(last.find_last_of('\\'));
+      break;
+    }
     entry.lines.emplace_back(lines[next]);
     piece = Trim(lines[next]);
     ++next;

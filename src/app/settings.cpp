@@ -116,6 +116,7 @@ void ClampSettings(Settings& settings) {
   settings.DivIndex = std::clamp(settings.DivIndex, 0, kMaxDivIndex);
   settings.DietIndex = std::clamp(settings.DietIndex, 0, kMaxDietIndex);
   settings.DietMethod = std::clamp(settings.DietMethod, 0, kMaxDietMethod);
+  settings.KeepMaterials = std::clamp(settings.KeepMaterials, 0, kMaxKeepMaterials);
 }
 
 void LoadSettings(Settings& settings) {
@@ -128,8 +129,10 @@ void LoadSettings(Settings& settings) {
     settings.DivIndex = ReadNumber(*file, "DivIndex", settings.DivIndex);
     settings.DietIndex = ReadNumber(*file, "DietIndex", settings.DietIndex);
     settings.isDispSetupDlg = ReadBool(*file, "isDispSetupDlg", settings.isDispSetupDlg);
-    // Added later than the others: files without it load as the classic method.
+    // Added later than the others: files without them load as the classic
+    // method and without materials kept.
     settings.DietMethod = ReadNumber(*file, "DietMethod", settings.DietMethod);
+    settings.KeepMaterials = ReadNumber(*file, "KeepMaterials", settings.KeepMaterials);
   }
   ClampSettings(settings);
 }
@@ -144,6 +147,7 @@ void SaveSettings(Settings& settings) {
   WriteNumber(file, "DietIndex", settings.DietIndex);
   WriteText(file, "isDispSetupDlg", settings.isDispSetupDlg ? "1" : "0");
   WriteNumber(file, "DietMethod", settings.DietMethod);
+  WriteNumber(file, "KeepMaterials", settings.KeepMaterials);
   SaveRegFile(path, file);
 }
 

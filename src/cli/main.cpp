@@ -25,7 +25,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: zelfin-cli [-m material|group|select|simplify] [-g NAME]... [-k PERCENT]\n"
-    "                  [--refined] [-o DIR] [-q] FILE...\n"
+    "                  [--refined] [--keep-materials] [-o DIR] [-q] FILE...\n"
     "\n"
     "Writes new OBJ files derived from each FILE, in order:\n"
     "  material   one file per material: BASE_<material>.obj (the default mode)\n"
@@ -47,6 +47,11 @@ constexpr const char* kUsage =
     "              in the input's own coordinates. Without it, the classic method\n"
     "              writes the historical output: coordinates scaled so that the\n"
     "              longest side spans -1 to 1, with eight decimals.\n"
+    "  --keep-materials\n"
+    "              modes material, group and select: each file also gets the\n"
+    "              input's mtllib lines (pointing from the output folder to the\n"
+    "              material libraries, which are never copied) and, by group, a\n"
+    "              usemtl line wherever the material of its faces changes\n"
     "  -o DIR      the output folder (default: each input file's own folder);\n"
     "              created when it does not exist\n"
     "  -q          no progress line\n"
@@ -74,6 +79,7 @@ struct Options {
   std::vector<std::string> groups;
   int percent = 95;
   bool refined = false;
+  bool keep_materials = false;
   std::string out_dir;
   bool quiet = false;
   std::vector<std::string> files;
@@ -128,6 +134,8 @@ Options ParseOptions(int argc, char** argv) {
       if (opt.out_dir.empty()) throw UsageError{"-o needs a folder"};
     } else if (arg == "--refined") {
       opt.refined = true;
+    } else if (arg == "--keep-materials") {
+      opt.keep_materials = true;
     } else if (arg == "-q") {
       opt.quiet = true;
     } else {
@@ -140,6 +148,9 @@ Options ParseOptions(int argc, char** argv) {
   }
   if (opt.refined && opt.mode != DivMode::kSimplify) {
     throw UsageError{"--refined is for mode simplify only"};
+  }
+  if (opt.keep_materials && opt.mode == DivMode::kSimplify) {
+    throw UsageError{"--keep-materials is for the modes material, group and select"};
   }
   return opt;
 }
@@ -233,6 +244,7 @@ void ProcessOne(const Options& opt, const std::string& path, ProgressSink& progr
   operation.keep_ratio = opt.percent / 100.0;
   operation.SelectGroups = ChooserFor(opt.groups, path);
   operation.method = opt.refined ? SimplifyMethod::kRefined : SimplifyMethod::kClassic;
+  operation.keep_materials = opt.keep_materials;
   DispatchFile(path, folder, operation, progress);
 }
 

@@ -214,6 +214,17 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
   }
   connect(RadioGroup1Items, &QButtonGroup::idClicked, this, &TSetupDlg::RadioGroup1Click);
 
+  // Beside the first of the three modes that divide, at the left edge of the
+  // percentage list and the refined method below it.
+  CheckBox4 = new QCheckBox(QStringLiteral("&Keep materials"), this);
+  CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
+  CheckBox4->setGeometry(180, 143, 145, 17);
+  CheckBox4->setToolTip(
+      QStringLiteral("Each divided file also gets the model's mtllib lines, pointing from "
+                     "its folder to the material libraries, and its usemtl lines, so that "
+                     "the pieces keep their look in other programs"));
+  connect(CheckBox4, &QCheckBox::clicked, this, &TSetupDlg::CheckBox4Click);
+
   CheckBox3 = new QCheckBox(QStringLiteral("&Refined method"), this);
   CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
   CheckBox3->setGeometry(180, 241, 145, 17);
@@ -250,11 +261,12 @@ TSetupDlg::TSetupDlg(QWidget* main_window)
 }
 
 void TSetupDlg::SetTabOrder() {
-  // Tab follows the eye: down the dialog, and left to right along a row.
+  // Tab follows the eye: down the dialog, within the mode group down its left
+  // column and then its right one, and left to right along the bottom row.
   const QList<QAbstractButton*> modes = RadioGroup1Items->buttons();
   QList<QWidget*> order = {RadioButton0, RadioButton1, RadioButton2, Edit1, BitBtn1};
   for (QAbstractButton* mode : modes) order.push_back(mode);
-  order += {ComboBox1, CheckBox3, CheckBox2, BitBtnCancel, BitBtnOK};
+  order += {CheckBox4, ComboBox1, CheckBox3, CheckBox2, BitBtnCancel, BitBtnOK};
   for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -270,6 +282,7 @@ bool TSetupDlg::Execute(Settings& settings) {
   FDivIndex = settings.DivIndex;
   FDietIndex = settings.DietIndex;
   FDietMethod = settings.DietMethod;
+  FKeepMaterials = settings.KeepMaterials;
   CheckBox2->setChecked(settings.isDispSetupDlg);
   if (exec() != QDialog::Accepted) return false;
   settings.SaveType = FSaveType;
@@ -277,6 +290,7 @@ bool TSetupDlg::Execute(Settings& settings) {
   settings.DivIndex = FDivIndex;
   settings.DietIndex = FDietIndex;
   settings.DietMethod = FDietMethod;
+  settings.KeepMaterials = FKeepMaterials;
   settings.isDispSetupDlg = CheckBox2->isChecked();
   return true;
 }
@@ -320,6 +334,7 @@ void TSetupDlg::FormShow() {
 
   ComboBox1->setCurrentIndex(FDietIndex >= 0 && FDietIndex < ComboBox1->count() ? FDietIndex : -1);
   CheckBox3->setChecked(FDietMethod == 1);
+  CheckBox4->setChecked(FKeepMaterials == 1);
   UpdateFolderControls();
   UpdateMethodControls();
 }
@@ -342,9 +357,16 @@ void TSetupDlg::CheckBox3Click() {
   FDietMethod = CheckBox3->isChecked() ? 1 : 0;
 }
 
+void TSetupDlg::CheckBox4Click() {
+  FKeepMaterials = CheckBox4->isChecked() ? 1 : 0;
+}
+
 void TSetupDlg::UpdateMethodControls() {
-  // The method is a choice of the simplification only.
+  // The method is a choice of the simplification only, keeping materials one
+  // of the three divisions.
   CheckBox3->setEnabled(FDivIndex == static_cast<int32_t>(DivMode::kSimplify));
+  CheckBox4->setEnabled(FDivIndex >= static_cast<int32_t>(DivMode::kMaterial) &&
+                        FDivIndex <= static_cast<int32_t>(DivMode::kGroupOption));
 }
 
 void TSetupDlg::ComboBox1Change() {

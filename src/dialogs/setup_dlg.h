@@ -1,6 +1,7 @@
 #pragma once
-// The setup dialog: where output goes, the mode, the simplification strength
-// and method, and whether the dialog is shown before each file. It works on copies of the
+// The setup dialog: where output goes, the mode, whether divided files keep
+// their materials, the simplification strength and method, and whether the
+// dialog is shown before each file. It works on copies of the
 // settings and stores them back only on OK.
 #include <QDialog>
 #include <QPoint>
@@ -65,6 +66,7 @@ class TSetupDlg : public QDialog {
   int32_t FDivIndex = 0;
   int32_t FDietIndex = 0;
   int32_t FDietMethod = 0;
+  int32_t FKeepMaterials = 0;
 
   QGroupBox* GroupBox1 = nullptr;
   QRadioButton* RadioButton0 = nullptr;
@@ -78,6 +80,7 @@ class TSetupDlg : public QDialog {
   QPushButton* BitBtnCancel = nullptr;
   QCheckBox* CheckBox2 = nullptr;
   QCheckBox* CheckBox3 = nullptr;            // "Refined method", for Surface Simplification only
+  QCheckBox* CheckBox4 = nullptr;            // "Keep materials", for the three divisions
   QButtonGroup* SaveTypeButtons = nullptr;   // RadioButton0..2, id = tag = SaveType
   QButtonGroup* RadioGroup1Items = nullptr;  // the four modes, id = DivIndex
 
@@ -89,6 +92,7 @@ class TSetupDlg : public QDialog {
   void RadioGroup1Click();
   void ComboBox1Change();
   void CheckBox3Click();
+  void CheckBox4Click();
   void BitBtn1Click();
 
  protected:

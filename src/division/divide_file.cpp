@@ -19,7 +19,7 @@ struct DivisionRun {
   const ObjModel& model;
   const std::string& folder;
   const std::string& base;
-  std::string_view keyword;
+  NamesFileStyle style;
   uint32_t count;  // the files to make: the names before the first unsafe one
   std::atomic<uint32_t> next{0};
   // Files are made on two threads at once, each file whole on one of them,
@@ -39,7 +39,7 @@ void MakeFiles(DivisionRun& run, Renumbering& renumbering, const Lane& lane) {
   for (uint32_t i = run.next++; i < run.count && !run.order.Stopped(i); i = run.next++) {
     try {
       const std::string& name = run.model.ElementNames[i];
-      WriteNamesData(run.model, {i}, run.keyword, "#" + run.base + "_" + name, OutputPath(run, i),
+      WriteNamesData(run.model, {i}, run.style, "#" + run.base + "_" + name, OutputPath(run, i),
                      renumbering, out, heartbeat);
       out.Flush();
       if (!run.order.AwaitTurn(i, heartbeat)) return;  // the file is dropped with out
@@ -63,15 +63,15 @@ uint32_t FirstUnsafeName(const ObjModel& model) {
 }  // namespace
 
 void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex,
-                ProgressSink& progress) {
+                ProgressSink& progress, bool keep_materials) {
   Heartbeat heartbeat(progress);
-  const ObjModel model = LoadOBJ(path, DivIndex, heartbeat);
+  const ObjModel model = LoadOBJ(path, DivIndex, heartbeat, keep_materials);
   const std::string base(BaseName(path));
-  DivisionRun run{
-      model, folder, base, DivIndex == kDivMaterial ? "usemtl " : "g ", FirstUnsafeName(model),
-      {0},   {}};
+  std::vector<std::string> libraries;
+  const NamesFileStyle style = StyleOf(model, DivIndex == kDivMaterial ? "usemtl " : "g ",
+                                       keep_materials, path, folder, libraries);
+  DivisionRun run{model, folder, base, style, FirstUnsafeName(model), {0}, {}};
   Renumbering renumberings[2] = {Renumbering(model), Renumbering(model)};
-  for (Renumbering& renumbering : renumberings) renumbering.cache_words /= 2;
   RunBeside(
       heartbeat, [&](const Lane& lane) { MakeFiles(run, renumberings[0], lane); },
       [&](const Lane& lane) { MakeFiles(run, renumberings[1], lane); });

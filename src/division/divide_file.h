@@ -9,9 +9,12 @@ namespace zelfin {
 
 // One file per material (DivIndex kDivMaterial) or per group (any other
 // value): folder + base name + "_" + name + ".obj". The window gets its turns
-// through progress.KeepResponsive(); nothing is shown.
+// through progress.KeepResponsive(); nothing is shown. keep_materials: each
+// file also carries the input's mtllib lines (found from folder, see
+// MaterialLibraryLines) after its header and, by group, a usemtl line before
+// each run of its faces of one material.
 void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex,
-                ProgressSink& progress);
+                ProgressSink& progress, bool keep_materials = false);
 void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex);
 
 }  // namespace zelfin

@@ -1,6 +1,6 @@
 #pragma once
 // The corners of a face line: vertex, texture-coordinate and normal parts,
-// read by hand because every face is read three times per run.
+// read by hand because every face of a file is read on the hot path.
 #include <cstdint>
 #include <limits>
 #include <string>

@@ -5,100 +5,43 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "division/face_corners.h"
+#include "platform/material_library.h"
+#include "platform/paths.h"
 
 namespace zelfin {
 namespace {
 
 constexpr size_t kCornerRoom = 3 * 10 + 3;  // " " and three 32-bit numbers with slashes
-// The room beyond cache_words for the last face kept: 15 corners; a face of
-// more grows the store.
-constexpr size_t kRoomPerFace = 1 + 4 * 15;
 
-// Turns the indices of one face into positions in their line lists; relative
-// indices count back from the face, which costs a search, so only once per
-// kind and face.
-class FaceResolver {
- public:
-  FaceResolver(const ObjModel& model, uint64_t offset) : model_(model), offset_(offset) {}
-
-  size_t Position(int kind, int64_t index) {
-    const std::vector<LineRef>& lines = LinesOfKind(model_, kind);
-    int64_t position = index - 1;
-    if (index < 0) {
-      if (before_[kind] < 0) before_[kind] = static_cast<int64_t>(LinesBefore(lines, offset_));
-      position = before_[kind] + index;
-    }
-    // The model refuses references to missing lines; the sets are never read
-    // outside their bounds even so.
-    if (position < 0 || static_cast<uint64_t>(position) >= lines.size()) {
-      throw std::logic_error("face reference outside the model");
-    }
-    return static_cast<size_t>(position);
-  }
-
- private:
-  const ObjModel& model_;
-  uint64_t offset_;
-  int64_t before_[3] = {-1, -1, -1};
-};
-
-// Calls fn(const Corner&, FaceResolver&) for every corner of the face at ref.
-template <class Fn>
-void ForEachFaceCorner(const ObjModel& model, LineRef ref, std::string& scratch, Fn&& fn) {
-  const std::string_view line = RawLineAt(model, ref);
-  FaceResolver resolver(model, LineStart(ref));
-  ForEachCorner(line.data(), line.data() + line.size(), scratch,
-                [&](const Corner& corner) { fn(corner, resolver); });
-}
-
-// The positions (plus one; 0: no reference) that the parts of a corner name.
-template <class Fn>
-void ForEachResolvedCorner(const ObjModel& model, LineRef face, std::string& scratch, Fn&& fn) {
-  ForEachFaceCorner(model, face, scratch, [&](const Corner& corner, FaceResolver& resolver) {
-    uint32_t positions[3] = {0, 0, 0};
-    for (int k = 0; k < corner.parts; ++k) {
-      if (corner.index[k] != 0) {
-        positions[k] = static_cast<uint32_t>(resolver.Position(k, corner.index[k]) + 1);
-      }
-    }
-    fn(corner.parts, static_cast<const uint32_t*>(positions));
-  });
-}
-
-// The first pass: marks the lines that the faces of names use, and keeps the
-// corners in renumbering.cache while it has room. Returns how many faces it kept.
-size_t MarkUsedLines(const ObjModel& model, const std::vector<uint32_t>& names,
-                     Renumbering& renumbering, Heartbeat& heartbeat) {
-  // Per face: its corner count, then per corner its part count and the three
-  // positions plus one. Reserved whole at once: growing by doubling would hold
-  // the old and the new store at the same moment.
-  std::vector<uint32_t>& cache = renumbering.cache;
-  cache.clear();
-  cache.reserve(renumbering.cache_words + kRoomPerFace);
-  size_t cached_faces = 0;
-  std::string scratch;
+// The first pass: marks the lines that the faces of names use.
+void MarkUsedLines(const ObjModel& model, const std::vector<uint32_t>& names,
+                   Renumbering& renumbering, Heartbeat& heartbeat) {
+  const uint64_t sizes[3] = {model.VLines.size(), model.VTLines.size(), model.VNLines.size()};
   for (const uint32_t name : names) {
-    for (const LineRef face : model.FaceLines[name]) {
-      heartbeat.Beat();
-      const bool caching = cache.size() < renumbering.cache_words;
-      const size_t count_at = cache.size();
-      if (caching) cache.push_back(0);
-      ForEachResolvedCorner(model, face, scratch, [&](int parts, const uint32_t* positions) {
-        for (int k = 0; k < parts; ++k) {
-          if (positions[k] != 0) renumbering.used[k].Mark(positions[k] - 1);
+    for (const FaceRun& run : RunsOf(model, name)) {
+      FaceReader reader = ReaderOf(model, run);
+      while (reader.NextFace()) {
+        // A beat per record: a face of millions of corners is many.
+        for (uint32_t n = reader.NextCorners(); n > 0; n = reader.NextCorners()) {
+          heartbeat.Beat();
+          for (; n > 0; --n) {
+            uint32_t numbers[3];
+            const int parts = reader.NextCorner(numbers);
+            for (int k = 0; k < parts; ++k) {
+              if (numbers[k] == 0) continue;
+              // The model refuses references to missing lines; the sets are
+              // never touched outside their bounds even so.
+              if (numbers[k] > sizes[k]) {
+                throw std::logic_error("face reference outside the model");
+              }
+              renumbering.used[k].Mark(numbers[k] - 1);
+            }
+          }
         }
-        if (caching) {
-          ++cache[count_at];
-          cache.push_back(static_cast<uint32_t>(parts));
-          for (int k = 0; k < 3; ++k) cache.push_back(positions[k]);
-        }
-      });
-      if (caching) ++cached_faces;
+      }
     }
   }
   for (UsedSet& used : renumbering.used) used.Number();
-  return cached_faces;
 }
 
 // A stored line and CR LF; tabs become spaces on the way when it may have any.
@@ -134,82 +77,118 @@ void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, Write
   }
 }
 
-void PutCorner(int parts, const uint32_t* positions, const Renumbering& renumbering,
-               WriteBehind& out) {
-  char* p = out.Room(kCornerRoom);
+// One corner, rewritten with the new numbers, at p (kCornerRoom bytes).
+[[gnu::always_inline]] inline char* PutCorner(char* p, FaceReader& reader,
+                                              const Renumbering& renumbering) {
+  uint32_t numbers[3];
+  const int parts = reader.NextCorner(numbers);
   *p++ = ' ';
   for (int k = 0; k < parts; ++k) {
     if (k > 0) *p++ = '/';
-    if (positions[k] != 0) {
-      p = std::to_chars(p, p + 10, renumbering.used[k].NewNumber(positions[k] - 1)).ptr;
+    if (numbers[k] != 0) {
+      p = std::to_chars(p, p + 10, renumbering.used[k].NewNumber(numbers[k] - 1)).ptr;
     }
   }
-  out.Used(p);
+  return p;
 }
 
-// The third pass: each name's line and its faces, the first cached_faces of
-// them from the cache, the rest read again.
-void WriteFaces(const ObjModel& model, const std::vector<uint32_t>& names, std::string_view keyword,
-                const Renumbering& renumbering, size_t cached_faces, WriteBehind& out,
+// The faces of one run, each "f" and its corners.
+void WriteRun(FaceReader& reader, const Renumbering& renumbering, WriteBehind& out,
+              Heartbeat& heartbeat) {
+  constexpr size_t kRecordRoom = kCornersPerRecord * kCornerRoom;
+  while (reader.NextFace()) {
+    // Room for the first record, the "f" and the line end; each further
+    // record of a face of many corners asks for its own.
+    char* p = out.Room(1 + kRecordRoom + 2);
+    *p++ = 'f';
+    bool first = true;
+    for (uint32_t n = reader.NextCorners(); n > 0; n = reader.NextCorners(), first = false) {
+      heartbeat.Beat();  // per record, as the marking
+      if (!first) {
+        out.Used(p);
+        p = out.Room(kRecordRoom + 2);
+      }
+      for (; n > 0; --n) p = PutCorner(p, reader, renumbering);
+    }
+    *p++ = '\r';
+    *p++ = '\n';
+    out.Used(p);
+  }
+}
+
+// The third pass: each name's line and its faces, with the usemtl lines of
+// their materials when the style asks for them.
+void WriteFaces(const ObjModel& model, const std::vector<uint32_t>& names,
+                const NamesFileStyle& style, const Renumbering& renumbering, WriteBehind& out,
                 Heartbeat& heartbeat) {
-  size_t face_number = 0;
-  const uint32_t* cached = renumbering.cache.data();
-  std::string scratch;
   for (const uint32_t name : names) {
-    out.Append(keyword);
+    out.Append(style.keyword);
     out.Append(model.ElementNames[name]);
     out.Append("\r\n");
-    for (const LineRef face : model.FaceLines[name]) {
-      heartbeat.Beat();
-      out.Append("f");
-      if (face_number++ < cached_faces) {
-        const uint32_t corners = *cached++;
-        for (uint32_t c = 0; c < corners; ++c, cached += 4) {
-          PutCorner(static_cast<int>(cached[0]), cached + 1, renumbering, out);
-        }
-      } else {
-        ForEachResolvedCorner(model, face, scratch, [&](int parts, const uint32_t* positions) {
-          PutCorner(parts, positions, renumbering, out);
-        });
+    uint32_t material = kNoMaterial;  // said again after every name line
+    for (const FaceRun& run : RunsOf(model, name)) {
+      if (style.material_lines && run.material != kNoMaterial && run.material != material) {
+        material = run.material;
+        PutLine(model.MaterialLines[material], false, out);
       }
-      out.Append("\r\n");
+      FaceReader reader = ReaderOf(model, run);
+      WriteRun(reader, renumbering, out, heartbeat);
     }
   }
 }
 
 }  // namespace
 
+NamesFileStyle StyleOf(const ObjModel& model, std::string_view keyword, bool keep_materials,
+                       const std::string& path, const std::string& folder,
+                       std::vector<std::string>& libraries) {
+  NamesFileStyle style{keyword};
+  if (!keep_materials) return style;
+  const std::string input_folder(ExtractFilePath(path));
+  for (const std::string& line : model.LibraryLines) {
+    for (std::string& written : MaterialLibraryLines(line, input_folder, folder)) {
+      libraries.push_back(std::move(written));
+    }
+  }
+  style.libraries = &libraries;
+  style.material_lines = keyword != "usemtl ";  // by material, the name line says it
+  return style;
+}
+
 Renumbering::Renumbering(const ObjModel& model) {
   for (int k = 0; k < 3; ++k) used.emplace_back(LinesOfKind(model, k).size());
 }
 
 void WriteNamesData(const ObjModel& model, const std::vector<uint32_t>& names,
-                    std::string_view keyword, std::string_view header, const std::string& path,
+                    const NamesFileStyle& style, std::string_view header, const std::string& path,
                     Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat) {
-  const size_t cached_faces = MarkUsedLines(model, names, renumbering, heartbeat);
+  MarkUsedLines(model, names, renumbering, heartbeat);
   out.Begin(path);
   out.Append(header);
   out.Append("\r\n");
+  if (style.libraries != nullptr) {
+    for (const std::string& line : *style.libraries) PutLine(line, false, out);
+  }
   WriteUsedLines(model, renumbering, out, heartbeat);
-  WriteFaces(model, names, keyword, renumbering, cached_faces, out, heartbeat);
+  WriteFaces(model, names, style, renumbering, out, heartbeat);
   for (UsedSet& used : renumbering.used) used.Clear();
 }
 
 void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
-                    std::string_view keyword, std::string_view header, const std::string& path,
+                    const NamesFileStyle& style, std::string_view header, const std::string& path,
                     Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat) {
-  WriteNamesData(model, names, keyword, header, path, renumbering, out, heartbeat);
+  WriteNamesData(model, names, style, header, path, renumbering, out, heartbeat);
   model.source.CheckUnchanged();  // nothing made of a file cut short stands
   out.Commit();
 }
 
 void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
-                    std::string_view keyword, std::string_view header, const std::string& path,
+                    const NamesFileStyle& style, std::string_view header, const std::string& path,
                     Renumbering& renumbering) {
   SilentProgress silent;
   Heartbeat heartbeat(silent);
   WriteBehind out(heartbeat);
-  WriteNamesFile(model, names, keyword, header, path, renumbering, out, heartbeat);
+  WriteNamesFile(model, names, style, header, path, renumbering, out, heartbeat);
   out.Finish();
 }
 

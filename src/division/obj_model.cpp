@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <stdexcept>
 #include <unordered_map>
 
 #include "division/face_corners.h"
@@ -35,12 +36,24 @@ inline bool IsNameLine(const char* q, const char* e, bool material) {
   return material ? *q == 'u' && IsKeywordLine(q, e, "usemtl") : IsKeywordLine(q, e, "g");
 }
 
+// A line's text from q (its first non-blank byte) without its trailing blanks,
+// and where the line ends.
+inline std::string_view TrimmedFrom(const char* q, const char* e, const char*& stop) {
+  stop = FindLineEnd(q, e);
+  const char* last = stop;
+  while (IsBlank(last[-1])) --last;
+  return std::string_view(q, static_cast<size_t>(last - q));
+}
+
 // One walk over the lines of text[begin, end), telling the visitor about every
 // line (Line), every v, vt and vn line (Element), f line (Face) and name line
-// of the mode (Name), judged by their cleaned form. Lines are classified by
-// their first bytes; the walk looks at the rest of a line only to find its end.
+// of the mode (Name), and with keep_materials every mtllib line (Library) and,
+// in the group modes, every usemtl line (Material), judged by their cleaned
+// form. Lines are classified by their first bytes; the walk looks at the rest
+// of a line only to find its end.
 template <class Visitor>
-void WalkLines(std::string_view text, size_t begin, size_t end, bool material, Visitor& visitor) {
+void WalkLines(std::string_view text, size_t begin, size_t end, bool material, bool keep_materials,
+               Visitor& visitor) {
   const char* const base = text.data();
   const char* const e = base + end;
   const char* p = base + begin;
@@ -65,16 +78,36 @@ void WalkLines(std::string_view text, size_t begin, size_t end, bool material, V
     } else if (c == 'f') {
       if (IsKeywordLine(q, e, "f")) stop = visitor.Face(q, e);
     } else if (q < e && IsNameLine(q, e, material)) {
-      stop = FindLineEnd(q, e);
-      const char* last = stop;
-      while (IsBlank(last[-1])) --last;
-      visitor.Name(std::string_view(q, static_cast<size_t>(last - q)));
+      visitor.Name(TrimmedFrom(q, e, stop));
+    } else if (keep_materials && c == 'm' && IsKeywordLine(q, e, "mtllib")) {
+      visitor.Library(TrimmedFrom(q, e, stop));
+    } else if (keep_materials && !material && c == 'u' && IsNameLine(q, e, true)) {
+      visitor.Material(TrimmedFrom(q, e, stop));
     }
     if (stop == nullptr) stop = FindLineEnd(q, e);
     p = stop;
     if (p < e) p += (*p == '\r' && p + 1 < e && p[1] == '\n') ? 2 : 1;
   }
 }
+
+// Raw lines numbered by first appearance in a piece of the text.
+struct RawNumbering {
+  std::vector<std::string_view> raws;
+  std::unordered_map<std::string_view, uint32_t> id_of_raw;
+
+  uint32_t IdOf(std::string_view raw) {
+    const auto [found, added] = id_of_raw.try_emplace(raw, static_cast<uint32_t>(raws.size()));
+    if (added) raws.push_back(raw);
+    return found->second;
+  }
+};
+
+// A run of faces as a piece finds it: it ends where the next begins.
+struct PieceRun {
+  FaceStore::Position begin;
+  uint32_t name;      // a raw name of the piece, or kNoName before its first name line
+  uint32_t material;  // a raw material of the piece, or kNoName
+};
 
 // What the walk over one piece of the text finds. Names are kept as their raw
 // lines, numbered by first appearance in the piece, and turned into names and
@@ -83,11 +116,12 @@ void WalkLines(std::string_view text, size_t begin, size_t end, bool material, V
 struct alignas(64) Piece {
   std::vector<LineRef> lines[3];
   bool tabs = false;
-  std::vector<std::string_view> raw_names;
-  std::unordered_map<std::string_view, uint32_t> id_of_raw;
-  std::vector<std::vector<LineRef>> faces;  // per raw name of the piece
-  std::vector<LineRef> leading_faces;       // before the piece's first name line
+  RawNumbering names, materials;
+  std::vector<std::string_view> libraries;
+  FaceStore faces;
+  std::vector<PieceRun> runs;
   uint32_t current = kNoName;
+  uint32_t material = kNoName;
   std::string_view last_raw;
   // For the cheap check of references: the highest index of each kind, and
   // the least index + lines of its kind before the face within the piece.
@@ -100,7 +134,10 @@ struct PieceWalker {
   Piece& piece;
   const char* base;
   Heartbeat& heartbeat;
+  bool second;  // a relative index counts from the piece's start, to be completed later
   std::string scratch;
+  FaceWriter writer;
+  bool run_open = false;
 
   void Line() { heartbeat.Beat(); }
 
@@ -110,38 +147,55 @@ struct PieceWalker {
   }
 
   const char* Face(const char* line, const char* e) {
+    if (!run_open) {
+      piece.runs.push_back(PieceRun{piece.faces.End(), piece.current, piece.material});
+      writer.StartRun();
+      run_open = true;
+    }
     const int64_t before[3] = {static_cast<int64_t>(piece.lines[0].size()),
                                static_cast<int64_t>(piece.lines[1].size()),
                                static_cast<int64_t>(piece.lines[2].size())};
+    uint64_t corners = 0;
     const char* end = ForEachCorner(line, e, scratch, [&](const Corner& corner) {
+      // A line of millions of corners beats too.
+      if ((++corners & 63) == 0) Line();
+      uint32_t numbers[3] = {0, 0, 0};
+      unsigned relative = 0;
       for (int k = 0; k < corner.parts; ++k) {
         const int64_t index = corner.index[k];
-        if (index > piece.highest[k]) {
-          piece.highest[k] = index;
+        if (index > 0) {
+          piece.highest[k] = std::max(piece.highest[k], index);
+          numbers[k] = static_cast<uint32_t>(index);  // beyond 32 bits only when refused
         } else if (index < 0) {
-          piece.lowest_reach[k] = std::min(piece.lowest_reach[k], index + before[k]);
+          const int64_t reach = index + before[k];
+          piece.lowest_reach[k] = std::min(piece.lowest_reach[k], reach);
+          numbers[k] = static_cast<uint32_t>(reach + 1);
+          if (second) relative |= 1u << k;
         }
       }
+      writer.AddCorner(corner.parts, relative, numbers);
     });
-    const char* last = end;
-    while (IsBlank(last[-1])) --last;
-    const LineRef ref =
-        MakeLineRef(static_cast<uint64_t>(line - base), static_cast<uint64_t>(last - line));
-    (piece.current == kNoName ? piece.leading_faces : piece.faces[piece.current]).push_back(ref);
+    writer.Finish();
     return end;
   }
 
   void Name(std::string_view raw) {
     if (piece.current != kNoName && raw == piece.last_raw) return;
-    const auto [found, added] =
-        piece.id_of_raw.try_emplace(raw, static_cast<uint32_t>(piece.raw_names.size()));
-    if (added) {
-      piece.raw_names.push_back(raw);
-      piece.faces.emplace_back();
-    }
     piece.last_raw = raw;
-    piece.current = found->second;
+    const uint32_t id = piece.names.IdOf(raw);
+    if (id == piece.current) return;
+    piece.current = id;
+    run_open = false;
   }
+
+  void Material(std::string_view raw) {
+    const uint32_t id = piece.materials.IdOf(raw);
+    if (id == piece.material) return;
+    piece.material = id;
+    run_open = false;
+  }
+
+  void Library(std::string_view raw) { piece.libraries.push_back(raw); }
 };
 
 // The second, rare walk: finds the first face in file order that refers to a
@@ -160,6 +214,8 @@ struct Validator {
   }
   void Element(int kind, LineRef, bool) { ++before[kind]; }
   void Name(std::string_view) {}
+  void Library(std::string_view) {}
+  void Material(std::string_view) {}
 
   const char* Face(const char* line, const char* e) {
     const uint64_t total[3] = {model.VLines.size(), model.VTLines.size(), model.VNLines.size()};
@@ -183,8 +239,6 @@ struct NameTable {
   const std::string& path;
   std::vector<std::string> names;
   std::vector<std::string> keys;
-  std::vector<std::vector<LineRef>> faces;
-  std::vector<bool> merged;  // faces gathered from several lists: to be put in file order
   std::unordered_map<std::string_view, uint32_t> id_of_raw;
   std::unordered_map<std::string, uint32_t> id_of_key;
 
@@ -204,57 +258,61 @@ struct NameTable {
       id_of_key.emplace(key, id);
       names.push_back(std::move(name));
       keys.push_back(std::move(key));
-      faces.emplace_back();
-      merged.push_back(false);
     }
     id_of_raw.emplace(raw, id);
     return id;
   }
+};
 
-  void AddFaces(uint32_t id, std::vector<LineRef>& list) {
-    if (list.empty()) return;
-    std::vector<LineRef>& to = faces[id];
-    // Lists come piece by piece; only a name's second raw form in one piece
-    // brings faces that belong before some already gathered.
-    if (!to.empty() && list.front() < to.back()) merged[id] = true;
-    if (list.capacity() - list.size() >= to.size()) {
-      // The later list has room for the earlier one: no third list, whose
-      // memory would stay with the process.
-      list.insert(list.begin(), to.begin(), to.end());
-      to = std::move(list);
-    } else {
-      to.insert(to.end(), list.begin(), list.end());
-    }
-    list = {};
+// The materials of both pieces, one number per name (as written: another
+// program tells Wood from WOOD), each kept as the cleaned usemtl line that
+// named it first.
+struct MaterialTable {
+  std::vector<std::string> lines;
+  std::unordered_map<std::string, uint32_t> id_of_name;
+
+  uint32_t IdOf(std::string_view raw) {
+    std::string line = CleanLine(raw);
+    const auto [found, added] =
+        id_of_name.try_emplace(NameOfLine(line, true), static_cast<uint32_t>(lines.size()));
+    if (added) lines.push_back(std::move(line));
+    return found->second;
   }
 };
 
-// Numbers the pieces' names in one table and gathers each name's faces. Faces
-// at the start of the second piece belong to the name in force at the end of
-// the first. Returns the faces that stand before any name line.
-std::vector<LineRef> GatherNames(Piece (&pieces)[2], NameTable& table) {
-  std::vector<LineRef> before_any_name = std::move(pieces[0].leading_faces);
-  uint32_t current = kNoName;
+// The runs of both pieces in file order, each with its name (kNoName before
+// the first name line) and material, their records moved into one store.
+struct GatheredRuns {
+  std::vector<FaceRun> runs;
+  std::vector<uint32_t> names;
+};
+
+// Runs at the start of the second piece belong to the name and the material
+// in force at the end of the first.
+GatheredRuns GatherRuns(Piece (&pieces)[2], NameTable& names, MaterialTable& materials,
+                        FaceStore& store) {
+  GatheredRuns out;
+  uint32_t current = kNoName, material = kNoMaterial;
   for (Piece& piece : pieces) {
-    std::vector<uint32_t> ids;
-    ids.reserve(piece.raw_names.size());
-    for (const std::string_view raw : piece.raw_names) ids.push_back(table.IdOf(raw));
-    if (&piece != &pieces[0]) {
-      if (current == kNoName) {
-        before_any_name.insert(before_any_name.end(), piece.leading_faces.begin(),
-                               piece.leading_faces.end());
-      } else {
-        table.AddFaces(current, piece.leading_faces);
-      }
+    std::vector<uint32_t> name_ids, material_ids;
+    for (const std::string_view raw : piece.names.raws) name_ids.push_back(names.IdOf(raw));
+    for (const std::string_view raw : piece.materials.raws) {
+      material_ids.push_back(materials.IdOf(raw));
     }
-    for (size_t i = 0; i < ids.size(); ++i) table.AddFaces(ids[i], piece.faces[i]);
-    if (piece.current != kNoName) current = ids[piece.current];
+    const FaceStore::Position end = piece.faces.End();
+    const FaceStore::Position shift = store.Take(piece.faces);
+    for (size_t r = 0; r < piece.runs.size(); ++r) {
+      const PieceRun& run = piece.runs[r];
+      const FaceStore::Position run_end = r + 1 < piece.runs.size() ? piece.runs[r + 1].begin : end;
+      out.runs.push_back(FaceRun{run.begin + shift, run_end + shift,
+                                 run.material == kNoName ? material : material_ids[run.material]});
+      out.names.push_back(run.name == kNoName ? current : name_ids[run.name]);
+    }
+    piece.runs = {};
+    if (piece.current != kNoName) current = name_ids[piece.current];
+    if (piece.material != kNoName) material = material_ids[piece.material];
   }
-  // Two lists of one name from the same piece interleave in the file.
-  for (size_t id = 0; id < table.faces.size(); ++id) {
-    if (table.merged[id]) std::sort(table.faces[id].begin(), table.faces[id].end());
-  }
-  return before_any_name;
+  return out;
 }
 
 void GatherLines(Piece (&pieces)[2], ObjModel& model) {
@@ -278,34 +336,40 @@ bool MayReferToMissingLines(const Piece (&pieces)[2]) {
   return false;
 }
 
-// Puts the names in the collator's order, each with its faces.
-void SortNames(NameTable& table, std::vector<LineRef> before_any_name, ObjModel& model) {
-  std::vector<uint32_t> order(table.names.size());
+// Puts the names in the collator's order and the runs after them, each name's
+// in file order. Faces before the first name line belong to the first name in
+// sorted order, and stand before all of its other faces in the file.
+void SortNames(NameTable& table, const GatheredRuns& gathered, ObjModel& model) {
+  const size_t count = table.names.size();
+  std::vector<uint32_t> order(count);
   std::iota(order.begin(), order.end(), 0u);
   std::sort(order.begin(), order.end(),
             [&](uint32_t a, uint32_t b) { return table.keys[a] < table.keys[b]; });
-  model.ElementNames.reserve(order.size());
-  model.FaceLines.reserve(order.size());
-  for (const uint32_t id : order) {
-    model.ElementNames.push_back(std::move(table.names[id]));
-    model.FaceLines.push_back(std::move(table.faces[id]));
+  std::vector<uint32_t> rank(count);
+  model.ElementNames.reserve(count);
+  for (uint32_t r = 0; r < count; ++r) {
+    rank[order[r]] = r;
+    model.ElementNames.push_back(std::move(table.names[order[r]]));
   }
-  // Faces before the first name line belong to the first name in sorted order,
-  // and stand before all of its other faces in the file.
-  if (!before_any_name.empty()) {
-    std::vector<LineRef>& first = model.FaceLines[0];
-    before_any_name.insert(before_any_name.end(), first.begin(), first.end());
-    first = std::move(before_any_name);
+  const auto rank_of = [&](uint32_t name) { return name == kNoName ? 0 : rank[name]; };
+  model.name_runs.assign(count + 1, 0);
+  for (const uint32_t name : gathered.names) ++model.name_runs[rank_of(name) + 1];
+  for (size_t r = 0; r < count; ++r) model.name_runs[r + 1] += model.name_runs[r];
+  std::vector<size_t> next(model.name_runs.begin(), model.name_runs.end() - 1);
+  model.runs.resize(gathered.runs.size());
+  for (size_t r = 0; r < gathered.runs.size(); ++r) {
+    model.runs[next[rank_of(gathered.names[r])]++] = gathered.runs[r];
   }
 }
 
 // Walks both pieces, the second on a helper thread where one can be had.
-void WalkPieces(std::string_view text, size_t split, bool material, Heartbeat& heartbeat,
-                Piece (&pieces)[2]) {
+void WalkPieces(std::string_view text, size_t split, bool material, bool keep_materials,
+                Heartbeat& heartbeat, Piece (&pieces)[2]) {
   const size_t middle = LineStartFrom(text, split == 0 ? text.size() : split);
   const auto walk = [&](size_t begin, size_t end, Piece& piece, const Lane& lane) {
-    PieceWalker walker{piece, text.data(), lane.heartbeat, {}};
-    WalkLines(text, begin, end, material, walker);
+    PieceWalker walker{piece, text.data(), lane.heartbeat, begin > 0, {}, FaceWriter(piece.faces),
+                       false};
+    WalkLines(text, begin, end, material, keep_materials, walker);
   };
   if (middle == text.size()) return walk(0, middle, pieces[0], Lane{heartbeat, true});
   RunBeside(
@@ -321,31 +385,29 @@ std::string LineAt(const ObjModel& model, LineRef ref) {
   return line;
 }
 
-uint64_t LinesBefore(const std::vector<LineRef>& lines, uint64_t offset) {
-  const LineRef first_at_or_after = MakeLineRef(offset, 0);
-  return static_cast<uint64_t>(std::lower_bound(lines.begin(), lines.end(), first_at_or_after) -
-                               lines.begin());
-}
-
 size_t SplitPointFor(size_t text_size) {
   return text_size < kLeastSplitText ? 0 : text_size / 2;
 }
 
 ObjModel ParseOBJ(FileText text, int32_t DivIndex, const NameCollator& collator,
-                  const std::string& path, Heartbeat& heartbeat, size_t split) {
+                  const std::string& path, Heartbeat& heartbeat, size_t split,
+                  bool keep_materials) {
   if (text.text().size() >= kMaxTextSize) {
     throw ZelfinError("The file " + Quoted(path) + " is too large to be divided.");
   }
   const bool material = DivIndex == kDivMaterial;
   Piece pieces[2];
-  WalkPieces(text.text(), split, material, heartbeat, pieces);
+  WalkPieces(text.text(), split, material, keep_materials, heartbeat, pieces);
   text.CheckUnchanged();
-  NameTable table{collator, material, path, {}, {}, {}, {}, {}, {}};
-  std::vector<LineRef> before_any_name = GatherNames(pieces, table);
+  NameTable table{collator, material, path, {}, {}, {}, {}};
+  MaterialTable materials;
+  ObjModel model;
+  const GatheredRuns gathered = GatherRuns(pieces, table, materials, model.faces);
   if (table.names.empty()) return ObjModel{};  // without names nothing is stored
 
   const bool suspect = MayReferToMissingLines(pieces);
-  ObjModel model;
+  const size_t first_piece_lines[3] = {pieces[0].lines[0].size(), pieces[0].lines[1].size(),
+                                       pieces[0].lines[2].size()};
   model.source = std::move(text);
   GatherLines(pieces, model);
   for (int k = 0; k < 3; ++k) {
@@ -354,30 +416,40 @@ ObjModel ParseOBJ(FileText text, int32_t DivIndex, const NameCollator& collator,
       throw ZelfinError("The file " + Quoted(path) + " has too many " + kObjKindWords[k] +
                         " lines.");
     }
+    model.second_piece_base[k] = static_cast<uint32_t>(first_piece_lines[k]);
   }
   if (suspect) {
     Validator validator{model, path, heartbeat, 0, {0, 0, 0}, {}};
     const std::string_view all = model.source.text();
-    WalkLines(all, 0, all.size(), material, validator);
+    WalkLines(all, 0, all.size(), material, false, validator);
+    throw std::logic_error("a face refers to a missing line that the second walk did not find");
   }
-  SortNames(table, std::move(before_any_name), model);
+  SortNames(table, gathered, model);
+  if (keep_materials) {
+    for (const Piece& piece : pieces) {
+      for (const std::string_view raw : piece.libraries)
+        model.LibraryLines.push_back(CleanLine(raw));
+    }
+    model.MaterialLines = std::move(materials.lines);
+  }
   return model;
 }
 
 ObjModel ParseOBJ(std::string text, int32_t DivIndex, const NameCollator& collator,
-                  const std::string& path) {
+                  const std::string& path, bool keep_materials) {
   SilentProgress silent;
   Heartbeat heartbeat(silent);
   const size_t split = SplitPointFor(text.size());
-  return ParseOBJ(FileText::FromString(std::move(text)), DivIndex, collator, path, heartbeat,
-                  split);
+  return ParseOBJ(FileText::FromString(std::move(text)), DivIndex, collator, path, heartbeat, split,
+                  keep_materials);
 }
 
-ObjModel LoadOBJ(const std::string& path, int32_t DivIndex, Heartbeat& heartbeat) {
+ObjModel LoadOBJ(const std::string& path, int32_t DivIndex, Heartbeat& heartbeat,
+                 bool keep_materials) {
   FileText text(path);
   const NameCollator collator(UserCollationLocale());
   const size_t split = SplitPointFor(text.text().size());
-  return ParseOBJ(std::move(text), DivIndex, collator, path, heartbeat, split);
+  return ParseOBJ(std::move(text), DivIndex, collator, path, heartbeat, split, keep_materials);
 }
 
 ObjModel LoadOBJ(const std::string& path, int32_t DivIndex) {

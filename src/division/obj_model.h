@@ -1,13 +1,17 @@
 #pragma once
 // The element model of one division run: the file's text (mapped, not
 // copied), the v, vt and vn lines in file order, the sorted names and each
-// name's faces. A line is held as one 64-bit word pointing into the text, so
-// the model adds a small share to the file's own size.
+// name's faces. A v, vt or vn line is held as one 64-bit word pointing into
+// the text, a face as a record of its corners' numbers that takes a fraction
+// of the face's text, so the model adds a small share to the file's own size
+// and the writers never read a face's text again.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "division/face_records.h"
 #include "platform/collation.h"
 #include "platform/heartbeat.h"
 #include "platform/obj_lexer.h"
@@ -39,10 +43,33 @@ inline uint64_t LineStart(LineRef ref) {
 struct ObjModel {
   FileText source;  // the file's text, read-only: tabs become spaces only when written
   std::vector<LineRef> VLines, VTLines, VNLines;
-  std::vector<std::string> ElementNames;        // ascending by the collator
-  std::vector<std::vector<LineRef>> FaceLines;  // per name, in file order
-  bool element_tabs = false;                    // whether a stored v, vt or vn line may hold a tab
+  std::vector<std::string> ElementNames;  // ascending by the collator
+  // The faces of every name, each read once into a record of its corners'
+  // line numbers (see face_records.h): runs of name i, in file order, are
+  // runs[name_runs[i]] up to runs[name_runs[i + 1]].
+  FaceStore faces;
+  std::vector<FaceRun> runs;
+  std::vector<size_t> name_runs;
+  uint32_t second_piece_base[3] = {0, 0, 0};  // lines of each kind before the second piece
+  bool element_tabs = false;                  // whether a stored v, vt or vn line may hold a tab
+  // Kept only when the parse is asked to keep materials: the mtllib lines,
+  // cleaned, in file order; in the group modes also, per material name, the
+  // cleaned usemtl line that named it first, which runs refer to (in
+  // Material mode the name is the material).
+  std::vector<std::string> LibraryLines;
+  std::vector<std::string> MaterialLines;
 };
+
+// The runs of faces of name i (a position in ElementNames), in file order.
+inline std::span<const FaceRun> RunsOf(const ObjModel& model, uint32_t name) {
+  return std::span<const FaceRun>(model.runs.data() + model.name_runs[name],
+                                  model.name_runs[name + 1] - model.name_runs[name]);
+}
+
+// Reads the faces of a run of the model.
+inline FaceReader ReaderOf(const ObjModel& model, const FaceRun& run) {
+  return FaceReader(model.faces, run, model.second_piece_base);
+}
 
 // A stored line as the file has it, trimmed: a tab is still a tab.
 inline std::string_view RawLineAt(const ObjModel& model, LineRef ref) {
@@ -61,9 +88,6 @@ inline const std::vector<LineRef>& LinesOfKind(const ObjModel& model, int kind) 
   return kind == 0 ? model.VLines : kind == 1 ? model.VTLines : model.VNLines;
 }
 
-// How many of lines (in file order) start before offset.
-uint64_t LinesBefore(const std::vector<LineRef>& lines, uint64_t offset);
-
 // Where a parse cuts a text of this size to read its two pieces at once (the
 // second piece starts at the first line that starts there or later); 0 keeps
 // a small text in one piece.
@@ -71,19 +95,23 @@ size_t SplitPointFor(size_t text_size);
 
 // Builds the model from the text of a file; path names the file in messages.
 // DivIndex 0 takes names from usemtl lines, any other value from g lines.
-// Raises a ZelfinError when a stored face refers to a line that does not
-// exist. The text is read in two pieces at once when split is inside it;
-// the model is the same wherever it is cut. The heartbeat beats per line.
+// keep_materials also keeps the mtllib lines and, in the group modes, the
+// material of every run. Raises a ZelfinError when a stored face refers to a
+// line that does not exist. The text is read in two pieces at once when split
+// is inside it; the model is the same wherever it is cut. The heartbeat beats
+// per line.
 ObjModel ParseOBJ(FileText text, int32_t DivIndex, const NameCollator& collator,
-                  const std::string& path, Heartbeat& heartbeat, size_t split);
+                  const std::string& path, Heartbeat& heartbeat, size_t split,
+                  bool keep_materials = false);
 
 // The same for text in memory, in one or two pieces as SplitPointFor says.
 ObjModel ParseOBJ(std::string text, int32_t DivIndex, const NameCollator& collator,
-                  const std::string& path);
+                  const std::string& path, bool keep_materials = false);
 
 // Reads the file at path and builds its model, ordering names by the
 // collation of the user's locale.
-ObjModel LoadOBJ(const std::string& path, int32_t DivIndex, Heartbeat& heartbeat);
+ObjModel LoadOBJ(const std::string& path, int32_t DivIndex, Heartbeat& heartbeat,
+                 bool keep_materials = false);
 ObjModel LoadOBJ(const std::string& path, int32_t DivIndex);
 
 }  // namespace zelfin

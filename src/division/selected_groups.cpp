@@ -12,9 +12,10 @@
 namespace zelfin {
 
 void WriteSelectedGroups(const std::string& path, const std::string& folder,
-                         const GroupChooser& SelectGroups, ProgressSink& progress) {
+                         const GroupChooser& SelectGroups, ProgressSink& progress,
+                         bool keep_materials) {
   Heartbeat heartbeat(progress);
-  const ObjModel model = LoadOBJ(path, kDivGroupOption, heartbeat);
+  const ObjModel model = LoadOBJ(path, kDivGroupOption, heartbeat, keep_materials);
   std::vector<bool> selection(model.ElementNames.size(), false);
   // Cancelled, or no one to ask: nothing is written.
   if (!SelectGroups || !SelectGroups(model.ElementNames, selection)) return;
@@ -26,7 +27,9 @@ void WriteSelectedGroups(const std::string& path, const std::string& folder,
   const std::string base(BaseName(path));
   Renumbering renumbering(model);
   WriteBehind out(heartbeat);
-  WriteNamesFile(model, ticked, "g ", "#" + base + "_Selected", folder + base + "_Selected.obj",
+  std::vector<std::string> libraries;
+  const NamesFileStyle style = StyleOf(model, "g ", keep_materials, path, folder, libraries);
+  WriteNamesFile(model, ticked, style, "#" + base + "_Selected", folder + base + "_Selected.obj",
                  renumbering, out, heartbeat);
   out.Finish();
 }

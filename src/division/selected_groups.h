@@ -17,8 +17,10 @@ using GroupChooser =
 
 // One file of the ticked groups: folder + base name + "_Selected.obj". The
 // window gets its turns through progress.KeepResponsive(); nothing is shown.
+// keep_materials as for DivideFile.
 void WriteSelectedGroups(const std::string& path, const std::string& folder,
-                         const GroupChooser& SelectGroups, ProgressSink& progress);
+                         const GroupChooser& SelectGroups, ProgressSink& progress,
+                         bool keep_materials = false);
 void WriteSelectedGroups(const std::string& path, const std::string& folder,
                          const GroupChooser& SelectGroups);
 

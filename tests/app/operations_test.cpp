@@ -18,6 +18,13 @@ TEST(KeepRatio, RunsFromNinetyFiveToFivePercent) {
   EXPECT_EQ(KeepRatio(18), 0.05);
 }
 
+TEST(OperationOf, KeepMaterialsFromTheSetting) {
+  Settings settings;
+  EXPECT_FALSE(OperationOf(settings, {}).keep_materials);
+  settings.KeepMaterials = 1;
+  EXPECT_TRUE(OperationOf(settings, {}).keep_materials);
+}
+
 TEST(DispatchFile, EachModeCallsItsOperation) {
   test::ScopedEnv locale("LC_ALL", "C");
   test::TempDir dir;

@@ -109,6 +109,15 @@ TEST(RegFile, SetReplacesInPlaceOrAppendsAfterTheSectionsLastValue) {
             "\"New\"=\"q\\\"\\\\\"\r\n; note\r\n\r\n[B]\r\n\r\n"
             "[HKEY_CURRENT_USER\\Software\\C]\r\n\"N\"=dword:00000007\r\n");
   EXPECT_EQ(Find(ParseRegFile(FormatRegFile(file), "f"), "new").text, "q\"\\");
+
+  // A file that ends inside a value's data: the value ends there, and what
+  // is written after it stays a value of its own.
+  file = ParseRegFile("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\A]\n\"bin\"=hex:01,02,\\ ", "f");
+  SetRegValue(file, kKey, "N", {RegKind::Dword, "", 7});
+  EXPECT_EQ(FormatRegFile(file),
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n\"bin\"=hex:01,02,\r\n"
+            "\"N\"=dword:00000007\r\n");
+  EXPECT_EQ(Find(ParseRegFile(FormatRegFile(file), "f"), "n").dword, 7u);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST_F(SettingsStore, ClampTestsEachBoundSeparately) {
   EXPECT_EQ(std::tuple(mid.SaveType, mid.DivIndex, mid.DietIndex), std::tuple(1, 2, 9));
 }
 
-TEST_F(SettingsStore, FirstRunUsesInitialValuesAndSavesAllSix) {
+TEST_F(SettingsStore, FirstRunUsesInitialValuesAndSavesAllSeven) {
   Settings s;
   LoadSettings(s);
   EXPECT_FALSE(fs::exists(config_));  // loading writes nothing
@@ -91,7 +91,8 @@ TEST_F(SettingsStore, FirstRunUsesInitialValuesAndSavesAllSix) {
   EXPECT_EQ(Get(File()), kHead +
                              "\"SaveType\"=dword:00000000\r\n\"SaveFolder\"=\"\"\r\n"
                              "\"DivIndex\"=dword:00000000\r\n\"DietIndex\"=dword:00000000\r\n"
-                             "\"isDispSetupDlg\"=\"1\"\r\n\"DietMethod\"=dword:00000000\r\n");
+                             "\"isDispSetupDlg\"=\"1\"\r\n\"DietMethod\"=dword:00000000\r\n"
+                             "\"KeepMaterials\"=dword:00000000\r\n");
   // Replaced atomically: nothing but the file itself is left in its folder.
   EXPECT_EQ(std::distance(fs::directory_iterator(File().parent_path()), fs::directory_iterator()),
             1);
@@ -176,6 +177,7 @@ TEST_F(SettingsStore, SaveKeepsTextNumbersAndUnknownLines) {
                              "\"DietIndex\"=dword:00000012\r\n\"SaveType\"=-\r\n"
                              "\"SaveType\"=dword:00000001\r\n\"SaveFolder\"=\"/o/\"\r\n"
                              "\"isDispSetupDlg\"=\"1\"\r\n\"DietMethod\"=dword:00000000\r\n"
+                             "\"KeepMaterials\"=dword:00000000\r\n"
                              "\r\n[HKEY_CURRENT_USER\\Software\\Last]\r\n");
 }
 
@@ -188,33 +190,40 @@ TEST_F(SettingsStore, MissingSectionIsAppendedAfterABlankLine) {
             "[HKEY_CURRENT_USER\\Software\\MORVAIN\\ZELFIN\\Setup]\r\n"
             "\"SaveType\"=dword:00000000\r\n\"SaveFolder\"=\"\"\r\n"
             "\"DivIndex\"=dword:00000000\r\n\"DietIndex\"=dword:00000000\r\n"
-            "\"isDispSetupDlg\"=\"1\"\r\n\"DietMethod\"=dword:00000000\r\n");
+            "\"isDispSetupDlg\"=\"1\"\r\n\"DietMethod\"=dword:00000000\r\n"
+            "\"KeepMaterials\"=dword:00000000\r\n");
 }
 
-// The sixth value came later: files without it load the classic method, and
-// it is read, clamped and written like the other numbers.
-TEST_F(SettingsStore, DietMethodMissingNumberOrWrongKind) {
-  EXPECT_EQ(LoadFrom("\"DivIndex\"=dword:3\r\n").DietMethod, 0);
-  for (const auto& [stored, read] : std::vector<std::pair<std::string, int>>{{"dword:00000000", 0},
-                                                                             {"dword:00000001", 1},
-                                                                             {"dword:00000007", 1},
-                                                                             {"dword:ffffffff", 0},
-                                                                             {"\"1\"", 1}}) {
-    EXPECT_EQ(LoadFrom("\"DietMethod\"=" + stored + "\r\n").DietMethod, read) << stored;
+// The sixth and seventh values came later: files without them load the
+// classic method and no materials kept, and they are read, clamped and
+// written like the other numbers.
+TEST_F(SettingsStore, LaterValuesMissingNumberOrWrongKind) {
+  for (const auto& [name, member] : {std::pair{"DietMethod", &Settings::DietMethod},
+                                     std::pair{"KeepMaterials", &Settings::KeepMaterials}}) {
+    const std::string key = "\"" + std::string(name) + "\"=";
+    EXPECT_EQ(LoadFrom("\"DivIndex\"=dword:3\r\n").*member, 0);
+    for (const auto& [stored, read] :
+         std::vector<std::pair<std::string, int>>{{"dword:00000000", 0},
+                                                  {"dword:00000001", 1},
+                                                  {"dword:00000007", 1},
+                                                  {"dword:ffffffff", 0},
+                                                  {"\"1\"", 1}}) {
+      EXPECT_EQ(LoadFrom(key + stored + "\r\n").*member, read) << name << stored;
+    }
+    try {
+      LoadFrom("\"DietIndex\"=dword:2\r\n" + key + "hex:01\r\n");
+      ADD_FAILURE() << "no error";
+    } catch (const ZelfinError& e) {
+      EXPECT_EQ(std::string(e.what()), "Invalid data type for '" + std::string(name) + "'");
+    }
+    Settings s;
+    s.*member = 1;
+    SaveSettings(s);
+    Settings back;
+    LoadSettings(back);
+    EXPECT_EQ(back.*member, 1);
+    EXPECT_NE(Get(File()).find(key + "dword:00000001\r\n"), std::string::npos);
   }
-  try {
-    LoadFrom("\"DietIndex\"=dword:2\r\n\"DietMethod\"=hex:01\r\n");
-    ADD_FAILURE() << "no error";
-  } catch (const ZelfinError& e) {
-    EXPECT_EQ(std::string(e.what()), "Invalid data type for 'DietMethod'");
-  }
-  Settings s;
-  s.DietMethod = 1;
-  SaveSettings(s);
-  Settings back;
-  LoadSettings(back);
-  EXPECT_EQ(back.DietMethod, 1);
-  EXPECT_NE(Get(File()).find("\"DietMethod\"=dword:00000001\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsStore, Utf16ExportWithBomAndCrLfLoads) {

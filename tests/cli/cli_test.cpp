@@ -75,6 +75,7 @@ TEST(Cli, HelpVersionAndBadUsage) {
                                              {"-k", "5.5", "a.obj"},
                                              {"-x", "a.obj"},
                                              {"-g", "arm", "a.obj"},
+                                             {"-m", "simplify", "--keep-materials", "a.obj"},
                                              {"a.obj", "-o"}}) {
     r = RunCli(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
@@ -130,6 +131,56 @@ TEST(Cli, SelectModeTicksNamedGroupsAndRefusesUnknownOnes) {
   r = RunCli({"-m", "select", dir.Path("x.obj")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(ReadBytes(dir.Path("x_Selected.obj")), "#x_Selected\r\n");
+}
+
+// A box of five materials divided into another folder with --keep-materials:
+// every file names its library so that it is found from there, and every
+// material it uses is defined in it; by group, each file says where the
+// material changes.
+TEST(Cli, KeptMaterialsAreFoundFromTheOutputFolder) {
+  TempDir dir;
+  mkdir(dir.Path("scene").c_str(), 0777);
+  const std::vector<std::string> materials = {"white", "red", "green", "light", "glass"};
+  std::string library, box = "mtllib box materials.mtl\n";
+  for (int i = 0; i < 8; ++i)
+    box += "v " + std::to_string(i & 1) + " " + std::to_string(i >> 1 & 1) + " " +
+           std::to_string(i >> 2) + "\n";
+  for (size_t m = 0; m < materials.size(); ++m) {
+    library += "newmtl " + materials[m] + "\nKd 0.5 0.5 0.5\n";
+    box += "g wall" + std::to_string(m % 2) + "\nusemtl " + materials[m] + "\nf 1 2 " +
+           std::to_string(3 + m) + "\n";
+  }
+  WriteBytes(dir.Path("scene/box materials.mtl"), library);
+  WriteBytes(dir.Path("scene/box.obj"), box);
+  for (const char* mode : {"material", "group"}) {
+    const std::string out = dir.Path(std::string("out/") + mode);
+    const Result r = RunCli({"-m", mode, "--keep-materials", "-o", out, dir.Path("scene/box.obj")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> files = test::FolderNames(out);
+    EXPECT_EQ(files.size(), mode == std::string("material") ? 5u : 2u);
+    for (const std::string& file : files) {
+      const std::string text = ReadBytes(out + "/" + file);
+      std::smatch m;
+      ASSERT_TRUE(std::regex_search(text, m, std::regex("\r\nmtllib ([^\r]*)\r\n"))) << text;
+      EXPECT_EQ(m[1].str(), "../../scene/box materials.mtl");
+      const std::string defined = ReadBytes(out + "/" + m[1].str());
+      ASSERT_FALSE(defined.empty()) << file;
+      size_t used = 0;
+      const std::regex usemtl("\nusemtl (\\w+)\r");
+      for (std::sregex_iterator it(text.begin(), text.end(), usemtl), end; it != end;
+           ++it, ++used) {
+        EXPECT_NE(defined.find("newmtl " + (*it)[1].str() + "\n"), std::string::npos) << file;
+      }
+      EXPECT_EQ(used, mode == std::string("material") ? 1u
+                      : file == "box_wall0.obj"       ? 3u
+                                                      : 2u)
+          << file;
+    }
+  }
+  // Without the option, not a line of them.
+  const Result r = RunCli({"-o", dir.Path("plain"), dir.Path("scene/box.obj")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(ReadBytes(dir.Path("plain/box_red.obj")).find("mtllib"), std::string::npos);
 }
 
 TEST(Cli, FailureEndsTheBatch) {

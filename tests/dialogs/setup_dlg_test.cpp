@@ -40,7 +40,7 @@ Settings SampleSettings() {
 bool SameSettings(const Settings& a, const Settings& b) {
   return a.SaveType == b.SaveType && a.SaveFolder == b.SaveFolder && a.DivIndex == b.DivIndex &&
          a.DietIndex == b.DietIndex && a.isDispSetupDlg == b.isDispSetupDlg &&
-         a.DietMethod == b.DietMethod;
+         a.DietMethod == b.DietMethod && a.KeepMaterials == b.KeepMaterials;
 }
 
 // Chooses an item of the percentage list as the user would.
@@ -56,6 +56,7 @@ QAbstractButton* ModeItem(TSetupDlg& dlg, int index) {
 // Everything the user can change, changed.
 void ChangeEverything(TSetupDlg& dlg) {
   dlg.RadioButton0->click();
+  dlg.CheckBox4->click();
   ModeItem(dlg, 3)->click();
   ChoosePercentage(dlg, 18);
   dlg.CheckBox3->click();
@@ -67,9 +68,9 @@ TEST(SetupDlg, FormHasTheDesignedControlsAndList) {
   EXPECT_EQ(dlg.objectName(), "SetupDlg");
   EXPECT_EQ(dlg.windowTitle(), "Zelfin Setup");
   EXPECT_EQ(dlg.size(), QSize(411, 299));
-  for (const char* name :
-       {"GroupBox1", "RadioButton0", "RadioButton1", "RadioButton2", "Edit1", "BitBtn1",
-        "RadioGroup1", "ComboBox1", "BitBtnOK", "BitBtnCancel", "CheckBox2", "CheckBox3"}) {
+  for (const char* name : {"GroupBox1", "RadioButton0", "RadioButton1", "RadioButton2", "Edit1",
+                           "BitBtn1", "RadioGroup1", "ComboBox1", "BitBtnOK", "BitBtnCancel",
+                           "CheckBox2", "CheckBox3", "CheckBox4"}) {
     EXPECT_NE(dlg.findChild<QWidget*>(name), nullptr) << name;
   }
   EXPECT_EQ(dlg.GroupBox1->title(), "The folder which saves the divided file ");
@@ -94,8 +95,10 @@ TEST(SetupDlg, TabFollowsTheVisualOrder) {
   QList<QWidget*> expected = {dlg.RadioButton0, dlg.RadioButton1, dlg.RadioButton2, dlg.Edit1,
                               dlg.BitBtn1};
   for (int i = 0; i < 4; ++i) expected.push_back(ModeItem(dlg, i));
-  // The percentage list stands above the check box; the bottom row runs left to right.
-  expected += {dlg.ComboBox1, dlg.CheckBox3, dlg.CheckBox2, dlg.BitBtnCancel, dlg.BitBtnOK};
+  // The right column of the modes from the top (Keep materials, the percentage
+  // list, the method); the bottom row runs left to right.
+  expected +=
+      {dlg.CheckBox4, dlg.ComboBox1, dlg.CheckBox3, dlg.CheckBox2, dlg.BitBtnCancel, dlg.BitBtnOK};
   QList<QWidget*> chain;
   QWidget* widget = dlg.RadioButton0;
   do {
@@ -128,6 +131,29 @@ TEST(SetupDlg, OkStoresEveryChangeAndReturnsTrue) {
   EXPECT_EQ(s.DietIndex, 18);
   EXPECT_FALSE(s.isDispSetupDlg);
   EXPECT_EQ(s.DietMethod, 1);
+  EXPECT_EQ(s.KeepMaterials, 1);
+}
+
+TEST(SetupDlg, KeepMaterialsForTheThreeDivisionsOnly) {
+  TSetupDlg dlg;
+  Settings s = SampleSettings();
+  s.KeepMaterials = 1;
+  WhenModal(&dlg, [&] {
+    EXPECT_EQ(test::Shown(dlg.CheckBox4->text()), "Keep materials");
+    EXPECT_FALSE(dlg.CheckBox4->toolTip().isEmpty());
+    EXPECT_TRUE(dlg.CheckBox4->isChecked());
+    for (int mode : {3, 0, 2, 1}) {
+      ModeItem(dlg, mode)->click();
+      EXPECT_EQ(dlg.CheckBox4->isEnabled(), mode != 3) << mode;
+    }
+    dlg.CheckBox4->click();
+    // Beside Material, in line with the percentage list.
+    EXPECT_EQ(dlg.CheckBox4->x(), dlg.ComboBox1->x());
+    EXPECT_LT(dlg.CheckBox4->geometry().bottom(), dlg.ComboBox1->y());
+    dlg.BitBtnOK->click();
+  });
+  EXPECT_TRUE(dlg.Execute(s));
+  EXPECT_EQ(s.KeepMaterials, 0);
 }
 
 TEST(SetupDlg, RefinedMethodOnlyForTheSimplification) {
@@ -163,7 +189,7 @@ TEST(SetupDlg, EveryChoiceHasItsOwnAccessKey) {
     EXPECT_FALSE(keys.contains(key)) << button->text().toStdString();
     keys << key;
   }
-  EXPECT_EQ(keys.size(), 10);
+  EXPECT_EQ(keys.size(), 11);
 }
 
 TEST(SetupDlg, AltWithTheUnderlinedLetterChooses) {

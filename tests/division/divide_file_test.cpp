@@ -38,6 +38,7 @@ class DivideFileTest : public ::testing::Test {
 
   test::ScopedEnv locale_{"LC_ALL", "C"};
   test::TempDir dir_;
+  SilentProgress silent_;
 };
 
 const std::string kSquare = Joined({"v 0 0 0", "v 1 0 0", "v 1 1 0", "v 0 1 0"});
@@ -225,6 +226,70 @@ TEST_F(DivideFileTest, TheWindowGetsItsTurnsAndSeesNoProgress) {
   if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300)) {
     EXPECT_GT(recorder.turns, 0);
   }
+}
+
+}  // namespace
+}  // namespace zelfin
+
+namespace zelfin {
+namespace {
+
+// Kept materials: the mtllib lines after the header, and by group a usemtl
+// line wherever the material changes within a name's faces (said again after
+// each name line; "usemtl  red" names red again); faces before any usemtl
+// line get none.
+class KeepMaterialsTest : public DivideFileTest {
+ protected:
+  const std::string input_ =
+      kSquare + Joined({"mtllib scene.mtl", "f 1 2 3", "g a", "usemtl red", "f 1 2 3", "g b",
+                        "f 2 3 4", "usemtl blue", "f 1 3 4", "g a", "f 1 2 4", "usemtl red",
+                        "f 2 3 4", "usemtl  red", "f 1 2 3"});
+  const std::string vertices_ = kSquare;
+};
+
+TEST_F(KeepMaterialsTest, GroupsSayWhereTheMaterialChanges) {
+  test::WriteBytes(dir_.Path("cube.obj"), input_);
+  DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivGroup, silent_, true);
+  EXPECT_EQ(Output("cube_a.obj"),
+            Joined({"#cube_a", "mtllib scene.mtl"}) + vertices_ +
+                Joined({"g a", "f 1 2 3", "usemtl red", "f 1 2 3", "usemtl blue", "f 1 2 4",
+                        "usemtl red", "f 2 3 4", "f 1 2 3"}));
+  EXPECT_EQ(Output("cube_b.obj"),
+            Joined({"#cube_b", "mtllib scene.mtl"}) + vertices_ +
+                Joined({"g b", "usemtl red", "f 2 3 4", "usemtl blue", "f 1 3 4"}));
+
+  WriteSelectedGroups(
+      dir_.Path("cube.obj"), dir_.Folder(),
+      [](const auto&, std::vector<bool>& ticked) { return ticked.assign(2, true), true; }, silent_,
+      true);
+  EXPECT_EQ(
+      Output("cube_Selected.obj"),
+      Joined({"#cube_Selected", "mtllib scene.mtl"}) + vertices_ +
+          Joined({"g a", "f 1 2 3", "usemtl red", "f 1 2 3", "usemtl blue", "f 1 2 4", "usemtl red",
+                  "f 2 3 4", "f 1 2 3", "g b", "usemtl red", "f 2 3 4", "usemtl blue", "f 1 3 4"}));
+}
+
+TEST_F(KeepMaterialsTest, ByMaterialTheNameLineIsTheUsemtlLine) {
+  test::WriteBytes(dir_.Path("cube.obj"), input_);
+  DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivMaterial, silent_, true);
+  EXPECT_EQ(Output("cube_blue.obj"),
+            Joined({"#cube_blue", "mtllib scene.mtl", "v 0 0 0", "v 1 0 0", "v 1 1 0", "v 0 1 0",
+                    "usemtl blue", "f 1 2 3", "f 1 3 4", "f 1 2 4"}));
+  // Off: the files of today, byte for byte.
+  DivideFile(dir_.Path("cube.obj"), dir_.Folder(), kDivMaterial, silent_, false);
+  EXPECT_EQ(Output("cube_blue.obj"),
+            Joined({"#cube_blue", "v 0 0 0", "v 1 0 0", "v 1 1 0", "v 0 1 0", "usemtl blue",
+                    "f 1 2 3", "f 1 3 4", "f 1 2 4"}));
+}
+
+// In another folder the libraries are named from there.
+TEST_F(KeepMaterialsTest, AnotherFolderFindsTheLibrary) {
+  test::WriteBytes(dir_.Path("scene.mtl"), "newmtl red\n");
+  test::WriteBytes(dir_.Path("cube.obj"), input_);
+  ASSERT_EQ(mkdir(dir_.Path("out").c_str(), 0777), 0);
+  DivideFile(dir_.Path("cube.obj"), dir_.Path("out/"), kDivMaterial, silent_, true);
+  EXPECT_EQ(ReadBytes(dir_.Path("out/cube_red.obj")).substr(0, 32),
+            Joined({"#cube_red", "mtllib ../scene.mtl", "v "}).substr(0, 32));
 }
 
 }  // namespace

@@ -9,9 +9,11 @@
 namespace zelfin {
 namespace {
 
-// Faces rewritten from the corners kept while marking, and faces read a second
-// time once that store is full, come out the same.
-TEST(WriteNamesFile, KeptAndRereadCornersGiveTheSameFile) {
+// A text read in two pieces writes the file of the text read whole, wherever
+// the cut falls: relative indices of the second piece count from its start
+// until the model completes them, corners of mixed shapes and faces of many
+// corners (kept in a record of their own shape, written in pieces) included.
+TEST(WriteNamesFile, EveryCutWritesTheSameFile) {
   std::string input;
   for (int i = 1; i <= 30; ++i)
     input += "v " + std::to_string(i) + " 0 0\nvt 0 " + std::to_string(i) + "\nvn 1 0 " +
@@ -23,21 +25,27 @@ TEST(WriteNamesFile, KeptAndRereadCornersGiveTheSameFile) {
              "/" + std::to_string(i) + " " + std::to_string(i + 3) + "/x/1/9 \"" +
              std::to_string(i) + "\"\n";
   }
-  input += "g b\nf 30 29 28\n";
+  input += "g b\nf";
+  for (int i = 0; i < 2500; ++i)
+    input += " " + std::to_string(30 - i % 30) + "/-" + std::to_string(1 + i % 7);
+  input += "\nf 30 29 28\n";
   const NameCollator collator("");
-  const ObjModel model = ParseOBJ(input, kDivGroupOption, collator, "in.obj");
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
   test::TempDir dir;
-  std::vector<std::string> outputs;
-  for (const size_t cache_words : {size_t{0}, size_t{37}, size_t{1} << 20}) {
+  const auto write = [&](size_t cut) {
+    const ObjModel model =
+        ParseOBJ(FileText::FromString(input), kDivGroupOption, collator, "in.obj", heartbeat, cut);
     Renumbering renumbering(model);
-    renumbering.cache_words = cache_words;
-    const std::string path = dir.Path(std::to_string(cache_words));
-    WriteNamesFile(model, {0, 1}, "g ", "#x", path, renumbering);
-    outputs.push_back(test::ReadBytes(path));
-  }
-  EXPECT_EQ(outputs[0], outputs[1]);
-  EXPECT_EQ(outputs[0], outputs[2]);
-  EXPECT_NE(outputs[0].find("\r\nf 1/2/22 3//21 30/1 4//1 1\r\n"), std::string::npos) << outputs[0];
+    WriteNamesFile(model, {0, 1}, NamesFileStyle{"g "}, "#x", dir.Path("out.obj"), renumbering);
+    return test::ReadBytes(dir.Path("out.obj"));
+  };
+  const std::string whole = write(0);
+  EXPECT_NE(whole.find("\r\nf 1/2/22 3//21 30/1 4//1 1\r\n"), std::string::npos) << whole;
+  // vt 30 down to 24 are the 28th to 22nd used: vt 22 and 23 are not.
+  EXPECT_NE(whole.find("\r\ng b\r\nf 30/28 29/27 28/26 27/25 26/24 25/23 24/22 23/28 "),
+            std::string::npos);
+  for (size_t cut = 1; cut < input.size(); cut += 97) EXPECT_EQ(write(cut), whole) << cut;
 }
 
 }  // namespace

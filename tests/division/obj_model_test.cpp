@@ -7,12 +7,14 @@
 #include "support/error_text.h"
 #include "support/files.h"
 #include "support/lines.h"
+#include "support/model_faces.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace zelfin {
 namespace {
 
+using test::FacesOf;
 using test::Joined;
 using Texts = std::vector<std::string>;
 
@@ -40,8 +42,7 @@ TEST(ParseOBJ, CleansLinesAndIgnoresWhatNoRuleNames) {
   EXPECT_EQ(LinesOf(model, model.VTLines), (Texts{"vt 0 1"}));
   EXPECT_EQ(LinesOf(model, model.VNLines), (Texts{"vn 0 0 1 # keep"}));
   EXPECT_EQ(model.ElementNames, (Texts{"m"}));
-  ASSERT_EQ(model.FaceLines.size(), 1u);
-  EXPECT_EQ(model.FaceLines[0].size(), 1u);
+  EXPECT_EQ(FacesOf(model, 0), (Texts{"f 1 1 1"}));
 }
 
 TEST(ParseOBJ, NamesMergeByCaseAndFacesBeforeTheFirstNameGoToTheFirstSorted) {
@@ -49,8 +50,8 @@ TEST(ParseOBJ, NamesMergeByCaseAndFacesBeforeTheFirstNameGoToTheFirstSorted) {
                                        "usemtl apple b", "f 1 1", "usemtl WOOD", "f 1 1 1 1"}),
                                kDivMaterial);
   EXPECT_EQ(model.ElementNames, (Texts{"apple", "Wood"}));
-  EXPECT_EQ(LinesOf(model, model.FaceLines[0]), (Texts{"f 1 1 1", "f 1 1"}));
-  EXPECT_EQ(LinesOf(model, model.FaceLines[1]), (Texts{"f 1", "f 1 1 1 1"}));
+  EXPECT_EQ(FacesOf(model, 0), (Texts{"f 1 1 1", "f 1 1"}));
+  EXPECT_EQ(FacesOf(model, 1), (Texts{"f 1", "f 1 1 1 1"}));
 }
 
 TEST(ParseOBJ, GroupModesTakeNamesFromGroupLinesOnly) {
@@ -58,7 +59,7 @@ TEST(ParseOBJ, GroupModesTakeNamesFromGroupLinesOnly) {
       Joined({"v 0 0 0", "usemtl m", "g  left\t\tarm", "f 1", "g \"b  c\"", "usemtl n", "f 1 1"}),
       kDivGroup);
   EXPECT_EQ(model.ElementNames, (Texts{"b  c", "left arm"}));
-  EXPECT_EQ(model.FaceLines[0].size(), 1u);
+  EXPECT_EQ(FacesOf(model, 0), (Texts{"f 1 1"}));
 }
 
 TEST(ParseOBJ, NamesFollowTheLocaleOrderWithCaseIgnored) {
@@ -73,7 +74,7 @@ TEST(ParseOBJ, WithoutNamesTheModelIsEmptyAndFacesAreNotChecked) {
   const ObjModel model = Parse(Joined({"v 0 0 0", "f 1 2 99", "g x"}), kDivMaterial);
   EXPECT_TRUE(model.VLines.empty());
   EXPECT_TRUE(model.ElementNames.empty());
-  EXPECT_TRUE(model.FaceLines.empty());
+  EXPECT_TRUE(model.runs.empty());
 }
 
 TEST(ParseOBJ, RefusesFacesThatReferToMissingLines) {
@@ -132,8 +133,8 @@ TEST(LoadOBJ, EveryEncodingAndLineEndGivesTheSameModel) {
     const ObjModel model = LoadOBJ(dir.Path("in.obj"), kDivMaterial);
     EXPECT_EQ(model.ElementNames, (Texts{"\xc3\xa9t\xc3\xa9"}));
     EXPECT_EQ(LinesOf(model, model.VLines), (Texts{"v 1 2 3"}));
-    ASSERT_EQ(model.FaceLines.size(), 1u);
-    EXPECT_EQ(LinesOf(model, model.FaceLines[0]), (Texts{"f 1 1 1"}));
+    ASSERT_EQ(model.ElementNames.size(), 1u);
+    EXPECT_EQ(FacesOf(model, 0), (Texts{"f 1 1 1"}));
   }
   EXPECT_THROW(LoadOBJ(dir.Path("missing.obj"), kDivMaterial), ZelfinError);
 }
@@ -160,15 +161,18 @@ TEST(ParseOBJ, EveryCutBetweenTwoPiecesGivesTheSameModel) {
       EXPECT_EQ(model.VLines, whole.VLines) << cut;
       EXPECT_EQ(model.VTLines, whole.VTLines) << cut;
       EXPECT_EQ(model.VNLines, whole.VNLines) << cut;
-      EXPECT_EQ(model.ElementNames, whole.ElementNames) << cut;
-      EXPECT_EQ(model.FaceLines, whole.FaceLines) << cut;
+      ASSERT_EQ(model.ElementNames, whole.ElementNames) << cut;
+      for (uint32_t i = 0; i < model.ElementNames.size(); ++i) {
+        EXPECT_EQ(FacesOf(model, i), FacesOf(whole, i)) << cut;
+      }
       EXPECT_EQ(model.element_tabs, whole.element_tabs) << cut;
     }
   }
   const ObjModel model = parse(text, kDivMaterial, text.size() / 2);
   EXPECT_EQ(model.ElementNames, (Texts{"apple", "Wood"}));
-  EXPECT_EQ(LinesOf(model, model.FaceLines[0]), (Texts{"f 1 1 1", "f 1//1 2//-1", "f 1 2"}));
-  EXPECT_EQ(LinesOf(model, model.FaceLines[1]), (Texts{"f 1/1 -1 2", "f -2 1", "f 2 2 2"}));
+  // Relative indices count back from their face, across the cut too.
+  EXPECT_EQ(FacesOf(model, 0), (Texts{"f 1 1 1", "f 1//1 2//1", "f 1 2"}));
+  EXPECT_EQ(FacesOf(model, 1), (Texts{"f 1/1 2 2", "f 1 1", "f 2 2 2"}));
   EXPECT_EQ(LinesOf(model, model.VLines), (Texts{"v 0 0 0", "v 1 2 3"}));
   EXPECT_TRUE(model.element_tabs);
 

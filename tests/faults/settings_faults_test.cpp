@@ -31,7 +31,7 @@ const std::string kHead =
 
 auto Values(const Settings& s) {
   return std::tuple(s.SaveType, s.SaveFolder, s.DivIndex, s.DietIndex, s.isDispSetupDlg,
-                    s.DietMethod);
+                    s.DietMethod, s.KeepMaterials);
 }
 
 class SettingsFaults : public ::testing::Test {
@@ -71,7 +71,8 @@ TEST_F(SettingsFaults, EveryValueOfAKindItCannotTakeIsNamed) {
   const std::pair<const char*, const char*> wrong[] = {
       {"SaveType", "hex:01,00,00,00"},    {"SaveFolder", "dword:00000001"},
       {"DivIndex", "hex(2):31,00,00,00"}, {"DietIndex", "hex(b):01,00,00,00,00,00,00,00"},
-      {"isDispSetupDlg", "hex:01"},     {"DietMethod", "hex:01"},
+      {"isDispSetupDlg", "hex:01"},       {"DietMethod", "hex:01"},
+      {"KeepMaterials", "hex:01"},
   };
   for (const auto& [name, value] : wrong) {
     SCOPED_TRACE(name);

@@ -14,6 +14,7 @@
 #include "platform/errors.h"
 #include "platform/heartbeat.h"
 #include "platform/text_file.h"
+#include "support/model_faces.h"
 
 namespace {
 
@@ -96,6 +97,36 @@ std::vector<std::string> CheckFolder(const std::set<std::string>& expected) {
   return names;
 }
 
+// The same division keeping materials writes the same files with mtllib lines
+// and (by group) usemtl lines added, and nothing else changed.
+void CheckKeptMaterials(int32_t DivIndex, bool failed, const std::vector<std::string>& written) {
+  std::vector<std::string> plain;
+  for (const std::string& file : written)
+    plain.push_back(zelfin::fuzz::ReadFile(g_out + "/" + file));
+  zelfin::fuzz::EmptyFolder(g_out);
+  bool kept_failed = false;
+  try {
+    zelfin::SilentProgress silent;
+    zelfin::DivideFile(g_input, g_out + "/", DivIndex, silent, true);
+  } catch (const zelfin::ZelfinError&) {
+    kept_failed = true;
+  }
+  Check(kept_failed == failed, "keeping materials changed whether the division fails");
+  Check(zelfin::test::FolderNames(g_out) == written, "keeping materials wrote other files");
+  for (size_t i = 0; i < written.size(); ++i) {
+    const std::string text = zelfin::fuzz::ReadFile(g_out + "/" + written[i]);
+    std::string without;
+    for (const std::string_view line : zelfin::fuzz::CrLfLines(text, written[i])) {
+      if (line.starts_with("mtllib ")) continue;
+      if (DivIndex != zelfin::kDivMaterial && line.starts_with("usemtl ")) continue;
+      without.append(line);
+      without.append("\r\n");
+    }
+    Check(without == plain[i], written[i] + ": keeping materials changed more than its lines");
+  }
+  zelfin::fuzz::EmptyFolder(g_out);
+}
+
 void DivideByNames(int32_t DivIndex) {
   zelfin::ObjModel model;
   try {
@@ -127,10 +158,10 @@ void DivideByNames(int32_t DivIndex) {
     const std::string path = g_out + "/" + file;
     if (!zelfin::fuzz::IsRegularFile(path)) continue;
     const std::vector<size_t> faces = CheckOutputFile(path, "#m_" + model.ElementNames[i], keyword);
-    Check(faces.size() == 1 && faces[0] == model.FaceLines[i].size(),
+    Check(faces.size() == 1 && faces[0] == zelfin::test::FacesOf(model, i).size(),
           file + ": faces lost or added");
   }
-  zelfin::fuzz::EmptyFolder(g_out);
+  CheckKeptMaterials(DivIndex, failed, written);
 }
 
 void WriteSelected(uint8_t mask) {
@@ -147,7 +178,7 @@ void WriteSelected(uint8_t mask) {
   } catch (const zelfin::ZelfinError&) {
   }
   for (size_t i = 0; i < model.ElementNames.size(); ++i) {
-    if ((mask >> (i % 8)) & 1) ticked_faces.push_back(model.FaceLines[i].size());
+    if ((mask >> (i % 8)) & 1) ticked_faces.push_back(zelfin::test::FacesOf(model, i).size());
   }
   bool failed = false;
   try {
@@ -188,8 +219,11 @@ void CompareCutModel(const uint8_t* data, size_t size) {
   Check(parse(at, cut) == whole_error, "a cut text gives another error");
   Check(cut.VLines == whole.VLines && cut.VTLines == whole.VTLines && cut.VNLines == whole.VNLines,
         "a cut text gives other element lines");
-  Check(cut.ElementNames == whole.ElementNames && cut.FaceLines == whole.FaceLines,
-        "a cut text gives other names or faces");
+  Check(cut.ElementNames == whole.ElementNames, "a cut text gives other names");
+  for (uint32_t i = 0; i < whole.ElementNames.size(); ++i) {
+    Check(zelfin::test::FacesOf(cut, i) == zelfin::test::FacesOf(whole, i),
+          "a cut text gives other faces");
+  }
 }
 
 }  // namespace

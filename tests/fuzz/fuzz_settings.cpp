@@ -17,7 +17,7 @@ std::string g_file;
 std::string Describe(const zelfin::Settings& s) {
   return std::to_string(s.SaveType) + " [" + s.SaveFolder + "] " + std::to_string(s.DivIndex) +
          " " + std::to_string(s.DietIndex) + " " + (s.isDispSetupDlg ? "1" : "0") + " " +
-         std::to_string(s.DietMethod);
+         std::to_string(s.DietMethod) + " " + std::to_string(s.KeepMaterials);
 }
 
 }  // namespace
@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   second.DietIndex = 7;
   second.isDispSetupDlg = !first.isDispSetupDlg;
   second.DietMethod = 1 - first.DietMethod;
+  second.KeepMaterials = 1 - first.KeepMaterials;
   try {
     zelfin::LoadSettings(second);
   } catch (const zelfin::ZelfinError& e) {
