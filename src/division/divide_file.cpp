@@ -117,8 +117,8 @@ uint32_t FirstUnsafeName(const ObjModel& model) {
 
 }  // namespace
 
-void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex,
-                ProgressSink& progress) {
+std::vector<std::string> DivideFile(const std::string& path, const std::string& folder,
+                                    int32_t DivIndex, ProgressSink& progress) {
   Heartbeat heartbeat(progress);
   const ObjModel model = LoadOBJ(path, DivIndex, heartbeat);
   const std::string base(BaseName(path));
@@ -139,11 +139,15 @@ void DivideFile(const std::string& path, const std::string& folder, int32_t DivI
   if (run.count < model.ElementNames.size()) {
     RaiseCreateError(OutputPath(run, run.count), kUnsafeNameReason);
   }
+  std::vector<std::string> written;
+  for (uint32_t i = 0; i < run.count; ++i) written.push_back(OutputPath(run, i));
+  return written;
 }
 
-void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex) {
+std::vector<std::string> DivideFile(const std::string& path, const std::string& folder,
+                                    int32_t DivIndex) {
   SilentProgress silent;
-  DivideFile(path, folder, DivIndex, silent);
+  return DivideFile(path, folder, DivIndex, silent);
 }
 
 }  // namespace zelfin

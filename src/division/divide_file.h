@@ -2,6 +2,7 @@
 // Division by material or by group: one file per name.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/progress_sink.h"
 
@@ -9,9 +10,12 @@ namespace zelfin {
 
 // One file per material (DivIndex kDivMaterial) or per group (any other
 // value): folder + base name + "_" + name + ".obj". The window gets its turns
-// through progress.KeepResponsive(); nothing is shown.
-void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex,
-                ProgressSink& progress);
-void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex);
+// through progress.KeepResponsive(); nothing is shown. Returns the paths of
+// the files written, in the order of the names: none when the file has no
+// material (no group).
+std::vector<std::string> DivideFile(const std::string& path, const std::string& folder,
+                                    int32_t DivIndex, ProgressSink& progress);
+std::vector<std::string> DivideFile(const std::string& path, const std::string& folder,
+                                    int32_t DivIndex);
 
 }  // namespace zelfin
