@@ -55,20 +55,37 @@ TriMesh OutputSurface(const DietRun& run) {
   return mesh;
 }
 
+// Giving back gigabytes takes a moment too: table by table, the window
+// having its turn in between.
+void GiveBack(DietRun& run, ProgressSink& progress) {
+  for (const auto release : {+[](DietRun& r) { r.q = std::vector<TDietMatrix>(); },
+                             +[](DietRun& r) { r.pos = std::vector<TDietVec>(); },
+                             +[](DietRun& r) { r.faces = std::vector<FaceCorners>(); }}) {
+    release(run);
+    progress.KeepResponsive();
+  }
+}
+
 // The deviation in the written file's units: the refined method writes the
-// input's units, the classic one the normalised frame.
-std::optional<Deviation> MeasureOutput(const DietRun& run, const LoadedMesh& loaded,
-                                       const std::vector<FaceCorners>& input_faces,
-                                       SimplifyMethod method, ProgressSink& progress) {
+// input's units, the classic one the normalised frame. What the surfaces are
+// made of is given back first: the measurement needs its memory.
+void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& input_faces,
+                   ProgressSink& progress, SimplifyResult& result) {
   try {
-    Deviation d =
-        MeasureDeviation(InputSurface(loaded, input_faces), OutputSurface(run), progress, true);
-    if (method == SimplifyMethod::kRefined) {
+    TriMesh input = InputSurface(loaded, input_faces);
+    input_faces = std::vector<FaceCorners>();
+    loaded.raw = std::vector<TDietVec>();
+    TriMesh output = OutputSurface(run);
+    GiveBack(run, progress);
+    // Nothing is no distance away from something: no figures.
+    if (input.tri.empty() || output.tri.empty()) return;
+    Deviation d = MeasureDeviation(std::move(input), std::move(output), progress, true);
+    if (result.method == SimplifyMethod::kRefined) {
       for (double* x : {&d.max, &d.mean, &d.rms, &d.diagonal}) *x *= loaded.norm.s;
     }
-    return d;
+    result.deviation = d;
   } catch (const std::bad_alloc&) {
-    return std::nullopt;  // the file stands; only its figures are missing
+    result.unmeasured = true;  // the file stands; only its figures are missing
   }
 }
 
@@ -115,19 +132,10 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
                                  : DietOutputPath(path, folder, keep_ratio);
   WriteDietMesh(result.written, run, loaded, method, with, progress);
   result.triangles_out = LiveFaces(run);
-  run.q = std::vector<TDietMatrix>();
-  progress.KeepResponsive();
   if (measure) {
-    result.deviation = MeasureOutput(run, loaded, input_faces, method, progress);
-    result.unmeasured = !result.deviation;
+    MeasureOutput(run, loaded, input_faces, progress, result);
   }
-  // Giving back gigabytes takes a moment too: table by table, the window
-  // having its turn in between.
-  for (const auto release : {+[](DietRun& r) { r.pos = std::vector<TDietVec>(); },
-                             +[](DietRun& r) { r.faces = std::vector<FaceCorners>(); }}) {
-    release(run);
-    progress.KeepResponsive();
-  }
+  GiveBack(run, progress);
   return result;
 }
 

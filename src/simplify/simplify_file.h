@@ -30,7 +30,8 @@ struct SimplifyResult {
   int64_t target = 0;         // the triangles keep_ratio asks for; with a budget, the floor
   bool budget = false;        // contracted within options.max_error
   // The output against the input, in the written file's units (the input's
-  // for the refined method, the normalised frame for the classic one).
+  // for the refined method, the normalised frame for the classic one); none
+  // when either has no triangle.
   std::optional<Deviation> deviation;
   bool unmeasured = false;  // measuring was asked for but found no memory
 

@@ -177,18 +177,22 @@ void SortByKey(std::vector<uint64_t>& keyed) {
   }
 }
 
+// Three times the centre of triangle t along axis a: the order is the same.
+double CentreTimesThree(const TriMesh& mesh, size_t t, int a) {
+  double c = 0;
+  for (int k = 0; k < 3; ++k) c += mesh.xyz[3 * size_t{mesh.tri[3 * t + k]} + a];
+  return c;
+}
+
 // Per triangle its Morton key (of its centre in the centres' box, 10 bits
 // per axis) in the upper 32 bits and its number in the lower, in the order of
 // the keys: near in the order, near in space.
 std::vector<uint64_t> CurveOrder(const TriMesh& mesh) {
   const size_t count = mesh.TriangleCount();
-  std::vector<double> centres(3 * count);
   double lo[3] = {kInfinity, kInfinity, kInfinity}, hi[3] = {-kInfinity, -kInfinity, -kInfinity};
   for (size_t t = 0; t < count; ++t) {
     for (int a = 0; a < 3; ++a) {
-      double c = 0;
-      for (int k = 0; k < 3; ++k) c += mesh.xyz[3 * size_t{mesh.tri[3 * t + k]} + a];
-      centres[3 * t + a] = c;  // three times the centre: the order is the same
+      const double c = CentreTimesThree(mesh, t, a);
       lo[a] = std::min(lo[a], c);
       hi[a] = std::max(hi[a], c);
     }
@@ -199,7 +203,7 @@ std::vector<uint64_t> CurveOrder(const TriMesh& mesh) {
   for (size_t t = 0; t < count; ++t) {
     uint32_t key = 0;
     for (int a = 0; a < 3; ++a) {
-      const double cell = (centres[3 * t + a] - lo[a]) * scale;
+      const double cell = (CentreTimesThree(mesh, t, a) - lo[a]) * scale;
       key |= Spread3(static_cast<uint32_t>(cell >= 0 ? cell : 0)) << a;
     }
     keyed[t] = uint64_t{key} << 32 | t;
@@ -215,12 +219,19 @@ TriangleTree::TriangleTree(const TriMesh& mesh) {
   if (count == 0) return;
   const std::vector<uint64_t> keyed = CurveOrder(mesh);
   ids_.resize(count);
-  corners_.resize(9 * size_t{count});
+  slots_.resize(count);
+  corners_.resize(3 * size_t{count});
+  std::vector<uint32_t> number(mesh.xyz.size() / 3, UINT32_MAX);
   for (size_t i = 0; i < count; ++i) {
     ids_[i] = static_cast<uint32_t>(keyed[i]);
+    slots_[ids_[i]] = static_cast<uint32_t>(i);
     for (int k = 0; k < 3; ++k) {
-      const double* v = &mesh.xyz[3 * size_t{mesh.tri[3 * size_t{ids_[i]} + k]}];
-      std::copy(v, v + 3, &corners_[9 * i + 3 * k]);
+      const uint32_t v = mesh.tri[3 * size_t{ids_[i]} + k];
+      if (number[v] == UINT32_MAX) {
+        number[v] = static_cast<uint32_t>(xyz_.size() / 3);
+        xyz_.insert(xyz_.end(), &mesh.xyz[3 * size_t{v}], &mesh.xyz[3 * size_t{v}] + 3);
+      }
+      corners_[3 * i + k] = number[v];
     }
   }
   nodes_.reserve(2 * size_t{count});
@@ -240,9 +251,13 @@ void TriangleTree::Build(uint32_t id, uint32_t begin, uint32_t end,
     node.first = begin;
     node.count = end - begin;
     double lo[3] = {kInfinity, kInfinity, kInfinity}, hi[3] = {-kInfinity, -kInfinity, -kInfinity};
-    for (size_t i = 9 * size_t{begin}; i < 9 * size_t{end}; ++i) {
-      lo[i % 3] = std::min(lo[i % 3], corners_[i]);
-      hi[i % 3] = std::max(hi[i % 3], corners_[i]);
+    for (size_t t = begin; t < end; ++t) {
+      for (int k = 0; k < 3; ++k) {
+        for (int a = 0; a < 3; ++a) {
+          lo[a] = std::min(lo[a], Corner(t, k)[a]);
+          hi[a] = std::max(hi[a], Corner(t, k)[a]);
+        }
+      }
     }
     for (int a = 0; a < 3; ++a) {
       node.lo[a] = FloatBelow(lo[a]);
@@ -287,9 +302,8 @@ Nearest TriangleTree::Closest(const double p[3], uint32_t* hint) const {
   if (nodes_.empty()) return best;
   uint32_t best_slot = UINT32_MAX;
   const auto try_slot = [&](uint32_t t) {
-    const double* c = &corners_[9 * size_t{t}];
     double w[3];
-    const double d2 = ClosestOnTriangle(p, c, c + 3, c + 6, w);
+    const double d2 = ClosestOnTriangle(p, Corner(t, 0), Corner(t, 1), Corner(t, 2), w);
     if (d2 < best.d2) {
       best = {d2, ids_[t], {w[0], w[1], w[2]}};
       best_slot = t;
@@ -363,7 +377,7 @@ std::vector<double> SamplePoints(const TriMesh& mesh, size_t count, uint64_t see
 }
 
 OneSided MeasureDistances(const std::vector<double>& points, const TriangleTree& tree,
-                          Heartbeat& heartbeat) {
+                          Heartbeat& heartbeat, const std::vector<uint32_t>* near) {
   // Fixed chunks summed in their order: the same figures however the chunks
   // fell to the threads. Each chunk's points come in order, so the last
   // nearest triangle is a good first guess for the next point.
@@ -376,6 +390,7 @@ OneSided MeasureDistances(const std::vector<double>& points, const TriangleTree&
       OneSided& s = part[c];
       uint32_t hint = UINT32_MAX;
       for (size_t i = c * kChunk; i < std::min(n, (c + 1) * kChunk); ++i) {
+        if (near && (*near)[i] != UINT32_MAX) hint = tree.SlotOf((*near)[i]);
         const double d2 = tree.Closest(&points[3 * i], &hint).d2;
         s.max2 = std::max(s.max2, d2);
         s.sum2 += d2;
@@ -420,56 +435,86 @@ double Diagonal(const std::vector<double>& xyz) {
 
 namespace {
 
-// The vertices of the output that its triangles use and that need a search:
-// x, y, z each, after the points already in `points`. Returns how many were
-// left out as lying on the input.
-size_t AddOutputVertices(const TriMesh& input, const TriMesh& output, bool numbered_alike,
-                         std::vector<double>& points) {
-  std::vector<uint8_t> on_input(numbered_alike ? input.xyz.size() / 3 : 0);
-  if (numbered_alike) {
-    for (const uint32_t v : input.tri) on_input[v] = 1;
+// The output's points to measure against the input: samples spread by area,
+// then the vertices its triangles use, each with an input triangle near it
+// where the numbering tells one (the first that uses the vertex, or a corner
+// of the sample's triangle): a first guess that bounds the search at once.
+struct OutputSamples {
+  std::vector<double> points;
+  std::vector<uint32_t> near;  // per point, UINT32_MAX: none
+  size_t in_place = 0;         // vertices left out as lying on the input
+};
+
+OutputSamples SampleOutput(const TriMesh& input, const TriMesh& output, size_t count, uint64_t seed,
+                           bool numbered_alike) {
+  std::vector<uint32_t> first_use(numbered_alike ? input.xyz.size() / 3 : 0, UINT32_MAX);
+  for (size_t i = 0; numbered_alike && i < input.TriangleCount(); ++i) {
+    for (size_t k = 0; k < 3; ++k) {
+      const uint32_t v = input.tri[3 * i + k];
+      if (first_use[v] == UINT32_MAX) first_use[v] = static_cast<uint32_t>(i);
+    }
+  }
+  const auto near = [&](uint32_t v) { return v < first_use.size() ? first_use[v] : UINT32_MAX; };
+  OutputSamples out;
+  for (const SurfacePoint& s : SpreadByArea(output, count, seed)) {
+    const uint32_t* c = &output.tri[3 * size_t{s.triangle}];
+    for (int a = 0; a < 3; ++a) {
+      out.points.push_back(s.w[0] * output.xyz[3 * size_t{c[0]} + a] +
+                           s.w[1] * output.xyz[3 * size_t{c[1]} + a] +
+                           s.w[2] * output.xyz[3 * size_t{c[2]} + a]);
+    }
+    out.near.push_back(near(c[0]));
   }
   std::vector<uint8_t> used(output.xyz.size() / 3);
   for (const uint32_t v : output.tri) used[v] = 1;
-  size_t skipped = 0;
-  for (size_t v = 0; v < used.size(); ++v) {
+  for (uint32_t v = 0; v < used.size(); ++v) {
     if (!used[v]) continue;
-    const double* p = &output.xyz[3 * v];
-    if (v < on_input.size() && on_input[v] && std::equal(p, p + 3, &input.xyz[3 * v])) {
-      ++skipped;
+    const double* p = &output.xyz[3 * size_t{v}];
+    if (near(v) != UINT32_MAX && std::equal(p, p + 3, &input.xyz[3 * size_t{v}])) {
+      ++out.in_place;
     } else {
-      points.insert(points.end(), p, p + 3);
+      out.points.insert(out.points.end(), p, p + 3);
+      out.near.push_back(near(v));
     }
   }
-  return skipped;
+  return out;
 }
 
 }  // namespace
 
-Deviation MeasureDeviation(const TriMesh& input, const TriMesh& output, ProgressSink& progress,
+size_t DeviationSamples(size_t input_triangles) {
+  return std::clamp<size_t>(16 * input_triangles, 1000, kDeviationSamples);
+}
+
+Deviation MeasureDeviation(TriMesh input, TriMesh output, ProgressSink& progress,
                            bool numbered_alike) {
   const auto start = std::chrono::steady_clock::now();
   constexpr uint64_t kSeed = 0x5EED;
   Heartbeat heartbeat(progress);
+  Deviation out;
+  out.diagonal = Diagonal(input.xyz);
+  const size_t samples = DeviationSamples(input.TriangleCount());
+  // The output's tree is the smaller one: its half samples the output too.
   TriangleTree input_tree, output_tree;
-  std::vector<double> on_input, on_output;
-  size_t in_place = 0;
+  std::vector<double> on_input;
+  OutputSamples on_output;
   RunHalvesTogether(
       [&] {
         input_tree = TriangleTree(input);
-        on_input = SamplePoints(input, kDeviationSamples, kSeed, false);
+        on_input = SamplePoints(input, samples, kSeed, false);
       },
       [&] {
         output_tree = TriangleTree(output);
-        on_output = SamplePoints(output, kDeviationSamples, kSeed + 1, false);
-        in_place = AddOutputVertices(input, output, numbered_alike, on_output);
+        on_output = SampleOutput(input, output, samples, kSeed + 1, numbered_alike);
       },
       [&] { heartbeat.Beat(4096); });
-  OneSided output_to_input = MeasureDistances(on_output, input_tree, heartbeat);
-  output_to_input.count += in_place;
+  // The trees hold copies of the vertices.
+  input = TriMesh();
+  output = TriMesh();
+  OneSided output_to_input =
+      MeasureDistances(on_output.points, input_tree, heartbeat, &on_output.near);
+  output_to_input.count += on_output.in_place;
   const Symmetric d = Combine(output_to_input, MeasureDistances(on_input, output_tree, heartbeat));
-  Deviation out;
-  out.diagonal = Diagonal(input.xyz);
   const double rounding = 1e-12 * out.diagonal;
   const auto above = [rounding](double x) { return x < rounding ? 0.0 : x; };
   out.max = above(d.hausdorff);

@@ -38,8 +38,9 @@ struct Nearest {
   double w[3];
 };
 
-// Nearest-triangle queries. The tree keeps its own copy of the corners; its
-// leaves follow the triangles' centres along a space-filling curve.
+// Nearest-triangle queries. The tree keeps its own copy of the vertices,
+// renumbered in the order its leaves use them; the leaves follow the
+// triangles' centres along a space-filling curve.
 class TriangleTree {
  public:
   TriangleTree() = default;
@@ -52,6 +53,8 @@ class TriangleTree {
   // UINT32_MAX for none), which is near when the points come in order; sets
   // *hint for the next one.
   Nearest Closest(const double p[3], uint32_t* hint) const;
+  // The hint that names triangle t of the mesh.
+  uint32_t SlotOf(uint32_t t) const { return slots_[t]; }
 
  private:
   // Inner nodes have count 0 and their children at first and first + 1;
@@ -65,9 +68,13 @@ class TriangleTree {
   void Build(uint32_t id, uint32_t begin, uint32_t end, const std::vector<uint64_t>& keyed);
   static double BoxDistance2(const Node& n, const double p[3]);
 
+  const double* Corner(size_t t, int k) const { return &xyz_[3 * size_t{corners_[3 * t + k]}]; }
+
   std::vector<Node> nodes_;
-  std::vector<double> corners_;  // 9 per triangle, in leaf order
-  std::vector<uint32_t> ids_;    // the triangles' numbers in the mesh, in leaf order
+  std::vector<double> xyz_;        // the vertices that triangles use, in the order of first use
+  std::vector<uint32_t> corners_;  // 3 per triangle, numbers into xyz_, in leaf order
+  std::vector<uint32_t> ids_;      // the triangles' numbers in the mesh, in leaf order
+  std::vector<uint32_t> slots_;    // per triangle of the mesh, its place in leaf order
 };
 
 // A point of a mesh's surface as a triangle and barycentric weights.
@@ -94,9 +101,11 @@ struct OneSided {
   size_t count = 0;
 };
 // On two threads, the window having its turns through heartbeat; the result
-// does not depend on how the work fell to the threads.
+// does not depend on how the work fell to the threads. near (may be null):
+// per point a triangle of the tree's mesh near it to try first, UINT32_MAX
+// for none.
 OneSided MeasureDistances(const std::vector<double>& points, const TriangleTree& tree,
-                          Heartbeat& heartbeat);
+                          Heartbeat& heartbeat, const std::vector<uint32_t>* near = nullptr);
 
 // Hausdorff distance (the larger one-sided maximum), root mean square and
 // mean over both sample sets.
@@ -117,8 +126,9 @@ struct Deviation {
   double seconds = 0;   // what measuring took
 };
 
-// Points on both surfaces: kDeviationSamples spread by area on each, and
-// every vertex of the output; each measured to the other surface. Distances
+// Points on both surfaces: DeviationSamples of the input's triangle count
+// spread by area on each, and every vertex of the output; each measured to
+// the other surface. Distances
 // below a millionth of a millionth of the diagonal are rounding and count as
 // none. input.xyz holds every vertex of the input, used or not.
 // numbered_alike: the output numbers its vertices as the input does, so that
@@ -126,7 +136,10 @@ struct Deviation {
 // (a triangle of the input using it) lies on the input: it counts at distance
 // 0 without a search.
 inline constexpr size_t kDeviationSamples = 100000;
-Deviation MeasureDeviation(const TriMesh& input, const TriMesh& output, ProgressSink& progress,
+// 16 per input triangle, at least 1,000 and at most kDeviationSamples.
+size_t DeviationSamples(size_t input_triangles);
+// The meshes are given up as soon as their trees stand.
+Deviation MeasureDeviation(TriMesh input, TriMesh output, ProgressSink& progress,
                            bool numbered_alike = false);
 
 }  // namespace zelfin

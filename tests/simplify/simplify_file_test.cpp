@@ -272,6 +272,14 @@ TEST(SimplifyFile, DeviationMeasuredInTheWrittenFilesUnits) {
   ASSERT_TRUE(classic.deviation);
   EXPECT_NEAR(classic.deviation->diagonal, std::sqrt(12.0), 1e-5);  // the ball spans 2 already
   EXPECT_GT(classic.deviation->max, 0);
+
+  // Nothing left: no figures, and no failure to measure either.
+  const std::string two =
+      dir.Write("two.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0.5\nv 1 1 0.25\nf 1 2 3\nf 3 2 4\n");
+  r = SimplifyFile(two, dir.Folder(), 0.5, silent, SimplifyMethod::kRefined);
+  EXPECT_EQ(r.triangles_out, 0);
+  EXPECT_FALSE(r.deviation);
+  EXPECT_FALSE(r.unmeasured);
 }
 
 // A budget of 0 allows no contraction on a curved surface; a wide one

@@ -73,7 +73,7 @@ TEST(MeasureDeviation, MaxMeanAndRmsOfAnUnevenDistance) {
   SilentProgress silent;
   const Deviation d = MeasureDeviation(Triangles(gen::FlatGrid(1, 10, 10)),
                                        Triangles(gen::FlatGrid(1, 20, 10)), silent);
-  const double n = kDeviationSamples, count = 2 * n + 231;
+  const double n = static_cast<double>(DeviationSamples(200)), count = 2 * n + 231;
   EXPECT_NEAR(d.max, 10, 1e-12);
   EXPECT_NEAR(d.mean, (n / 2 * 5 + 11 * 55) / count, 0.005);
   EXPECT_NEAR(d.rms, std::sqrt((n / 2 * 100 / 3 + 11 * 385) / count), 0.005);
