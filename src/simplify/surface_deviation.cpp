@@ -184,15 +184,15 @@ double CentreTimesThree(const TriMesh& mesh, size_t t, int a) {
   return c;
 }
 
-// Per triangle its Morton key (of its centre in the centres' box, 10 bits
-// per axis) in the upper 32 bits and its number in the lower, in the order of
-// the keys: near in the order, near in space.
-std::vector<uint64_t> CurveOrder(const TriMesh& mesh) {
-  const size_t count = mesh.TriangleCount();
+// Per item its Morton key (of place(i, axis) in the box of all places, 10
+// bits per axis) in the upper 32 bits and its number in the lower, in the
+// order of the keys: near in the order, near in space.
+template <class Place>
+std::vector<uint64_t> CurveOrder(size_t count, Place&& place) {
   double lo[3] = {kInfinity, kInfinity, kInfinity}, hi[3] = {-kInfinity, -kInfinity, -kInfinity};
-  for (size_t t = 0; t < count; ++t) {
+  for (size_t i = 0; i < count; ++i) {
     for (int a = 0; a < 3; ++a) {
-      const double c = CentreTimesThree(mesh, t, a);
+      const double c = place(i, a);
       lo[a] = std::min(lo[a], c);
       hi[a] = std::max(hi[a], c);
     }
@@ -200,13 +200,13 @@ std::vector<uint64_t> CurveOrder(const TriMesh& mesh) {
   const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
   const double scale = extent > 0 ? 1023.0 / extent : 0;
   std::vector<uint64_t> keyed(count);
-  for (size_t t = 0; t < count; ++t) {
+  for (size_t i = 0; i < count; ++i) {
     uint32_t key = 0;
     for (int a = 0; a < 3; ++a) {
-      const double cell = (CentreTimesThree(mesh, t, a) - lo[a]) * scale;
+      const double cell = (place(i, a) - lo[a]) * scale;
       key |= Spread3(static_cast<uint32_t>(cell >= 0 ? cell : 0)) << a;
     }
-    keyed[t] = uint64_t{key} << 32 | t;
+    keyed[i] = uint64_t{key} << 32 | i;
   }
   SortByKey(keyed);
   return keyed;
@@ -217,11 +217,13 @@ std::vector<uint64_t> CurveOrder(const TriMesh& mesh) {
 TriangleTree::TriangleTree(const TriMesh& mesh) {
   const uint32_t count = static_cast<uint32_t>(mesh.TriangleCount());
   if (count == 0) return;
-  const std::vector<uint64_t> keyed = CurveOrder(mesh);
+  const std::vector<uint64_t> keyed =
+      CurveOrder(count, [&](size_t t, int a) { return CentreTimesThree(mesh, t, a); });
   ids_.resize(count);
   slots_.resize(count);
   corners_.resize(3 * size_t{count});
   std::vector<uint32_t> number(mesh.xyz.size() / 3, UINT32_MAX);
+  xyz_.reserve(mesh.xyz.size());
   for (size_t i = 0; i < count; ++i) {
     ids_[i] = static_cast<uint32_t>(keyed[i]);
     slots_[ids_[i]] = static_cast<uint32_t>(i);
@@ -337,6 +339,14 @@ Nearest TriangleTree::Closest(const double p[3], uint32_t* hint) const {
   return best;
 }
 
+void AppendPoint(const TriMesh& mesh, const SurfacePoint& s, std::vector<double>& points) {
+  for (int a = 0; a < 3; ++a) {
+    points.push_back(s.w[0] * mesh.xyz[3 * mesh.tri[3 * s.triangle] + a] +
+                     s.w[1] * mesh.xyz[3 * mesh.tri[3 * s.triangle + 1] + a] +
+                     s.w[2] * mesh.xyz[3 * mesh.tri[3 * s.triangle + 2] + a]);
+  }
+}
+
 std::vector<SurfacePoint> SpreadByArea(const TriMesh& mesh, size_t count, uint64_t seed) {
   const size_t triangles = mesh.TriangleCount();
   std::vector<double> cumulative(triangles);
@@ -360,13 +370,7 @@ std::vector<double> SamplePoints(const TriMesh& mesh, size_t count, uint64_t see
                                  bool with_vertices) {
   std::vector<double> points;
   points.reserve(3 * count + (with_vertices ? mesh.xyz.size() : 0));
-  for (const SurfacePoint& s : SpreadByArea(mesh, count, seed)) {
-    for (int a = 0; a < 3; ++a) {
-      points.push_back(s.w[0] * mesh.xyz[3 * mesh.tri[3 * s.triangle] + a] +
-                       s.w[1] * mesh.xyz[3 * mesh.tri[3 * s.triangle + 1] + a] +
-                       s.w[2] * mesh.xyz[3 * mesh.tri[3 * s.triangle + 2] + a]);
-    }
-  }
+  for (const SurfacePoint& s : SpreadByArea(mesh, count, seed)) AppendPoint(mesh, s, points);
   if (!with_vertices) return points;
   std::vector<bool> used(mesh.xyz.size() / 3);
   for (uint32_t v : mesh.tri) used[v] = true;
@@ -378,18 +382,23 @@ std::vector<double> SamplePoints(const TriMesh& mesh, size_t count, uint64_t see
 
 OneSided MeasureDistances(const std::vector<double>& points, const TriangleTree& tree,
                           Heartbeat& heartbeat, const std::vector<uint32_t>* near) {
-  // Fixed chunks summed in their order: the same figures however the chunks
-  // fell to the threads. Each chunk's points come in order, so the last
-  // nearest triangle is a good first guess for the next point.
+  // The points along a Morton curve: one after the other, the searches walk
+  // the same few branches of the tree, which then stay in the caches, and the
+  // last nearest triangle is a good first guess for the next point. Fixed
+  // chunks summed in their order: the same figures however the chunks fell to
+  // the threads.
   constexpr size_t kChunk = 4096;
   const size_t n = points.size() / 3, chunks = (n + kChunk - 1) / kChunk;
+  const std::vector<uint64_t> order =
+      CurveOrder(n, [&](size_t i, int a) { return points[3 * i + a]; });
   std::vector<OneSided> part(chunks);
   std::atomic<size_t> next{0};
   const auto work = [&](Heartbeat* beat) {
     for (size_t c; (c = next++) < chunks;) {
       OneSided& s = part[c];
       uint32_t hint = UINT32_MAX;
-      for (size_t i = c * kChunk; i < std::min(n, (c + 1) * kChunk); ++i) {
+      for (size_t k = c * kChunk; k < std::min(n, (c + 1) * kChunk); ++k) {
+        const size_t i = static_cast<uint32_t>(order[k]);
         if (near && (*near)[i] != UINT32_MAX) hint = tree.SlotOf((*near)[i]);
         const double d2 = tree.Closest(&points[3 * i], &hint).d2;
         s.max2 = std::max(s.max2, d2);
@@ -435,42 +444,39 @@ double Diagonal(const std::vector<double>& xyz) {
 
 namespace {
 
-// The output's points to measure against the input: samples spread by area,
-// then the vertices its triangles use, each with an input triangle near it
-// where the numbering tells one (the first that uses the vertex, or a corner
-// of the sample's triangle): a first guess that bounds the search at once.
-struct OutputSamples {
+// The points of `from` to measure against `to`: samples spread by area, then
+// (with_vertices) the vertices its triangles use, each with a triangle of
+// `to` near it where the numbering tells one (the first that uses the
+// vertex, or the first corner of the sample's triangle): a first guess that
+// bounds the search at once.
+struct Samples {
   std::vector<double> points;
   std::vector<uint32_t> near;  // per point, UINT32_MAX: none
-  size_t in_place = 0;         // vertices left out as lying on the input
+  size_t in_place = 0;         // vertices left out as lying on `to`
 };
 
-OutputSamples SampleOutput(const TriMesh& input, const TriMesh& output, size_t count, uint64_t seed,
-                           bool numbered_alike) {
-  std::vector<uint32_t> first_use(numbered_alike ? input.xyz.size() / 3 : 0, UINT32_MAX);
-  for (size_t i = 0; numbered_alike && i < input.TriangleCount(); ++i) {
+Samples SampleAgainst(const TriMesh& from, const TriMesh& to, size_t count, uint64_t seed,
+                      bool numbered_alike, bool with_vertices) {
+  std::vector<uint32_t> first_use(numbered_alike ? to.xyz.size() / 3 : 0, UINT32_MAX);
+  for (size_t i = 0; numbered_alike && i < to.TriangleCount(); ++i) {
     for (size_t k = 0; k < 3; ++k) {
-      const uint32_t v = input.tri[3 * i + k];
+      const uint32_t v = to.tri[3 * i + k];
       if (first_use[v] == UINT32_MAX) first_use[v] = static_cast<uint32_t>(i);
     }
   }
   const auto near = [&](uint32_t v) { return v < first_use.size() ? first_use[v] : UINT32_MAX; };
-  OutputSamples out;
-  for (const SurfacePoint& s : SpreadByArea(output, count, seed)) {
-    const uint32_t* c = &output.tri[3 * size_t{s.triangle}];
-    for (int a = 0; a < 3; ++a) {
-      out.points.push_back(s.w[0] * output.xyz[3 * size_t{c[0]} + a] +
-                           s.w[1] * output.xyz[3 * size_t{c[1]} + a] +
-                           s.w[2] * output.xyz[3 * size_t{c[2]} + a]);
-    }
-    out.near.push_back(near(c[0]));
+  Samples out;
+  for (const SurfacePoint& s : SpreadByArea(from, count, seed)) {
+    AppendPoint(from, s, out.points);
+    out.near.push_back(near(from.tri[3 * size_t{s.triangle}]));
   }
-  std::vector<uint8_t> used(output.xyz.size() / 3);
-  for (const uint32_t v : output.tri) used[v] = 1;
+  if (!with_vertices) return out;
+  std::vector<uint8_t> used(from.xyz.size() / 3);
+  for (const uint32_t v : from.tri) used[v] = 1;
   for (uint32_t v = 0; v < used.size(); ++v) {
     if (!used[v]) continue;
-    const double* p = &output.xyz[3 * size_t{v}];
-    if (near(v) != UINT32_MAX && std::equal(p, p + 3, &input.xyz[3 * size_t{v}])) {
+    const double* p = &from.xyz[3 * size_t{v}];
+    if (near(v) != UINT32_MAX && std::equal(p, p + 3, &to.xyz[3 * size_t{v}])) {
       ++out.in_place;
     } else {
       out.points.insert(out.points.end(), p, p + 3);
@@ -494,18 +500,15 @@ Deviation MeasureDeviation(TriMesh input, TriMesh output, ProgressSink& progress
   Deviation out;
   out.diagonal = Diagonal(input.xyz);
   const size_t samples = DeviationSamples(input.TriangleCount());
-  // The output's tree is the smaller one: its half samples the output too.
+  // The output's tree is the smaller one: its half takes the samples too.
   TriangleTree input_tree, output_tree;
-  std::vector<double> on_input;
-  OutputSamples on_output;
+  Samples on_input, on_output;
   RunHalvesTogether(
-      [&] {
-        input_tree = TriangleTree(input);
-        on_input = SamplePoints(input, samples, kSeed, false);
-      },
+      [&] { input_tree = TriangleTree(input); },
       [&] {
         output_tree = TriangleTree(output);
-        on_output = SampleOutput(input, output, samples, kSeed + 1, numbered_alike);
+        on_output = SampleAgainst(output, input, samples, kSeed + 1, numbered_alike, true);
+        on_input = SampleAgainst(input, output, samples, kSeed, numbered_alike, false);
       },
       [&] { heartbeat.Beat(4096); });
   // The trees hold copies of the vertices.
@@ -514,7 +517,8 @@ Deviation MeasureDeviation(TriMesh input, TriMesh output, ProgressSink& progress
   OneSided output_to_input =
       MeasureDistances(on_output.points, input_tree, heartbeat, &on_output.near);
   output_to_input.count += on_output.in_place;
-  const Symmetric d = Combine(output_to_input, MeasureDistances(on_input, output_tree, heartbeat));
+  const Symmetric d = Combine(
+      output_to_input, MeasureDistances(on_input.points, output_tree, heartbeat, &on_input.near));
   const double rounding = 1e-12 * out.diagonal;
   const auto above = [rounding](double x) { return x < rounding ? 0.0 : x; };
   out.max = above(d.hausdorff);

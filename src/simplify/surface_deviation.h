@@ -88,6 +88,9 @@ struct SurfacePoint {
 // even and the points follow the triangles' order.
 std::vector<SurfacePoint> SpreadByArea(const TriMesh& mesh, size_t count, uint64_t seed);
 
+// The place of a surface point, appended as x, y, z.
+void AppendPoint(const TriMesh& mesh, const SurfacePoint& s, std::vector<double>& points);
+
 // The points of SpreadByArea, then (with_vertices) every vertex that a
 // triangle uses. x, y, z per point.
 std::vector<double> SamplePoints(const TriMesh& mesh, size_t count, uint64_t seed,
@@ -135,7 +138,7 @@ struct Deviation {
 // an output vertex standing where the input's vertex of its number stands
 // (a triangle of the input using it) lies on the input: it counts at distance
 // 0 without a search.
-inline constexpr size_t kDeviationSamples = 100000;
+inline constexpr size_t kDeviationSamples = 50000;
 // 16 per input triangle, at least 1,000 and at most kDeviationSamples.
 size_t DeviationSamples(size_t input_triangles);
 // The meshes are given up as soon as their trees stand.
