@@ -77,7 +77,7 @@ constexpr const char* kUsage =
     "  scene.obj \u2192 scene_Selected.obj: 2 groups in 0.01 s\n"
     "  scene.obj: no materials; nothing written (mode group: no groups)\n"
     "The deviation is measured after the file is written, by sampling: points\n"
-    "spread by area over each surface (16 per input triangle, 1,000 to 100,000)\n"
+    "spread by area over each surface (16 per input triangle, 1,000 to 50,000)\n"
     "and every vertex of the output, each measured to the other surface. max\n"
     "is the largest distance (the Hausdorff distance), mean the mean of them\n"
     "all, both in percent of the input's bounding-box diagonal; units are the\n"
