@@ -184,26 +184,28 @@ double CentreTimesThree(const TriMesh& mesh, size_t t, int a) {
   return c;
 }
 
-// Per item its Morton key (of place(i, axis) in the box of all places, 10
-// bits per axis) in the upper 32 bits and its number in the lower, in the
-// order of the keys: near in the order, near in space.
-template <class Place>
-std::vector<uint64_t> CurveOrder(size_t count, Place&& place) {
-  double lo[3] = {kInfinity, kInfinity, kInfinity}, hi[3] = {-kInfinity, -kInfinity, -kInfinity};
-  for (size_t i = 0; i < count; ++i) {
-    for (int a = 0; a < 3; ++a) {
-      const double c = place(i, a);
-      lo[a] = std::min(lo[a], c);
-      hi[a] = std::max(hi[a], c);
-    }
+// The box of points given x, y, z each, scaled by `times`.
+void BoxOf(const std::vector<double>& xyz, double times, double (&lo)[3], double (&hi)[3]) {
+  for (int a = 0; a < 3; ++a) lo[a] = kInfinity, hi[a] = -kInfinity;
+  for (size_t i = 0; i < xyz.size(); ++i) {
+    lo[i % 3] = std::min(lo[i % 3], times * xyz[i]);
+    hi[i % 3] = std::max(hi[i % 3], times * xyz[i]);
   }
+}
+
+// Per item its Morton key (of place(i, axis) in the box lo..hi that holds
+// every place, 10 bits per axis) in the upper 32 bits and its number in the
+// lower, in the order of the keys: near in the order, near in space.
+template <class Place>
+std::vector<uint64_t> CurveOrder(size_t count, Place&& place, const double (&lo)[3],
+                                 const double (&hi)[3]) {
   const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
   const double scale = extent > 0 ? 1023.0 / extent : 0;
   std::vector<uint64_t> keyed(count);
   for (size_t i = 0; i < count; ++i) {
     uint32_t key = 0;
     for (int a = 0; a < 3; ++a) {
-      const double cell = (place(i, a) - lo[a]) * scale;
+      const double cell = std::min((place(i, a) - lo[a]) * scale, 1023.0);
       key |= Spread3(static_cast<uint32_t>(cell >= 0 ? cell : 0)) << a;
     }
     keyed[i] = uint64_t{key} << 32 | i;
@@ -217,8 +219,10 @@ std::vector<uint64_t> CurveOrder(size_t count, Place&& place) {
 TriangleTree::TriangleTree(const TriMesh& mesh) {
   const uint32_t count = static_cast<uint32_t>(mesh.TriangleCount());
   if (count == 0) return;
-  const std::vector<uint64_t> keyed =
-      CurveOrder(count, [&](size_t t, int a) { return CentreTimesThree(mesh, t, a); });
+  double lo[3], hi[3];
+  BoxOf(mesh.xyz, 3, lo, hi);  // it holds three times every centre
+  const std::vector<uint64_t> keyed = CurveOrder(
+      count, [&](size_t t, int a) { return CentreTimesThree(mesh, t, a); }, lo, hi);
   ids_.resize(count);
   slots_.resize(count);
   corners_.resize(3 * size_t{count});
@@ -389,8 +393,10 @@ OneSided MeasureDistances(const std::vector<double>& points, const TriangleTree&
   // the threads.
   constexpr size_t kChunk = 4096;
   const size_t n = points.size() / 3, chunks = (n + kChunk - 1) / kChunk;
-  const std::vector<uint64_t> order =
-      CurveOrder(n, [&](size_t i, int a) { return points[3 * i + a]; });
+  double lo[3], hi[3];
+  BoxOf(points, 1, lo, hi);
+  const std::vector<uint64_t> order = CurveOrder(
+      n, [&](size_t i, int a) { return points[3 * i + a]; }, lo, hi);
   std::vector<OneSided> part(chunks);
   std::atomic<size_t> next{0};
   const auto work = [&](Heartbeat* beat) {
