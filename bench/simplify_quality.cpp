@@ -139,26 +139,26 @@ bool CheckClosed(const TriMesh& m) {
 
 // A mesh against itself, a plane against a copy moved along its normal, and
 // a square against a rectangle twice as long, whose far side lies 10 away.
-bool CheckKnownDistances(const TriMesh& sphere, int threads) {
+bool CheckKnownDistances(const TriMesh& sphere) {
   const Surface s(sphere, 20000);
-  if (Compare(s, s, threads).hausdorff > 1e-12) return false;
+  if (Compare(s, s).hausdorff > 1e-12) return false;
   TriMesh plane = ToTriMesh(zelfin::gen::FlatGrid(1, 20, 20)), moved = plane;
   for (size_t i = 2; i < moved.xyz.size(); i += 3) moved.xyz[i] += 0.375;
-  const Symmetric shift = Compare(Surface(plane, 20000), Surface(moved, 20000), threads);
+  const Symmetric shift = Compare(Surface(plane, 20000), Surface(moved, 20000));
   if (!Near(shift.hausdorff, 0.375, 1e-12) || !Near(shift.rms, 0.375, 1e-12)) return false;
   const size_t n = 20000;
   const Symmetric wide = Compare(Surface(ToTriMesh(zelfin::gen::FlatGrid(1, 10, 10)), n),
-                                 Surface(ToTriMesh(zelfin::gen::FlatGrid(1, 20, 10)), n), threads);
+                                 Surface(ToTriMesh(zelfin::gen::FlatGrid(1, 20, 10)), n));
   // Half the rectangle's area lies 0..10 away (mean square 100 / 3); its 110
   // vertices past the square lie 1..10 away (11 x 385 squared); 121 + 231 vertices in all.
   const double rms = std::sqrt((n * 50.0 / 3 + 11 * 385) / (2.0 * n + 121 + 231));
   return Near(wide.hausdorff, 10, 1e-12) && Near(wide.rms, rms, 0.01 * rms);
 }
 
-bool SelfCheck(int threads) {
+bool SelfCheck() {
   const TriMesh sphere = ToTriMesh(zelfin::gen::BumpySphere(3, 3000));
   const bool ok = CheckPointTriangle() && CheckTreeAgainstAll(sphere) && CheckClosed(sphere) &&
-                  CheckKnownDistances(sphere, threads);
+                  CheckKnownDistances(sphere);
   std::printf(
       "distance self-check: %s (point-triangle regions; tree = search of all triangles;\n"
       "the bumpy sphere closed; a mesh to itself 0; a plane moved 0.375 along its normal;\n"
@@ -221,8 +221,7 @@ std::vector<std::string> Command(Method m, const Input& in, int keep, const fs::
 
 // One method at one keep: runs it, reads its output into the input's frame
 // and measures it against the input. Prints its row; false on failure.
-bool MeasureMethod(Method m, const Input& in, const Surface& input, int keep, const fs::path& out,
-                   int threads) {
+bool MeasureMethod(Method m, const Input& in, const Surface& input, int keep, const fs::path& out) {
   fs::path written;
   const zelfin::bench::ChildRun run = zelfin::bench::RunChild(Command(m, in, keep, out, written));
   std::printf("%3d%%  %-8s", keep, kMethodNames[m]);
@@ -238,7 +237,7 @@ bool MeasureMethod(Method m, const Input& in, const Surface& input, int keep, co
   if (m == kClassic) MapBack(mesh.xyz, in.frame);
   const size_t triangles = mesh.TriangleCount();
   const Symmetric d =
-      Compare(input, Surface(std::move(mesh), kSamplesPerInputTriangle * in.triangles), threads);
+      Compare(input, Surface(std::move(mesh), kSamplesPerInputTriangle * in.triangles));
   std::printf(" %10zu %8.3f s %12.3e %12.3e\n", triangles, run.seconds, d.hausdorff / in.diagonal,
               d.rms / in.diagonal);
   std::fflush(stdout);
@@ -259,7 +258,7 @@ TriMesh WriteInput(const fs::path& dir, int64_t triangles, Input& in) {
   return mesh;
 }
 
-bool MeasureMesh(const fs::path& dir, int64_t size, const bool (&has)[kMethods], int threads) {
+bool MeasureMesh(const fs::path& dir, int64_t size, const bool (&has)[kMethods]) {
   Input in;
   TriMesh mesh = WriteInput(dir, size, in);
   const size_t triangles = in.triangles;
@@ -274,7 +273,7 @@ bool MeasureMesh(const fs::path& dir, int64_t size, const bool (&has)[kMethods],
   for (int keep : {50, 10}) {
     for (int m = 0; m < kMethods; ++m) {
       if (has[m]) {
-        ok = MeasureMethod(Method(m), in, input, keep, dir / "out", threads) && ok;
+        ok = MeasureMethod(Method(m), in, input, keep, dir / "out") && ok;
       } else {
         std::printf("%3d%%  %-8s %10s %10s %12s %12s\n", keep, kMethodNames[m], "-", "-", "-", "-");
       }
@@ -307,10 +306,10 @@ int main(int argc, char** argv) {
   }
   const auto t0 = std::chrono::steady_clock::now();
   const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-  if (!SelfCheck(threads)) return 1;
+  if (!SelfCheck()) return 1;
   if (textured || real) {
     const int status = textured ? zelfin::bench::RunTexturedQuality(threads)
-                                : zelfin::bench::RunRealQuality(real_options, threads);
+                                : zelfin::bench::RunRealQuality(real_options);
     std::printf("\n%d threads, %.1f s in all\n", threads, SecondsSince(t0));
     return status;
   }
@@ -326,7 +325,7 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (int64_t size : {240000, 1000000}) {
     if (quick && size > 240000) break;
-    ok = MeasureMesh(dir, size, has, threads) && ok;
+    ok = MeasureMesh(dir, size, has) && ok;
   }
   std::error_code ec;
   fs::remove_all(dir, ec);

@@ -145,7 +145,7 @@ std::vector<std::string> Command(Method m, const Peers& peers, const Model& in, 
 // Runs the command and measures what it wrote, which then goes (to the
 // save folder when there is one); false on failure.
 bool Measure(const Model& in, const std::vector<std::string>& command, const fs::path& written,
-             const fs::path& saved, int threads, Result& r) {
+             const fs::path& saved, Result& r) {
   const ChildRun run = RunChild(command);
   ObjMesh<double> out;
   std::string error;
@@ -163,8 +163,7 @@ bool Measure(const Model& in, const std::vector<std::string>& command, const fs:
   r.folds = CountFoldOvers(mesh, in.surface.mesh, in.surface.tree);
   r.new_edges = in.edges.CountNew(mesh);
   const Symmetric d =
-      Compare(in.surface, Surface(std::move(mesh), kSamplesPerInputTriangle * in.triangles, kSeed),
-              threads);
+      Compare(in.surface, Surface(std::move(mesh), kSamplesPerInputTriangle * in.triangles, kSeed));
   r.hausdorff = d.hausdorff / in.diagonal;
   r.rms = d.rms / in.diagonal;
   return true;
@@ -178,7 +177,7 @@ void PrintResult(const Result& r) {
 
 // All methods at one keep; false when a program failed.
 bool MeasureCase(const Model& in, const Peers& peers, const RealOptions& options,
-                 const fs::path& out, int threads, Case& c) {
+                 const fs::path& out, Case& c) {
   bool ok = true;
   size_t target = static_cast<size_t>(std::llround(c.keep / 100.0 * in.triangles));
   for (int m = 0; m < kMethods; ++m) {
@@ -195,7 +194,7 @@ bool MeasureCase(const Model& in, const Peers& peers, const RealOptions& options
               (in.name + "_" + kMethodNames[m] + "_" + std::to_string(c.keep) + ".obj");
     }
     Result& r = c.result[m];
-    ok = Measure(in, command, written, saved, threads, r) && ok;
+    ok = Measure(in, command, written, saved, r) && ok;
     if (r.ran) PrintResult(r);
     if (m == kRefined && r.ran) target = r.triangles;
   }
@@ -212,7 +211,7 @@ void PrintModelHeader(const Model& in) {
 
 // Reads one model and measures it at every keep; false on any failure.
 bool MeasureModel(const fs::path& file, const Peers& peers, const RealOptions& options,
-                  const fs::path& out, int threads, std::vector<Case>& cases) {
+                  const fs::path& out, std::vector<Case>& cases) {
   ObjMesh<double> obj;
   std::string error;
   if (!ReadObj(file.string(), obj, error)) {
@@ -224,7 +223,7 @@ bool MeasureModel(const fs::path& file, const Peers& peers, const RealOptions& o
   bool ok = true;
   for (int keep : options.keeps) {
     Case c{in.name, keep, {}};
-    ok = MeasureCase(in, peers, options, out, threads, c) && ok;
+    ok = MeasureCase(in, peers, options, out, c) && ok;
     cases.push_back(c);
   }
   return ok;
@@ -258,7 +257,7 @@ bool ParseRealOptions(int argc, char** argv, int first, RealOptions& options, st
   return true;
 }
 
-int RunRealQuality(const RealOptions& options, int threads) {
+int RunRealQuality(const RealOptions& options) {
   if (!DefectsSelfCheck()) return 1;
   std::string error;
   const std::vector<fs::path> files = ModelFiles(options, error);
@@ -289,7 +288,7 @@ int RunRealQuality(const RealOptions& options, int threads) {
   bool ok = true;
   std::vector<Case> cases;
   for (const fs::path& file : files) {
-    ok = MeasureModel(file, peers, options, out, threads, cases) && ok;
+    ok = MeasureModel(file, peers, options, out, cases) && ok;
   }
   fs::remove_all(out, ec);
   PrintSummary(cases);

@@ -23,6 +23,6 @@ bool ParseRealOptions(int argc, char** argv, int first, RealOptions& options, st
 bool DefectsSelfCheck();
 
 // Measures and prints the table, the summary and the goals; the exit status for main.
-int RunRealQuality(const RealOptions& options, int threads);
+int RunRealQuality(const RealOptions& options);
 
 }  // namespace zelfin::bench

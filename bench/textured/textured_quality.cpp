@@ -123,7 +123,7 @@ bool Measure(const Input& in, const std::vector<std::string>& command, const fs:
   row.ran = true;
   row.triangles = out.TriangleCount();
   row.seconds = run.seconds;
-  const Symmetric d = Compare(in.surface, Surface(Geometry(out), in.samples, kSeed), threads);
+  const Symmetric d = Compare(in.surface, Surface(Geometry(out), in.samples, kSeed));
   row.distance = {d.hausdorff / in.diagonal, d.rms / in.diagonal};
   row.attributes = in.reference.Measure(out, in.samples, kSeed, threads);
   row.materials = in.reference.MaterialsKept(out);

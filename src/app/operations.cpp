@@ -1,6 +1,7 @@
 #include "app/operations.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "division/divide_file.h"
 #include "division/obj_model.h"
@@ -22,22 +23,36 @@ Operation OperationOf(const Settings& settings, GroupChooser SelectGroups) {
   return operation;
 }
 
-void DispatchFile(const std::string& path, const std::string& folder, const Operation& operation,
-                  ProgressSink& progress) {
+FileResult DispatchFile(const std::string& path, const std::string& folder,
+                        const Operation& operation, ProgressSink& progress) {
+  const auto start = std::chrono::steady_clock::now();
+  FileResult result;
+  result.mode = operation.mode;
   switch (operation.mode) {
     case DivMode::kMaterial:
-      DivideFile(path, folder, kDivMaterial, progress, operation.keep_materials);
+      result.written = DivideFile(path, folder, kDivMaterial, progress, operation.keep_materials);
       break;
     case DivMode::kGroup:
-      DivideFile(path, folder, kDivGroup, progress, operation.keep_materials);
+      result.written = DivideFile(path, folder, kDivGroup, progress, operation.keep_materials);
       break;
-    case DivMode::kGroupOption:
-      WriteSelectedGroups(path, folder, operation.SelectGroups, progress, operation.keep_materials);
+    case DivMode::kGroupOption: {
+      const SelectedGroupsWritten selected = WriteSelectedGroups(
+          path, folder, operation.SelectGroups, progress, operation.keep_materials);
+      if (!selected.path.empty()) result.written = {selected.path};
+      result.ticked = selected.ticked;
       break;
+    }
     case DivMode::kSimplify:
-      SimplifyFile(path, folder, operation.keep_ratio, progress, operation.method);
+      result.simplified = SimplifyFile(path, folder, operation.keep_ratio, progress,
+                                       operation.method, operation.simplify);
+      result.written = {result.simplified->written};
       break;
   }
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (result.simplified && result.simplified->deviation) {
+    result.seconds -= result.simplified->deviation->seconds;
+  }
+  return result;
 }
 
 }  // namespace zelfin

@@ -67,15 +67,16 @@ std::string OutputFolderFor(const std::string& path, const Settings& settings,
   }
 }
 
-void ProcessFile(const std::string& path, Settings& settings, const ProcessUi& ui) {
-  if (!HasObjExtension(path)) return;
+std::optional<FileResult> ProcessFile(const std::string& path, Settings& settings,
+                                      const ProcessUi& ui) {
+  if (!HasObjExtension(path)) return std::nullopt;
   if (settings.isDispSetupDlg && ui.ExecuteSetupDialog && !ui.ExecuteSetupDialog(settings)) {
-    return;
+    return std::nullopt;
   }
   const std::string folder = OutputFolderFor(path, settings, ui.DesktopFolder);
   SilentProgress silent;
-  DispatchFile(path, folder, OperationOf(settings, ui.SelectGroups),
-               ui.Progress ? *ui.Progress : silent);
+  return DispatchFile(path, folder, OperationOf(settings, ui.SelectGroups),
+                      ui.Progress ? *ui.Progress : silent);
 }
 
 }  // namespace zelfin

@@ -2,6 +2,7 @@
 // The one road of every file: extension check, optional setup dialog, output
 // folder, dispatch to the operation of the current mode.
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/operations.h"
@@ -29,9 +30,11 @@ std::string GetSpecialFolderPath(int folder_id);
 std::string OutputFolderFor(const std::string& path, const Settings& settings,
                             const std::function<std::string()>& desktop);
 
-// Processes one file; a path that does not end in ".obj" (any case) is skipped
-// silently, and so is a file whose setup dialog is cancelled. Errors of the
-// operation pass through unchanged.
-void ProcessFile(const std::string& path, Settings& settings, const ProcessUi& ui);
+// Processes one file and tells what the operation wrote; a path that does not
+// end in ".obj" (any case) is skipped silently, and so is a file whose setup
+// dialog is cancelled (no result for either). Errors of the operation pass
+// through unchanged.
+std::optional<FileResult> ProcessFile(const std::string& path, Settings& settings,
+                                      const ProcessUi& ui);
 
 }  // namespace zelfin

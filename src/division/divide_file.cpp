@@ -62,8 +62,9 @@ uint32_t FirstUnsafeName(const ObjModel& model) {
 
 }  // namespace
 
-void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex,
-                ProgressSink& progress, bool keep_materials) {
+std::vector<std::string> DivideFile(const std::string& path, const std::string& folder,
+                                    int32_t DivIndex, ProgressSink& progress,
+                                    bool keep_materials) {
   Heartbeat heartbeat(progress);
   const ObjModel model = LoadOBJ(path, DivIndex, heartbeat, keep_materials);
   const std::string base(BaseName(path));
@@ -81,11 +82,15 @@ void DivideFile(const std::string& path, const std::string& folder, int32_t DivI
   if (run.count < model.ElementNames.size()) {
     RaiseCreateError(OutputPath(run, run.count), kUnsafeNameReason);
   }
+  std::vector<std::string> written;
+  for (uint32_t i = 0; i < run.count; ++i) written.push_back(OutputPath(run, i));
+  return written;
 }
 
-void DivideFile(const std::string& path, const std::string& folder, int32_t DivIndex) {
+std::vector<std::string> DivideFile(const std::string& path, const std::string& folder,
+                                    int32_t DivIndex) {
   SilentProgress silent;
-  DivideFile(path, folder, DivIndex, silent);
+  return DivideFile(path, folder, DivIndex, silent);
 }
 
 }  // namespace zelfin

@@ -11,14 +11,14 @@
 
 namespace zelfin {
 
-void WriteSelectedGroups(const std::string& path, const std::string& folder,
-                         const GroupChooser& SelectGroups, ProgressSink& progress,
-                         bool keep_materials) {
+SelectedGroupsWritten WriteSelectedGroups(const std::string& path, const std::string& folder,
+                                          const GroupChooser& SelectGroups, ProgressSink& progress,
+                                          bool keep_materials) {
   Heartbeat heartbeat(progress);
   const ObjModel model = LoadOBJ(path, kDivGroupOption, heartbeat, keep_materials);
   std::vector<bool> selection(model.ElementNames.size(), false);
   // Cancelled, or no one to ask: nothing is written.
-  if (!SelectGroups || !SelectGroups(model.ElementNames, selection)) return;
+  if (!SelectGroups || !SelectGroups(model.ElementNames, selection)) return {};
 
   std::vector<uint32_t> ticked;
   for (uint32_t i = 0; i < model.ElementNames.size() && i < selection.size(); ++i) {
@@ -29,15 +29,17 @@ void WriteSelectedGroups(const std::string& path, const std::string& folder,
   WriteBehind out(heartbeat);
   std::vector<std::string> libraries;
   const NamesFileStyle style = StyleOf(model, "g ", keep_materials, path, folder, libraries);
-  WriteNamesFile(model, ticked, style, "#" + base + "_Selected", folder + base + "_Selected.obj",
-                 renumbering, out, heartbeat);
+  SelectedGroupsWritten written{folder + base + "_Selected.obj", ticked.size()};
+  WriteNamesFile(model, ticked, style, "#" + base + "_Selected", written.path, renumbering, out,
+                 heartbeat);
   out.Finish();
+  return written;
 }
 
-void WriteSelectedGroups(const std::string& path, const std::string& folder,
-                         const GroupChooser& SelectGroups) {
+SelectedGroupsWritten WriteSelectedGroups(const std::string& path, const std::string& folder,
+                                          const GroupChooser& SelectGroups) {
   SilentProgress silent;
-  WriteSelectedGroups(path, folder, SelectGroups, silent);
+  return WriteSelectedGroups(path, folder, SelectGroups, silent);
 }
 
 }  // namespace zelfin

@@ -15,13 +15,20 @@ namespace zelfin {
 using GroupChooser =
     std::function<bool(const std::vector<std::string>& names, std::vector<bool>& selection)>;
 
+// What WriteSelectedGroups wrote: the file (empty when the chooser said no,
+// and nothing was written) and how many groups were ticked.
+struct SelectedGroupsWritten {
+  std::string path;
+  size_t ticked = 0;
+};
+
 // One file of the ticked groups: folder + base name + "_Selected.obj". The
 // window gets its turns through progress.KeepResponsive(); nothing is shown.
 // keep_materials as for DivideFile.
-void WriteSelectedGroups(const std::string& path, const std::string& folder,
-                         const GroupChooser& SelectGroups, ProgressSink& progress,
-                         bool keep_materials = false);
-void WriteSelectedGroups(const std::string& path, const std::string& folder,
-                         const GroupChooser& SelectGroups);
+SelectedGroupsWritten WriteSelectedGroups(const std::string& path, const std::string& folder,
+                                          const GroupChooser& SelectGroups, ProgressSink& progress,
+                                          bool keep_materials = false);
+SelectedGroupsWritten WriteSelectedGroups(const std::string& path, const std::string& folder,
+                                          const GroupChooser& SelectGroups);
 
 }  // namespace zelfin

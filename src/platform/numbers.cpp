@@ -1,5 +1,6 @@
 #include "platform/numbers.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -106,6 +107,51 @@ CoordinateRead ReadCoordinate(std::string_view t, double& value) {
   }
   value = negative ? -v : v;
   return CoordinateRead::kNumber;
+}
+
+WrittenPrecision PrecisionOf(std::string_view t) {
+  constexpr int kMost = 400;
+  WrittenPrecision p;
+  size_t i = t.size() > 0 && (t[0] == '+' || t[0] == '-') ? 1 : 0;
+  bool point = false, significant = false;
+  int fraction = 0;
+  for (; i < t.size(); ++i) {
+    const char c = t[i];
+    if (IsDigit(c)) {
+      significant = significant || c != '0';
+      if (significant && p.digits < kMost) ++p.digits;
+      if (point && fraction < kMost) ++fraction;
+    } else if ((c == '.' || c == ',') && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  int exponent = 0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    int64_t e = 0;
+    if (ParseInteger(t.substr(i + 1), e)) {
+      exponent = static_cast<int>(std::clamp<int64_t>(e, -kMost, kMost));
+    }
+  }
+  p.decimals = std::clamp(fraction - exponent, 0, kMost);
+  return p;
+}
+
+char* FormatPrecise(char* out, double x, int decimals, int digits) {
+  if (x == 0 || !std::isfinite(x)) return std::to_chars(out, out + 32, x == 0 ? 0.0 : x).ptr;
+  // The digits before the point, less one: where the first significant digit
+  // stands. log10 may be one off near a power of ten; the rounding of "%g"
+  // then gives one digit more or less, never a wrong one.
+  const int lead = static_cast<int>(std::floor(std::log10(std::fabs(x))));
+  const int wanted = std::min(lead + 1 + decimals, std::clamp(digits, 1, 17));
+  if (wanted < 1) {
+    // Below one unit of the last decimal: it rounds to zero or to that unit.
+    const double unit = std::pow(10.0, -decimals);
+    const double rounded = std::fabs(x) < 0.5 * unit ? 0.0 : std::copysign(unit, x);
+    return std::to_chars(out, out + 32, rounded, std::chars_format::general, 1).ptr;
+  }
+  return std::to_chars(out, out + 32, x, std::chars_format::general, wanted).ptr;
 }
 
 char* FormatFixed8(char* out, double x) {

@@ -94,6 +94,21 @@ inline bool ParseInteger(std::string_view s, int64_t& value) {
 // out and returns the end.
 char* FormatFixed8(char* out, double x);
 
+// How precisely a number is written: the digits after its point ("." or ",")
+// less its exponent, and its significant digits (leading zeros not counted);
+// each from 0 to 400. "2.297" has 3 and 4, "1.5e-3" 4 and 2, "-120" 0 and 3.
+struct WrittenPrecision {
+  int decimals = 0;
+  int digits = 0;
+};
+WrittenPrecision PrecisionOf(std::string_view token);
+
+// x rounded to `decimals` decimals but to no more than `digits` significant
+// digits (1 to 17), as printf's "%g" writes it at that precision: trailing
+// zeros dropped, an exponent where "%g" takes one; "0" when nothing is left.
+// Writes at most 32 bytes at out and returns the end.
+char* FormatPrecise(char* out, double x, int decimals, int digits);
+
 enum class CoordinateRead { kNumber, kNotANumber, kOverflow };
 
 // A decimal number with "." whatever the locale: sign? (digits ("." digits?)? |

@@ -9,13 +9,14 @@ namespace zelfin {
 
 namespace {
 
-enum class AttributeLine { kNone, kTexture, kNormal, kMaterial, kGroup, kLibrary };
+enum class AttributeLine { kNone, kTexture, kNormal, kMaterial, kGroup, kSmoothing, kLibrary };
 
 AttributeLine KindOfLine(std::string_view line) {
   if (IsKeywordLine(line, "vt")) return AttributeLine::kTexture;
   if (IsKeywordLine(line, "vn")) return AttributeLine::kNormal;
   if (IsKeywordLine(line, "usemtl")) return AttributeLine::kMaterial;
   if (IsKeywordLine(line, "g")) return AttributeLine::kGroup;
+  if (IsKeywordLine(line, "s")) return AttributeLine::kSmoothing;
   if (IsKeywordLine(line, "mtllib")) return AttributeLine::kLibrary;
   return AttributeLine::kNone;
 }
@@ -83,6 +84,14 @@ void AttributeReader::Line(std::string_view line) {
       group_ = NameId(out_.groups, group_ids_, NameOfLine(CleanLine(line), false));
       out_.any = true;
       break;
+    case AttributeLine::kSmoothing: {
+      // "s 1", "s off": the value as written, so that the output says it alike.
+      const std::string cleaned = CleanLine(line);
+      smoothing_ = NameId(out_.smoothing, smoothing_ids_,
+                          std::string(TrimObjLine(std::string_view(cleaned).substr(2))));
+      out_.any = true;
+      break;
+    }
     case AttributeLine::kLibrary:
       out_.libraries.push_back(CleanLine(line));
       out_.any = true;
@@ -95,7 +104,7 @@ void AttributeReader::Line(std::string_view line) {
 void AttributeReader::Face(const std::vector<std::string_view>& tokens) {
   face_start_.push_back(words_.size());
   words_.insert(words_.end(), {material_, group_, static_cast<int32_t>(out_.uvs.size()),
-                               static_cast<int32_t>(out_.normals.size())});
+                               static_cast<int32_t>(out_.normals.size()), smoothing_});
   for (size_t r = 1; r < tokens.size(); ++r) {
     const int32_t vt = PartIndex(tokens[r], 1);
     const int32_t vn = PartIndex(tokens[r], 2);
@@ -146,6 +155,7 @@ void AttributeReader::AddTriangle(int64_t face, size_t k) {
   out_.tri_parts.push_back(parts);
   out_.tri_material.push_back(words_[start]);
   out_.tri_group.push_back(words_[start + 1]);
+  out_.tri_smoothing.push_back(words_[start + 4]);
 }
 
 }  // namespace zelfin

@@ -1,7 +1,7 @@
 #pragma once
 // What the refined method keeps of an OBJ file besides its positions and
-// faces: texture coordinates, normals, materials, groups and material
-// libraries. The loader hands it the lines it does not read itself and the
+// faces: texture coordinates, normals, materials, groups, smoothing groups
+// and material libraries. The loader hands it the lines it does not read itself and the
 // corners of the faces; it resolves the corners' vt and vn references with
 // the division's rules and messages.
 #include <array>
@@ -19,20 +19,21 @@ struct LoadedAttributes {
   bool any = false;                            // the file holds something of these to keep
   std::vector<std::string> libraries;          // the mtllib lines, tabs as spaces
   std::vector<std::string> materials, groups;  // names by first appearance
+  std::vector<std::string> smoothing;          // s values as written, by first appearance
   std::vector<std::array<double, 2>> uvs;      // per vt line
   std::vector<TDietVec> normals;               // per vn line
   // Per stored triangle: its corners' vt and vn lines (0-based, -1 none), the
   // parts each corner was written with (bit 0 vt, bit 1 vn), and its face's
-  // material and group (-1 none).
+  // material, group and smoothing group (-1 none).
   std::vector<std::array<int32_t, 3>> tri_uv, tri_normal;
   std::vector<std::array<uint8_t, 3>> tri_parts;
-  std::vector<int32_t> tri_material, tri_group;
+  std::vector<int32_t> tri_material, tri_group, tri_smoothing;
 };
 
 class AttributeReader {
  public:
-  // A line that is not a v or f line: a vt, vn, usemtl, g or mtllib line is
-  // kept, any other is ignored.
+  // A line that is not a v or f line: a vt, vn, usemtl, g, s or mtllib line
+  // is kept, any other is ignored.
   void Line(std::string_view line);
 
   // A face line of three or more corners (its tokens, keyword first), in
@@ -59,12 +60,13 @@ class AttributeReader {
   LoadedAttributes Take() { return std::move(out_); }
 
  private:
-  static constexpr size_t kHead = 4;    // material, group, vt and vn lines before the face
+  // material, group, vt and vn lines before the face, smoothing group
+  static constexpr size_t kHead = 5;
   static constexpr size_t kCorner = 3;  // vt reference, vn reference, parts
 
   LoadedAttributes out_;
-  std::unordered_map<std::string, int32_t> material_ids_, group_ids_;
-  int32_t material_ = -1, group_ = -1;
+  std::unordered_map<std::string, int32_t> material_ids_, group_ids_, smoothing_ids_;
+  int32_t material_ = -1, group_ = -1, smoothing_ = -1;
   // Per face, where its words start in words_: the head, then kCorner per
   // corner. A reference is stored as written (0 none); once resolved, as the
   // 0-based line, or -1 for none.

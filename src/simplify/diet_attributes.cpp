@@ -166,9 +166,11 @@ AttributeRun BuildAttributes(const DietRun& run, LoadedAttributes&& loaded) {
   out.face_parts = std::move(loaded.tri_parts);
   out.face_material = std::move(loaded.tri_material);
   out.face_group = std::move(loaded.tri_group);
+  out.face_smoothing = std::move(loaded.tri_smoothing);
   out.libraries = std::move(loaded.libraries);
   out.materials = std::move(loaded.materials);
   out.groups = std::move(loaded.groups);
+  out.smoothing = std::move(loaded.smoothing);
   return out;
 }
 

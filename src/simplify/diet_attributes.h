@@ -55,14 +55,14 @@ struct AttributeRun {
   // Per face, parallel to the run's faces.
   std::vector<std::array<int32_t, 3>> face_wedges;
   std::vector<std::array<uint8_t, 3>> face_parts;  // bit 0 vt written, bit 1 vn written
-  std::vector<int32_t> face_material, face_group;
+  std::vector<int32_t> face_material, face_group, face_smoothing;
   // Per wedge: the values (u, v, nx, ny, nz), which of them it has (bit 0 uv,
   // bit 1 normal), its quadric.
   std::vector<std::array<double, kAttributes>> values;
   std::vector<uint8_t> has;
   std::vector<AttributeQuadric> quadrics;
   // What the writer copies.
-  std::vector<std::string> libraries, materials, groups;
+  std::vector<std::string> libraries, materials, groups, smoothing;
 };
 
 // The wedges of the loaded triangles and their quadrics, from the run's

@@ -514,7 +514,7 @@ class Contraction {
 
 // The loop, for a run or for tables (keep_inactive).
 void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_inactive,
-              AttributeRun* attributes, ProgressSink& progress) {
+              AttributeRun* attributes, ProgressSink& progress, double max_distance = kNoBudget) {
   int64_t F = 0;
   for (const FaceCorners& f : run.faces) F += FaceAlive(f) ? 1 : 0;
   const int64_t T = ContractionTarget(F, keep_ratio);
@@ -531,6 +531,11 @@ void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_
     // every 64 or so.
     heartbeat.Beat(64);
     const int32_t p = contraction.SelectPair();
+    // A budget ends the run at the first pair whose error would leave it.
+    if (p >= 0 && max_distance != kNoBudget &&
+        ContractionDistance(run, static_cast<size_t>(p)) > max_distance) {
+      break;
+    }
     if (p >= 0) contraction.ContractPair(p, R);
     if (marks.Due(R)) marks.Report(R, progress);
     if (p < 0) break;
@@ -544,8 +549,8 @@ int64_t ContractionTarget(int64_t face_count, double keep_ratio) {
 }
 
 void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress,
-                  AttributeRun* attributes) {
-  Contract(run, keep_ratio, method, false, attributes, progress);
+                  AttributeRun* attributes, double max_distance) {
+  Contract(run, keep_ratio, method, false, attributes, progress, max_distance);
 }
 
 namespace {

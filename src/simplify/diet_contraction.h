@@ -7,6 +7,7 @@
 #include "simplify/diet_attributes.h"
 #include "simplify/diet_model.h"
 #include "simplify/diet_run.h"
+#include "simplify/error_budget.h"
 
 namespace zelfin {
 
@@ -19,8 +20,11 @@ int64_t ContractionTarget(int64_t face_count, double keep_ratio);
 // the refined method re-prices every active pair of the survivor as well.
 // With attributes (refined only), merges keep the attribute borders intact and
 // pay for the attribute error too; the loop ends early when no pair may merge.
+// With a budget (max_distance, in the run's frame; see error_budget.h) the
+// loop also ends before the first pair whose error estimate exceeds it, and
+// keep_ratio is a floor.
 void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress,
-                  AttributeRun* attributes = nullptr);
+                  AttributeRun* attributes = nullptr, double max_distance = kNoBudget);
 
 // The same on the defined tables.
 void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress,

@@ -109,10 +109,12 @@ struct HalfRead {
   // line's words in one chunk.
   Chunked<int32_t> faces;
   int64_t vertex_lines = 0;
-  int64_t face_lines = 0;   // those stored in faces
-  int64_t triangles = 0;    // the fans' triangles, at most
-  int64_t bad_offset = -1;  // the first vertex line that cannot be read
-  size_t bad_tokens = 0;    // its token count
+  int64_t face_lines = 0;             // those stored in faces
+  int64_t triangles = 0;              // the fans' triangles, at most
+  int64_t bad_offset = -1;            // the first vertex line that cannot be read
+  size_t bad_tokens = 0;              // its token count
+  bool precision = false;             // note how precisely each vertex line is written
+  Chunked<LinePrecision> precisions;  // then per vertex line, in order
 };
 
 void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, HalfRead& half) {
@@ -136,6 +138,15 @@ void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, 
   }
   half.coords.push_back({c[0], c[1], c[2]});
   ++half.vertex_lines;
+  if (!half.precision) return;
+  int decimals = 0, digits = 0;
+  for (int a = 0; a < 3; ++a) {
+    const WrittenPrecision p = PrecisionOf(tokens[1 + a]);
+    decimals = std::max(decimals, p.decimals);
+    digits = std::max(digits, p.digits);
+  }
+  half.precisions.push_back(
+      {static_cast<uint8_t>(std::min(decimals, 255)), static_cast<uint8_t>(std::min(digits, 255))});
 }
 
 void ReadFaceLine(const std::vector<std::string_view>& tokens, HalfRead& half) {
@@ -412,6 +423,7 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   HalfRead halves[2];
   AttributeReader reader;
   AttributeReader* attributes = wants.attributes ? &reader : nullptr;
+  halves[0].precision = halves[1].precision = wants.raw;
   ReadHalves(text, halves, progress, attributes);
   CheckFirstPass(text, halves, path);
   loaded.norm = NormalisationOf(halves);
@@ -423,9 +435,13 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   const size_t count = same_as.size();
   if (wants.raw) {
     loaded.raw.reserve(count);
+    loaded.precision.reserve(count);
     for (const HalfRead& half : halves) {
       for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
         loaded.raw.insert(loaded.raw.end(), chunk.begin(), chunk.end());
+      }
+      for (const std::vector<LinePrecision>& chunk : half.precisions.chunks()) {
+        loaded.precision.insert(loaded.precision.end(), chunk.begin(), chunk.end());
       }
     }
   }

@@ -21,12 +21,19 @@ struct LoadWants {
   bool attributes = false;  // texture coordinates, normals, materials, groups
 };
 
+// How precisely a vertex line writes its coordinates: the most decimals and
+// significant digits among its three (PrecisionOf), each at most 255.
+struct LinePrecision {
+  uint8_t decimals = 0, digits = 0;
+};
+
 // What a load gives besides the run's tables.
 struct LoadedMesh {
   Normalisation norm;
-  std::vector<int32_t> same_as;  // per vertex, when asked for
-  std::vector<TDietVec> raw;     // per vertex, when asked for
-  LoadedAttributes attributes;   // when asked for; per stored triangle
+  std::vector<int32_t> same_as;          // per vertex, when asked for
+  std::vector<TDietVec> raw;             // per vertex, when asked for
+  std::vector<LinePrecision> precision;  // per vertex, with raw
+  LoadedAttributes attributes;           // when asked for; per stored triangle
 };
 
 // Fills the run's vertices (flags and positions) and faces from the file's text (byte-order mark

@@ -89,6 +89,15 @@ void AppendFace(std::string& out, const int32_t (&number)[3]) {
   out += "\r\n";
 }
 
+void AppendPlainFace(std::string& out, const int32_t (&number)[3]) {
+  out += 'f';
+  for (const int32_t n : number) {
+    out += ' ';
+    AppendInt(out, n);
+  }
+  out += "\r\n";
+}
+
 // The 1-based number of every written vertex, -1 for the others (the defined
 // DietOutIndex), and how many are written.
 template <class UsedOf>
@@ -122,13 +131,34 @@ void WriteTables(const DietMesh& mesh, MeshText& text) {
   text.Flush();
 }
 
-// Where a vertex of the run stands in the input's own coordinates: as written
-// when it never moved, else its position with the normalisation undone.
-TDietVec OwnCoordinates(const DietRun& run, const LoadedMesh& loaded, size_t v) {
-  if (!(run.flags[v] & kMoved) && v < loaded.raw.size()) return loaded.raw[v];
+// A vertex of the run in the input's own coordinates. One that never moved
+// is written as it was read (the shortest text of its value); a moved one
+// has its normalisation undone and is written with as many decimals as its
+// own vertex line gave (the most of its three coordinates) plus three, to at
+// most nine significant digits (what a reader keeps in single precision)
+// unless that line gave more: "2.060726" beside "2.297", not
+// "2.060725514195587". Per line, since files written with a fixed count of
+// significant digits give small coordinates more decimals than large ones.
+void AppendOwnVertex(std::string& out, const DietRun& run, const LoadedMesh& loaded, size_t v) {
+  if (!(run.flags[v] & kMoved) && v < loaded.raw.size()) {
+    AppendVertex(out, loaded.raw[v], true);
+    return;
+  }
   const TDietVec& p = run.pos[v];
   const Normalisation& n = loaded.norm;
-  return {(p.X + 1) * n.s + n.m[0], (p.Y + 1) * n.s + n.m[1], (p.Z + 1) * n.s + n.m[2]};
+  const double own[3] = {(p.X + 1) * n.s + n.m[0], (p.Y + 1) * n.s + n.m[1],
+                         (p.Z + 1) * n.s + n.m[2]};
+  const LinePrecision own_line =
+      v < loaded.precision.size() ? loaded.precision[v] : LinePrecision{};
+  const int decimals = own_line.decimals + 3;
+  const int digits = std::min(std::max(9, static_cast<int>(own_line.digits)), 17);
+  out += 'v';
+  for (const double x : own) {
+    char buf[32];
+    out += ' ';
+    out.append(buf, FormatPrecise(buf, x, decimals, digits));
+  }
+  out += "\r\n";
 }
 
 // Formats the lines of items [0, count) two stretches at a time, one on each
@@ -168,13 +198,21 @@ std::vector<int32_t> NumberAndCount(const DietRun& run, MeshText& text) {
   return DietOutIndex;
 }
 
+// The classic method: normalised coordinates with eight decimals, corners
+// "v//". The refined one: the input's own coordinates, corners as the input
+// wrote them, plain "v".
 void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method, MeshText& text,
               Heartbeat& heartbeat) {
   const std::vector<int32_t> DietOutIndex = NumberAndCount(run, text);
   const bool own = method == SimplifyMethod::kRefined;
   const auto vertices = [&](std::string& out, size_t from, size_t to) {
     for (size_t v = from; v < to; ++v) {
-      if (run.Used(v)) AppendVertex(out, own ? OwnCoordinates(run, loaded, v) : run.pos[v], own);
+      if (!run.Used(v)) continue;
+      if (own) {
+        AppendOwnVertex(out, run, loaded, v);
+      } else {
+        AppendVertex(out, run.pos[v], false);
+      }
     }
   };
   FormatTwoAtATime(run.VertexCount(), vertices, text, heartbeat);
@@ -185,26 +223,44 @@ void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod metho
       const int32_t number[3] = {DietOutIndex[static_cast<size_t>(f[0])],
                                  DietOutIndex[static_cast<size_t>(f[1])],
                                  DietOutIndex[static_cast<size_t>(f[2])]};
-      AppendFace(out, number);
+      (own ? AppendPlainFace : AppendFace)(out, number);
     }
   };
   FormatTwoAtATime(run.faces.size(), faces, text, heartbeat);
   text.Flush();
 }
 
-// The faces in the order they are written: in runs of one group and one
-// material, the runs in the order their pair first appears, each run's faces
-// in table order. Returns the live faces and where each run starts.
+// A run's group, material and smoothing group (-1 none).
+struct RunKey {
+  int32_t group, material, smoothing;
+  bool operator==(const RunKey&) const = default;
+};
+struct RunKeyHash {
+  size_t operator()(const RunKey& k) const {
+    const uint64_t h =
+        static_cast<uint64_t>(static_cast<uint32_t>(k.group)) * 0x9E3779B97F4A7C15ull ^
+        static_cast<uint64_t>(static_cast<uint32_t>(k.material)) << 21 ^
+        static_cast<uint32_t>(k.smoothing);
+    return static_cast<size_t>(h ^ h >> 29);
+  }
+};
+
+RunKey RunKeyOf(const AttributeRun& attr, size_t j) {
+  return {attr.face_group[j], attr.face_material[j], attr.face_smoothing[j]};
+}
+
+// The faces in the order they are written: in runs of one group, one
+// material and one smoothing group, the runs in the order their key first
+// appears, each run's faces in table order. Returns the live faces and where
+// each run starts.
 std::vector<int32_t> FacesByRun(const DietRun& run, const AttributeRun& attr,
                                 std::vector<size_t>& run_start) {
-  std::unordered_map<uint64_t, size_t> run_of;
+  std::unordered_map<RunKey, size_t, RunKeyHash> run_of;
   std::vector<size_t> face_run(run.faces.size(), SIZE_MAX);
   std::vector<size_t> count;
   for (size_t j = 0; j < run.faces.size(); ++j) {
     if (!FaceAlive(run.faces[j])) continue;
-    const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(attr.face_group[j])) << 32 |
-                         static_cast<uint32_t>(attr.face_material[j]);
-    const auto [it, fresh] = run_of.try_emplace(key, count.size());
+    const auto [it, fresh] = run_of.try_emplace(RunKeyOf(attr, j), count.size());
     if (fresh) count.push_back(0);
     face_run[j] = it->second;
     ++count[it->second];
@@ -263,11 +319,13 @@ void FormatAttributeFaces(const DietRun& run, const AttributeRun& attr,
   const std::vector<int32_t> order = FacesByRun(run, attr, run_start);
   AttributeNumbers uv(attr.values.size(), "vt"), normal(attr.values.size(), "vn");
   for (size_t r = 0; r + 1 < run_start.size(); ++r) {
-    const size_t first = static_cast<size_t>(order[run_start[r]]);
-    if (attr.face_group[first] >= 0)
-      AppendLine(faces, "g " + attr.groups[static_cast<size_t>(attr.face_group[first])]);
-    if (attr.face_material[first] >= 0) {
-      AppendLine(faces, "usemtl " + attr.materials[static_cast<size_t>(attr.face_material[first])]);
+    const RunKey key = RunKeyOf(attr, static_cast<size_t>(order[run_start[r]]));
+    if (key.group >= 0) AppendLine(faces, "g " + attr.groups[static_cast<size_t>(key.group)]);
+    if (key.material >= 0) {
+      AppendLine(faces, "usemtl " + attr.materials[static_cast<size_t>(key.material)]);
+    }
+    if (key.smoothing >= 0) {
+      AppendLine(faces, "s " + attr.smoothing[static_cast<size_t>(key.smoothing)]);
     }
     for (size_t k = run_start[r]; k < run_start[r + 1]; ++k) {
       heartbeat.Beat();
@@ -302,7 +360,7 @@ void WriteRunWithAttributes(const DietRun& run, const LoadedMesh& loaded, const 
   for (const std::string& line : attr.libraries) AppendLine(text.Out(), line);
   const auto vertices = [&](std::string& out, size_t from, size_t to) {
     for (size_t v = from; v < to; ++v) {
-      if (run.Used(v)) AppendVertex(out, OwnCoordinates(run, loaded, v), true);
+      if (run.Used(v)) AppendOwnVertex(out, run, loaded, v);
     }
   };
   FormatTwoAtATime(run.VertexCount(), vertices, text, heartbeat);
@@ -337,10 +395,9 @@ void WriteDietMesh(const std::string& path, const std::string& folder, double ke
   WriteTextFileAtomic(DietOutputPath(path, folder, keep_ratio), DietMeshText(mesh));
 }
 
-void WriteDietMesh(const std::string& path, const std::string& folder, double keep_ratio,
-                   const DietRun& run, const LoadedMesh& loaded, SimplifyMethod method,
-                   const AttributeRun* attributes, ProgressSink& progress) {
-  AtomicFileWriter writer(DietOutputPath(path, folder, keep_ratio));
+void WriteDietMesh(const std::string& out_path, const DietRun& run, const LoadedMesh& loaded,
+                   SimplifyMethod method, const AttributeRun* attributes, ProgressSink& progress) {
+  AtomicFileWriter writer(out_path);
   MeshText text([&writer](std::string_view piece) { writer.Write(piece); });
   Heartbeat heartbeat(progress);
   if (attributes) {

@@ -1,20 +1,98 @@
 #include "simplify/simplify_file.h"
 
+#include <charconv>
+#include <new>
 #include <optional>
 
+#include "platform/paths.h"
 #include "platform/text_file.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_attributes.h"
 #include "simplify/diet_contraction.h"
 #include "simplify/diet_loader.h"
 #include "simplify/diet_writer.h"
+#include "simplify/error_budget.h"
 
 namespace zelfin {
 
 namespace {
 
-void RunSteps(const std::string& path, const std::string& folder, double keep_ratio,
-              ProgressSink& progress, SimplifyMethod method) {
+int64_t LiveFaces(const DietRun& run) {
+  int64_t n = 0;
+  for (const FaceCorners& f : run.faces) n += FaceAlive(f) ? 1 : 0;
+  return n;
+}
+
+// The input as loaded, in the normalised frame: every vertex line normalised
+// again from its coordinates as written (the loader's arithmetic), and the
+// triangles as they stood before any contraction.
+TriMesh InputSurface(const LoadedMesh& loaded, const std::vector<FaceCorners>& faces) {
+  TriMesh mesh;
+  const Normalisation& n = loaded.norm;
+  mesh.xyz.reserve(3 * loaded.raw.size());
+  for (const TDietVec& c : loaded.raw) {
+    const double p[3] = {c.X, c.Y, c.Z};
+    for (int a = 0; a < 3; ++a) mesh.xyz.push_back((p[a] - n.m[a]) / n.s - 1);
+  }
+  mesh.tri.reserve(3 * faces.size());
+  for (const FaceCorners& f : faces) {
+    for (const int32_t v : f) mesh.tri.push_back(static_cast<uint32_t>(v));
+  }
+  return mesh;
+}
+
+// The contracted mesh, in the normalised frame.
+TriMesh OutputSurface(const DietRun& run) {
+  TriMesh mesh;
+  mesh.xyz.reserve(3 * run.VertexCount());
+  for (size_t v = 0; v < run.VertexCount(); ++v) {
+    mesh.xyz.insert(mesh.xyz.end(), {run.pos[v].X, run.pos[v].Y, run.pos[v].Z});
+  }
+  for (const FaceCorners& f : run.faces) {
+    if (!FaceAlive(f)) continue;
+    for (const int32_t v : f) mesh.tri.push_back(static_cast<uint32_t>(v));
+  }
+  return mesh;
+}
+
+// Giving back gigabytes takes a moment too: table by table, the window
+// having its turn in between.
+void GiveBack(DietRun& run, ProgressSink& progress) {
+  for (const auto release : {+[](DietRun& r) { r.q = std::vector<TDietMatrix>(); },
+                             +[](DietRun& r) { r.pos = std::vector<TDietVec>(); },
+                             +[](DietRun& r) { r.faces = std::vector<FaceCorners>(); }}) {
+    release(run);
+    progress.KeepResponsive();
+  }
+}
+
+// The deviation in the written file's units: the refined method writes the
+// input's units, the classic one the normalised frame. What the surfaces are
+// made of is given back first: the measurement needs its memory.
+void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& input_faces,
+                   ProgressSink& progress, SimplifyResult& result) {
+  try {
+    TriMesh input = InputSurface(loaded, input_faces);
+    input_faces = std::vector<FaceCorners>();
+    loaded.raw = std::vector<TDietVec>();
+    TriMesh output = OutputSurface(run);
+    GiveBack(run, progress);
+    // Nothing is no distance away from something: no figures.
+    if (input.tri.empty() || output.tri.empty()) return;
+    Deviation d = MeasureDeviation(std::move(input), std::move(output), progress, true);
+    if (result.method == SimplifyMethod::kRefined) {
+      for (double* x : {&d.max, &d.mean, &d.rms, &d.diagonal}) *x *= loaded.norm.s;
+    }
+    result.deviation = d;
+  } catch (const std::bad_alloc&) {
+    result.unmeasured = true;  // the file stands; only its figures are missing
+  }
+}
+
+SimplifyResult RunSteps(const std::string& path, const std::string& folder, double keep_ratio,
+                        ProgressSink& progress, SimplifyMethod method,
+                        const SimplifyOptions& options) {
+  const bool measure = method == SimplifyMethod::kRefined || options.measure;
   DietRun run;
   LoadedMesh loaded;
   progress.SetCaption("Loading File...");
@@ -22,10 +100,19 @@ void RunSteps(const std::string& path, const std::string& folder, double keep_ra
   {
     const FileText text(path);
     LoadWants wants;
-    wants.raw = wants.attributes = method == SimplifyMethod::kRefined;
+    wants.attributes = method == SimplifyMethod::kRefined;
+    wants.raw = wants.attributes || measure;
     LoadDietRun(text.text(), path, progress, wants, run, loaded);
     text.CheckUnchanged();
   }
+  SimplifyResult result;
+  result.method = method;
+  result.triangles_in = LiveFaces(run);
+  result.target = result.triangles_in - ContractionTarget(result.triangles_in, keep_ratio);
+  result.budget = options.max_error.has_value();
+  const double max_distance = result.budget ? BudgetDistance(*options.max_error, run) : kNoBudget;
+  std::vector<FaceCorners> input_faces;
+  if (measure) input_faces = run.faces;
   // The refined method keeps the attributes that the file has.
   std::optional<AttributeRun> attributes;
   if (loaded.attributes.any) attributes = BuildAttributes(run, std::move(loaded.attributes));
@@ -37,35 +124,45 @@ void RunSteps(const std::string& path, const std::string& folder, double keep_ra
   progress.ProcessMessages();
   // The refined method prices the pairs again by its own rules.
   AnalyzePairs(run, progress, method == SimplifyMethod::kClassic);
-  ContractMesh(run, keep_ratio, method, progress, with);
+  ContractMesh(run, keep_ratio, method, progress, with, max_distance);
   // The pairs are no longer needed; give their memory back before writing.
   run.ends = std::vector<PairEnds>();
   run.priced = std::vector<PricedStates>();
   run.cost = std::vector<double>();
-  WriteDietMesh(path, folder, keep_ratio, run, loaded, method, with, progress);
-  // Giving back gigabytes takes a moment too: table by table, the window
-  // having its turn in between.
-  for (const auto release : {+[](DietRun& r) { r.q = std::vector<TDietMatrix>(); },
-                             +[](DietRun& r) { r.pos = std::vector<TDietVec>(); },
-                             +[](DietRun& r) { r.faces = std::vector<FaceCorners>(); }}) {
-    release(run);
-    progress.KeepResponsive();
+  result.written = result.budget ? BudgetOutputPath(path, folder, *options.max_error)
+                                 : DietOutputPath(path, folder, keep_ratio);
+  WriteDietMesh(result.written, run, loaded, method, with, progress);
+  result.triangles_out = LiveFaces(run);
+  if (measure) {
+    MeasureOutput(run, loaded, input_faces, progress, result);
   }
+  GiveBack(run, progress);
+  return result;
 }
 
 }  // namespace
 
-void SimplifyFile(const std::string& path, const std::string& folder, double keep_ratio,
-                  ProgressSink& progress, SimplifyMethod method) {
+std::string BudgetOutputPath(const std::string& path, const std::string& folder, double percent) {
+  char digits[32];
+  const auto end = std::to_chars(digits, digits + sizeof digits, percent).ptr;
+  return folder + std::string(BaseName(path)) + "_SimplifiedMax" + std::string(digits, end) +
+         "%.obj";
+}
+
+SimplifyResult SimplifyFile(const std::string& path, const std::string& folder, double keep_ratio,
+                            ProgressSink& progress, SimplifyMethod method,
+                            const SimplifyOptions& options) {
   progress.SetPosition(0);
   progress.Show();
+  SimplifyResult result;
   try {
-    RunSteps(path, folder, keep_ratio, progress, method);
+    result = RunSteps(path, folder, keep_ratio, progress, method, options);
   } catch (...) {
     progress.Hide();
     throw;
   }
   progress.Hide();
+  return result;
 }
 
 }  // namespace zelfin

@@ -9,8 +9,10 @@
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QStandardPaths>
+#include <cstdio>
 #include <new>
 
+#include "app/file_summary.h"
 #include "dialogs/about_box.h"
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_look.h"
@@ -280,7 +282,9 @@ bool TForm1::ProcessBatch(const Batch& batch) {
   for (const std::string& path : batch.files) {
     if (FCloseRequested) break;
     try {
-      ProcessFile(path, FSettings, FHooks.Process);
+      if (const std::optional<FileResult> result = ProcessFile(path, FSettings, FHooks.Process)) {
+        ReportResult(path, *result);
+      }
     } catch (...) {
       // SimplifyFile has hidden the progress window already: the message box
       // does not stand in front of a stale bar.
@@ -297,6 +301,15 @@ void TForm1::Guarded(const std::function<void()>& body) {
   } catch (...) {
     ReportError(std::current_exception());
   }
+}
+
+void TForm1::ReportResult(const std::string& path, const FileResult& result) {
+  // For a user who started the window from a terminal; the window itself
+  // shows what it always showed.
+  std::fprintf(stdout, "%s\n", SummaryLine(path, result).c_str());
+  std::fflush(stdout);
+  const std::string notice = ShortfallNotice(path, result);
+  if (!notice.empty()) std::fprintf(stderr, "zelfin: %s\n", notice.c_str());
 }
 
 void TForm1::ReportError(const std::exception_ptr& error) {

@@ -106,6 +106,8 @@ class TForm1 : public QMainWindow {
   bool ProcessBatch(const Batch& batch);  // false when an error ended it
   // Runs a handler's body; an error of any kind is shown, never passed to Qt.
   void Guarded(const std::function<void()>& body);
+  // The summary line of a file on standard output, a shortfall on standard error.
+  void ReportResult(const std::string& path, const FileResult& result);
   void ReportError(const std::exception_ptr& error);
   // The close asked for during a run: the panel says so, a wait cursor.
   void ShowClosing();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/paths.h"
 #include "support/files.h"
 #include "support/lines.h"
 #include "support/scoped_env.h"
@@ -39,8 +40,18 @@ TEST(DispatchFile, EachModeCallsItsOperation) {
   };
   const auto run = [&](DivMode mode) {
     test::TempDir out;
-    DispatchFile(input, out.Folder(), {mode, KeepRatio(0), chooser}, progress);
-    return ListFolder(out.Folder());
+    const FileResult result =
+        DispatchFile(input, out.Folder(), {mode, KeepRatio(0), chooser}, progress);
+    // What it tells is what it wrote.
+    std::string told;
+    for (const std::string& path : result.written) {
+      told += (told.empty() ? "" : " ") + std::string(ExtractFileName(path));
+      EXPECT_EQ(path.rfind(out.Folder(), 0), 0u) << path;
+    }
+    EXPECT_EQ(told, ListFolder(out.Folder()));
+    EXPECT_EQ(result.mode, mode);
+    EXPECT_EQ(result.simplified.has_value(), mode == DivMode::kSimplify);
+    return told;
   };
   EXPECT_EQ(run(DivMode::kMaterial), "m_red.obj");
   EXPECT_EQ(run(DivMode::kGroup), "m_grp.obj");

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <regex>
 
 #include "support/files.h"
@@ -67,16 +68,23 @@ TEST(Cli, HelpVersionAndBadUsage) {
   r = RunCli({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("zelfin-cli ", 0), 0u);
-  for (const auto& args :
-       std::vector<std::vector<std::string>>{{},
-                                             {"-m", "colour", "a.obj"},
-                                             {"-m", "simplify", "-k", "0", "a.obj"},
-                                             {"-k", "101", "a.obj"},
-                                             {"-k", "5.5", "a.obj"},
-                                             {"-x", "a.obj"},
-                                             {"-g", "arm", "a.obj"},
-                                             {"-m", "simplify", "--keep-materials", "a.obj"},
-                                             {"a.obj", "-o"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {},
+           {"-m", "colour", "a.obj"},
+           {"-m", "simplify", "-k", "0", "a.obj"},
+           {"-k", "101", "a.obj"},
+           {"-k", "5.5", "a.obj"},
+           {"-x", "a.obj"},
+           {"-g", "arm", "a.obj"},
+           {"-m", "simplify", "--keep-materials", "a.obj"},
+           {"a.obj", "-o"},
+           {"-m", "simplify", "--max-error", "1", "a.obj"},
+           {"--refined", "--max-error", "1", "a.obj"},
+           {"-m", "simplify", "--refined", "--max-error", "-1", "a.obj"},
+           {"-m", "simplify", "--refined", "--max-error=abc", "a.obj"},
+           {"-m", "simplify", "--refined", "--max-error=", "a.obj"},
+           {"-m", "simplify", "--refined", "a.obj", "--max-error"},
+           {"--measure", "a.obj"}}) {
     r = RunCli(args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(r.err.find("zelfin-cli: "), std::string::npos);
@@ -217,6 +225,69 @@ TEST(Cli, SimplifyWritesPointDecimalsWhateverTheLocale) {
       text, std::regex("\r\nv -?[01]\\.[0-9]{8} -?[01]\\.[0-9]{8} -0\\.50000000\r\n")))
       << text;
   EXPECT_EQ(text.find(',', text.find("faces")), std::string::npos);
+}
+
+// One line per file on standard output: what was written, and for a
+// simplification the triangles, the time and the deviation; nothing with -q.
+TEST(Cli, SummaryLineOfEveryFile) {
+  TempDir dir;
+  WriteBytes(dir.Path("cube.obj"), kCube);
+  WriteBytes(dir.Path("plain.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  Result r = RunCli({"-o", dir.Path("o"), dir.Path("cube.obj"), dir.Path("plain.obj")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::regex_match(
+      r.out, std::regex(dir.Path("cube.obj") + " \u2192 2 files in [0-9]+\\.[0-9]{2} s\n" +
+                        dir.Path("plain.obj") + ": no materials; nothing written\n")))
+      << r.out;
+  r = RunCli({"-m", "group", "-q", "-o", dir.Path("o"), dir.Path("cube.obj")});
+  EXPECT_EQ(r.out, "");
+
+  const std::string ball = dir.Path("ball.obj");
+  std::string text;
+  for (int i = 0; i <= 8; ++i) {
+    for (int j = 0; j < 16; ++j) {
+      const double t = M_PI * i / 8, u = 2 * M_PI * j / 16;
+      text += "v " + std::to_string(std::sin(t) * std::cos(u)) + " " +
+              std::to_string(std::sin(t) * std::sin(u)) + " " + std::to_string(std::cos(t)) + "\n";
+    }
+  }
+  for (int i = 0; i < 8; ++i) {
+    for (int j = 0; j < 16; ++j) {
+      const int a = i * 16 + j + 1, b = i * 16 + (j + 1) % 16 + 1;
+      text += "f " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(b + 16) +
+              " " + std::to_string(a + 16) + "\n";
+    }
+  }
+  WriteBytes(ball, text);
+  r = RunCli({"-m", "simplify", "-k", "50", "--refined", "-o", dir.Path("o"), ball});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string share = "[0-9]+(\\.[0-9]+)?(e-[0-9]+)?";
+  EXPECT_TRUE(std::regex_match(
+      r.out, std::regex(ball + " \u2192 ball_Simplified50%\\.obj: 224 \u2192 112 triangles in " +
+                        "[0-9]+\\.[0-9]{2} s; deviation max " + share + "%, mean " + share +
+                        "% of the size \\(max " + share + " units\\)\n")))
+      << r.out;
+  r = RunCli({"-m", "simplify", "-k", "50", "-o", dir.Path("o"), ball});  // classic: no deviation
+  EXPECT_EQ(r.out.find("deviation"), std::string::npos) << r.out;
+  r = RunCli({"-m", "simplify", "-k", "50", "--measure", "-o", dir.Path("o"), ball});
+  EXPECT_NE(r.out.find("; deviation max "), std::string::npos) << r.out;
+  r = RunCli({"-m", "simplify", "--refined", "--max-error", "0.5", "-o", dir.Path("o"), ball});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(" \u2192 ball_SimplifiedMax0.5%.obj: 224 \u2192 "), std::string::npos)
+      << r.out;
+  EXPECT_TRUE(FileExists(dir.Path("o/ball_SimplifiedMax0.5%.obj")));
+}
+
+// A simplification that cannot reach its triangle count says so on standard
+// error, and the run is still a success.
+TEST(Cli, ShortOfTheTargetIsANoticeNotAFailure) {
+  TempDir dir;
+  WriteBytes(dir.Path("one.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  const Result r = RunCli({"-q", "-m", "simplify", "-k", "5", "--refined", dir.Path("one.obj")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "zelfin-cli: " + dir.Path("one.obj") +
+                       ": reached 1 triangle, not 0: no further contraction keeps the surface "
+                       "sound\n");
 }
 
 // Running out of memory is a clear message and exit status 1, not an abort or

@@ -88,5 +88,39 @@ TEST(FormatFixed8, AgreesWithTheGeneralFormatting) {
   for (const double x : values) ASSERT_EQ(Fixed8(x), Reference(x)) << std::hexfloat << x;
 }
 
+TEST(PrecisionOf, CountsDecimalsLessTheExponentAndSignificantDigits) {
+  const struct {
+    const char* text;
+    int decimals, digits;
+  } cases[] = {{"2.297", 3, 4}, {"-0.0832331", 7, 6}, {"1.5e-3", 4, 2},
+               {"-120", 0, 3},  {"0", 0, 0},          {"1,25", 2, 3},
+               {"3E2", 0, 1},   {"+.5", 1, 1},        {"1e-999", 400, 1}};
+  for (const auto& c : cases) {
+    const WrittenPrecision p = PrecisionOf(c.text);
+    EXPECT_EQ(p.decimals, c.decimals) << c.text;
+    EXPECT_EQ(p.digits, c.digits) << c.text;
+  }
+}
+
+// The input's decimals plus three, cut at the significant digits allowed.
+TEST(FormatPrecise, RoundsToDecimalsWithinSignificantDigits) {
+  const auto text = [](double x, int decimals, int digits) {
+    char buf[32];
+    return std::string(buf, FormatPrecise(buf, x, decimals, digits));
+  };
+  EXPECT_EQ(text(2.060725514195587, 6, 9), "2.060726");
+  EXPECT_EQ(text(2.5000001, 6, 9), "2.5");
+  EXPECT_EQ(text(-0.0000004, 6, 9), "0");
+  EXPECT_EQ(text(0.0000007, 6, 9), "1e-06");
+  EXPECT_EQ(text(1000.000123456, 9, 9), "1000.00012");
+  EXPECT_EQ(text(1000.000123456, 9, 10), "1000.000123");
+  EXPECT_EQ(text(123456789012.5, 3, 9), "1.23456789e+11");
+  EXPECT_EQ(text(-0.0, 6, 9), "0");
+  double back = 0;
+  const std::string full = text(0.1 + 0.2, 30, 17);
+  std::from_chars(full.data(), full.data() + full.size(), back);
+  EXPECT_EQ(back, 0.1 + 0.2);
+}
+
 }  // namespace
 }  // namespace zelfin

@@ -44,13 +44,13 @@ double Number(const std::string& s) {
 }
 
 // A written file read back: positions, texture coordinates, and per face its
-// material and corners (v, vt, vn as written, 0 for none).
+// material, smoothing group and corners (v, vt, vn as written, 0 for none).
 struct Written {
   std::vector<std::string> libraries;
   std::vector<std::array<double, 3>> v;
   std::vector<std::array<double, 2>> vt;
   struct Face {
-    std::string material;
+    std::string material, smoothing;
     std::vector<std::array<int, 3>> corners;
     std::vector<std::string> forms;
   };
@@ -59,15 +59,16 @@ struct Written {
 
 Written ReadBack(const std::string& path) {
   Written w;
-  std::string material;
+  std::string material, smoothing;
   for (const std::vector<std::string>& t : Lines(test::ReadBytes(path))) {
     if (t.empty()) continue;
     if (t[0] == "mtllib") w.libraries.push_back(t[1]);
     if (t[0] == "v") w.v.push_back({Number(t[1]), Number(t[2]), Number(t[3])});
     if (t[0] == "vt") w.vt.push_back({Number(t[1]), Number(t[2])});
     if (t[0] == "usemtl") material = t[1];
+    if (t[0] == "s") smoothing = t[1];
     if (t[0] != "f") continue;
-    Written::Face f{material, {}, {}};
+    Written::Face f{material, smoothing, {}, {}};
     for (size_t c = 1; c < t.size(); ++c) {
       std::array<int, 3> parts{0, 0, 0};
       std::string form = "v";
@@ -169,6 +170,23 @@ TEST(RefinedAttributes, SeamAndMaterialBorderStayWholeAndStraight) {
       EXPECT_NEAR(w.v[static_cast<size_t>(vertex - 1)][0], nx / 2.0, 1e-9);
     }
     EXPECT_GE(seam, 2);
+  }
+}
+
+// Smoothing groups come through in runs like materials: every face under
+// the s line its input face stood under.
+TEST(RefinedAttributes, SmoothingGroupsAreKept) {
+  test::TempDir dir;
+  const int nx = 16, ny = 10;
+  std::string text = Grid(nx, ny, false);
+  text.insert(text.find("usemtl a"), "s 1\n");
+  text.insert(text.rfind("usemtl a"), "s off\n");
+  const Written w = ReadBack(Simplify(dir, "smooth", text, 0.3));
+  ASSERT_LE(w.faces.size(), static_cast<size_t>(2 * nx * ny * 3 / 10));
+  for (const Written::Face& f : w.faces) {
+    double cx = 0;
+    for (const std::array<int, 3>& c : f.corners) cx += w.v[static_cast<size_t>(c[0] - 1)][0] / 3;
+    EXPECT_EQ(f.smoothing, cx < nx / 2.0 ? "1" : "off");
   }
 }
 

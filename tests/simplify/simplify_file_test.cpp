@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/errors.h"
+#include "platform/numbers.h"
 #include "support/files.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -183,6 +184,139 @@ TEST(SimplifyFile, RefinedWritesTheInputsOwnCoordinates) {
     EXPECT_GE(box.lo[a], 1000 - half[a] - 1e-6) << a;
     EXPECT_LE(box.hi[a], 1000 + half[a] + 1e-6) << a;
     EXPECT_GT(box.hi[a] - box.lo[a], half[a]) << a;  // not collapsed, not normalised
+  }
+}
+
+// A closed sphere of rings x segments quads, its coordinates written with
+// `decimals` decimals.
+std::string SphereObj(int rings, int segments, int decimals) {
+  const auto number = [decimals](double x) {
+    char buf[64];
+    return std::string(
+        buf, std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, decimals).ptr);
+  };
+  std::string text = "v 0 0 1\n";
+  for (int i = 1; i < rings; ++i) {
+    for (int j = 0; j < segments; ++j) {
+      const double t = M_PI * i / rings, u = 2 * M_PI * j / segments;
+      text += "v " + number(std::sin(t) * std::cos(u)) + " " + number(std::sin(t) * std::sin(u)) +
+              " " + number(std::cos(t)) + "\n";
+    }
+  }
+  text += "v 0 0 -1\n";
+  const auto at = [&](int i, int j) {
+    return std::to_string(2 + (i - 1) * segments + j % segments);
+  };
+  const std::string bottom = std::to_string(2 + (rings - 1) * segments);
+  for (int j = 0; j < segments; ++j) {
+    text += "f 1 " + at(1, j) + " " + at(1, j + 1) + "\n";
+    for (int i = 1; i + 1 < rings; ++i) {
+      text +=
+          "f " + at(i, j) + " " + at(i + 1, j) + " " + at(i + 1, j + 1) + " " + at(i, j + 1) + "\n";
+    }
+    text += "f " + at(rings - 1, j + 1) + " " + at(rings - 1, j) + " " + bottom + "\n";
+  }
+  return text;
+}
+
+// Moved vertices carry the input's decimals plus three, no more; faces are
+// written as the input wrote them, without "//".
+TEST(SimplifyFile, RefinedWritesMovedVerticesWithThreeMoreDecimals) {
+  TempDir dir;
+  const std::string in = dir.Write("ball.obj", SphereObj(12, 24, 3));
+  SilentProgress silent;
+  SimplifyFile(in, dir.Folder(), 0.5, silent, SimplifyMethod::kRefined);
+  const std::string out = ReadBytes(dir.Folder() + "ball_Simplified50%.obj");
+  size_t moved = 0, kept = 0;
+  for (size_t at = out.find("\r\nv "); at != std::string::npos; at = out.find("\r\nv ", at + 2)) {
+    const std::string line = out.substr(at + 2, out.find("\r\n", at + 2) - at - 2);
+    int most = 0;
+    for (size_t from = 2, end; from < line.size(); from = end + 1) {
+      end = std::min(line.find(' ', from), line.size());
+      most = std::max(most, PrecisionOf(line.substr(from, end - from)).decimals);
+    }
+    EXPECT_LE(most, 6) << line;
+    (most > 3 ? moved : kept) += 1;
+  }
+  EXPECT_GT(moved, 10u);
+  EXPECT_GT(kept, 0u);
+  EXPECT_EQ(out.find("//"), std::string::npos);
+}
+
+// The refined method measures what it did; the classic one when asked, in
+// its own frame (the longest side spans 2).
+TEST(SimplifyFile, DeviationMeasuredInTheWrittenFilesUnits) {
+  TempDir dir;
+  const std::string in = dir.Write("ball.obj", SphereObj(12, 24, 6));
+  SilentProgress silent;
+  SimplifyResult r = SimplifyFile(in, dir.Folder(), 1.0, silent, SimplifyMethod::kRefined);
+  ASSERT_TRUE(r.deviation);
+  EXPECT_EQ(r.triangles_out, r.triangles_in);
+  EXPECT_EQ(r.deviation->max, 0);
+  EXPECT_NEAR(r.deviation->diagonal, std::sqrt(12.0), 1e-5);
+
+  r = SimplifyFile(in, dir.Folder(), 0.3, silent, SimplifyMethod::kRefined);
+  ASSERT_TRUE(r.deviation);
+  EXPECT_EQ(r.triangles_out, r.target);
+  EXPECT_GT(r.deviation->max, 1e-3);
+  EXPECT_LT(r.deviation->max, 0.2);
+  EXPECT_LT(r.deviation->mean, r.deviation->max / 3);
+  EXPECT_FALSE(r.ShortOfTarget());
+
+  r = SimplifyFile(in, dir.Folder(), 0.3, silent);
+  EXPECT_FALSE(r.deviation);
+  SimplifyOptions measure;
+  measure.measure = true;
+  const SimplifyResult classic =
+      SimplifyFile(in, dir.Folder(), 0.3, silent, SimplifyMethod::kClassic, measure);
+  ASSERT_TRUE(classic.deviation);
+  EXPECT_NEAR(classic.deviation->diagonal, std::sqrt(12.0), 1e-5);  // the ball spans 2 already
+  EXPECT_GT(classic.deviation->max, 0);
+
+  // Nothing left (the classic method contracts the quad's only inner edge,
+  // which the refined one keeps, its ends lying on the border): no figures,
+  // and no failure to measure either.
+  const std::string two =
+      dir.Write("two.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0.5\nv 1 1 0.25\nf 1 2 3\nf 3 2 4\n");
+  r = SimplifyFile(two, dir.Folder(), 0.5, silent, SimplifyMethod::kClassic, measure);
+  EXPECT_EQ(r.triangles_out, 0);
+  EXPECT_FALSE(r.deviation);
+  EXPECT_FALSE(r.unmeasured);
+}
+
+// A budget of 0 allows no contraction on a curved surface; a wide one
+// contracts down to the floor; the file is named after the budget.
+TEST(SimplifyFile, ErrorBudgetStopsTheContractions) {
+  TempDir dir;
+  const std::string in = dir.Write("ball.obj", SphereObj(12, 24, 6));
+  SilentProgress silent;
+  SimplifyOptions budget;
+  budget.max_error = 0;
+  SimplifyResult r = SimplifyFile(in, dir.Folder(), 0.05, silent, SimplifyMethod::kRefined, budget);
+  EXPECT_EQ(r.triangles_out, r.triangles_in);
+  EXPECT_EQ(r.written, dir.Folder() + "ball_SimplifiedMax0%.obj");
+  EXPECT_FALSE(r.ShortOfTarget());
+  budget.max_error = 0.5;
+  const SimplifyResult some =
+      SimplifyFile(in, dir.Folder(), 0.05, silent, SimplifyMethod::kRefined, budget);
+  EXPECT_LT(some.triangles_out, r.triangles_in);
+  EXPECT_GT(some.triangles_out, some.target);
+  budget.max_error = 100;
+  r = SimplifyFile(in, dir.Folder(), 0.5, silent, SimplifyMethod::kRefined, budget);
+  EXPECT_EQ(r.triangles_out, r.target);
+  EXPECT_EQ(r.written, dir.Folder() + "ball_SimplifiedMax100%.obj");
+}
+
+// A lone triangle has no edge that two triangles share: nothing can go.
+TEST(SimplifyFile, ShortOfTheTargetWhenNoPairIsLeft) {
+  TempDir dir;
+  const std::string in = dir.Write("one.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  SilentProgress silent;
+  for (const SimplifyMethod method : {SimplifyMethod::kClassic, SimplifyMethod::kRefined}) {
+    const SimplifyResult r = SimplifyFile(in, dir.Folder(), 0.05, silent, method);
+    EXPECT_EQ(r.triangles_out, 1);
+    EXPECT_EQ(r.target, 0);
+    EXPECT_TRUE(r.ShortOfTarget());
   }
 }
 
