@@ -60,6 +60,11 @@ class Contraction {
     heap_.Heapify();
   }
 
+  // With a budget (refined only), the contraction whose error, as its cost
+  // stands for it, passes max_distance is not made: it ends the run.
+  void SetBudget(double max_distance) { budget_ = max_distance; }
+  bool OverBudget() const { return over_budget_; }
+
   // The top pair, or -1 when no pair may be contracted any more.
   int32_t SelectPair() const {
     const int32_t p = heap_.Top();
@@ -205,6 +210,10 @@ class Contraction {
         kDriftWeight * drift > run_.cost[static_cast<size_t>(p)]) {
       run_.cost[static_cast<size_t>(p)] = kDriftWeight * drift;
       heap_.Set(p);
+      return;
+    }
+    if (CostDistance(run_.cost[static_cast<size_t>(p)]) > budget_) {
+      over_budget_ = true;
       return;
     }
     const int32_t b = price.stays;
@@ -501,6 +510,8 @@ class Contraction {
   PairHeap heap_;
   VertexAdjacency adjacency_;
   BorderKinds kinds_;  // refined only
+  double budget_ = kNoBudget;
+  bool over_budget_ = false;
   ContractionGuard guard_;
   std::vector<int32_t> moved_, kept_, candidates_, changed_;
   std::vector<Neighbour> neighbours_;
@@ -526,17 +537,15 @@ void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_
 
   Heartbeat heartbeat(progress);
   Contraction contraction(run, method, keep_inactive, attributes, heartbeat);
+  contraction.SetBudget(max_distance);
   while (R < T) {
     // A contraction is long work next to a line of text: a check of the clock
     // every 64 or so.
     heartbeat.Beat(64);
     const int32_t p = contraction.SelectPair();
-    // A budget ends the run at the first pair whose error would leave it.
-    if (p >= 0 && max_distance != kNoBudget &&
-        ContractionDistance(run, static_cast<size_t>(p)) > max_distance) {
-      break;
-    }
     if (p >= 0) contraction.ContractPair(p, R);
+    // A budget ends the run at the first contraction whose error would leave it.
+    if (contraction.OverBudget()) break;
     if (marks.Due(R)) marks.Report(R, progress);
     if (p < 0) break;
   }

@@ -57,7 +57,17 @@ void MergeToward(const WedgeMerge (&ends)[2], int n, bool hi_stays, WedgeMerges&
   if (out.count == 2 && out.merge[0].gone == out.merge[1].gone) out.count = 1;
 }
 
+// The sum of a quadric's planes' weights.
+double Weight(const TDietMatrix& Q) {
+  return Q.m[0][0] + Q.m[1][1] + Q.m[2][2];
+}
+
 }  // namespace
+
+double MeanSquaredError(const TDietMatrix& Q, const TDietVec& pos, double extra) {
+  const double weight = Weight(Q), error = QuadricError(Q, pos) + extra;
+  return weight > 0 ? error / weight : error;
+}
 
 TDietVec AlongEdge(const TDietMatrix& Q, const TDietVec& a, const TDietVec& b) {
   const TDietVec mid{(a.X + b.X) / 2, (a.Y + b.Y) / 2, (a.Z + b.Z) / 2};
@@ -81,18 +91,6 @@ TDietVec RefinedPlacement(const TDietMatrix& Q, const TDietVec& a, const TDietVe
 }
 
 namespace {
-
-// The sum of a quadric's planes' weights: the trace of its 3 x 3 part, since
-// every plane's normal has unit length.
-double Weight(const TDietMatrix& Q) {
-  return Q.m[0][0] + Q.m[1][1] + Q.m[2][2];
-}
-
-// The error of a quadric at pos per unit of its weight: a mean squared distance.
-double MeanError(const TDietMatrix& Q, const TDietVec& pos, double extra = 0) {
-  const double weight = Weight(Q), error = QuadricError(Q, pos) + extra;
-  return weight > 0 ? error / weight : error;
-}
 
 // Which merges the border kinds allow, and where the merged vertex goes;
 // false when they allow none.
@@ -161,8 +159,9 @@ void PriceRefined(const DietRun& run, const VertexAdjacency& adjacency, const Bo
   // the merged error, half the larger of the two ends' own, so that a small
   // feature (a tip, a thin tail) is not averaged away by the large neighbour
   // it merges into.
-  const double merged = MeanError(price.Q, price.pos, attribute_error);
-  const double worst_end = std::max(MeanError(Qlo, price.pos), MeanError(Qhi, price.pos));
+  const double merged = MeanSquaredError(price.Q, price.pos, attribute_error);
+  const double worst_end =
+      std::max(MeanSquaredError(Qlo, price.pos), MeanSquaredError(Qhi, price.pos));
   price.cost = (merged + worst_end) / 2;
   price.allowed = std::isfinite(price.cost);
 }

@@ -36,6 +36,11 @@ void PriceRefined(const DietRun& run, const VertexAdjacency& adjacency, const Bo
 // best point of the segment a..b (its ends included).
 TDietVec RefinedPlacement(const TDietMatrix& Q, const TDietVec& a, const TDietVec& b);
 
+// The error of Q at pos (plus extra) per unit of its weight, the trace of its
+// 3 x 3 part, which sums its planes' weights since their normals have unit
+// length: a weighted mean of the squared distances to its planes.
+double MeanSquaredError(const TDietMatrix& Q, const TDietVec& pos, double extra = 0);
+
 // The point of segment a..b where Q's error is least.
 TDietVec AlongEdge(const TDietMatrix& Q, const TDietVec& a, const TDietVec& b);
 

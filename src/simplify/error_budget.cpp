@@ -3,20 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "simplify/diet_analysis.h"
-
 namespace zelfin {
 
-double QuadricDistance(const TDietMatrix& Q, double cost) {
-  const double weight = Q.m[0][0] + Q.m[1][1] + Q.m[2][2];
-  if (!(weight > 0) || !(cost > 0)) return 0;
-  return std::sqrt(cost / weight);
-}
-
-double ContractionDistance(const DietRun& run, size_t i) {
-  PairPrice price;
-  PriceOf(run, i, price);
-  return QuadricDistance(price.Q, price.Cost);
+double CostDistance(double cost) {
+  return cost > 0 ? std::sqrt(cost) : 0;
 }
 
 double BudgetDistance(double percent, const DietRun& run) {

@@ -2,15 +2,15 @@
 // The deviation budget of a simplification: contract while the next
 // contraction's error stays within a share of the model's size.
 //
-// The budget bounds the quadric's own estimate, not the measured distance. A
-// pair's quadric is an area-weighted sum of the squared distances to the
-// planes of the triangles merged into it, in the normalised frame (the
-// longest side spans 2). The trace of its upper-left 3x3 block is the sum of
-// those weights (the planes' normals are unit), so cost / trace is the
-// weighted mean of the squared plane distances at the target, and its square
-// root an RMS distance. The measured maximum lies above it (about a few times
-// on real models), since the mean hides the planes the target is furthest
-// from.
+// The budget bounds the refined method's own estimate of a contraction's
+// error, not the measured distance: the cost by which it orders its
+// contractions is a mean squared distance in the normalised frame (the
+// longest side spans 2): of the merged vertex to the planes of the triangles
+// merged into it, half over all of them and half over the worse end's own,
+// raised where the drift of the surface is larger (diet_refined_price.h,
+// diet_guards.h). Its square root is compared with the budget. The measured
+// maximum lies above it, since a mean hides the planes the vertex is
+// furthest from.
 #include <cstddef>
 #include <limits>
 
@@ -22,13 +22,9 @@ namespace zelfin {
 // No budget: the triangle count alone ends the contractions.
 inline constexpr double kNoBudget = std::numeric_limits<double>::infinity();
 
-// The distance that a quadric's cost stands for: sqrt(cost / trace of the 3x3
-// block); 0 for a quadric without planes.
-double QuadricDistance(const TDietMatrix& Q, double cost);
-
-// QuadricDistance of run pair i, priced with the states it was priced with
-// (its position error, without attribute errors).
-double ContractionDistance(const DietRun& run, size_t i);
+// The distance that a refined contraction's cost stands for: its square
+// root; 0 for a cost rounded below zero.
+double CostDistance(double cost);
 
 // percent of the diagonal of the bounding box of the run's vertices, in the
 // run's (normalised) frame.
