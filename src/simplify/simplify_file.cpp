@@ -4,6 +4,7 @@
 #include <new>
 #include <optional>
 
+#include "platform/material_library.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
 #include "simplify/diet_analysis.h"
@@ -89,6 +90,19 @@ void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& i
   }
 }
 
+// The input's mtllib lines as a file written into folder names them.
+std::vector<std::string> LibrariesFrom(const std::vector<std::string>& lines,
+                                       const std::string& path, const std::string& folder) {
+  const std::string input_folder(ExtractFilePath(path));
+  std::vector<std::string> written;
+  for (const std::string& line : lines) {
+    for (std::string& each : MaterialLibraryLines(line, input_folder, folder)) {
+      written.push_back(std::move(each));
+    }
+  }
+  return written;
+}
+
 SimplifyResult RunSteps(const std::string& path, const std::string& folder, double keep_ratio,
                         ProgressSink& progress, SimplifyMethod method,
                         const SimplifyOptions& options) {
@@ -131,6 +145,8 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   run.cost = std::vector<double>();
   result.written = result.budget ? BudgetOutputPath(path, folder, *options.max_error)
                                  : DietOutputPath(path, folder, keep_ratio);
+  // The written file finds the input's material libraries from its own folder.
+  if (with) with->libraries = LibrariesFrom(with->libraries, path, folder);
   WriteDietMesh(result.written, run, loaded, method, with, progress);
   result.triangles_out = LiveFaces(run);
   if (measure) {

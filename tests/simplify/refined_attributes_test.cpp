@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -144,7 +145,7 @@ TEST(RefinedAttributes, SeamAndMaterialBorderStayWholeAndStraight) {
   const int nx = 16, ny = 10;
   for (const bool materials : {false, true}) {
     const Written w = ReadBack(Simplify(dir, "grid", Grid(nx, ny, materials), 0.2));
-    EXPECT_EQ(w.libraries, std::vector<std::string>{"grid.mtl"});
+    EXPECT_EQ(w.libraries, std::vector<std::string>{"grid.mtl"});  // beside the input: as it was
     ASSERT_LE(w.faces.size(), static_cast<size_t>(2 * nx * ny / 4));
     // Every face stays on its own side and island, under its own material.
     std::map<int, std::set<bool>> islands_of_vertex;
@@ -171,6 +172,19 @@ TEST(RefinedAttributes, SeamAndMaterialBorderStayWholeAndStraight) {
     }
     EXPECT_GE(seam, 2);
   }
+}
+
+// Written into another folder, the file names its library from there.
+TEST(RefinedAttributes, MaterialLibraryFoundFromAnotherFolder) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.Folder() + "models");
+  std::filesystem::create_directories(dir.Folder() + "out");
+  dir.Write("models/grid.mtl", "newmtl a\nnewmtl b\n");
+  const std::string in = dir.Write("models/grid.obj", Grid(8, 6, true));
+  SilentProgress silent;
+  SimplifyFile(in, dir.Folder() + "out/", 0.5, silent, SimplifyMethod::kRefined);
+  EXPECT_EQ(ReadBack(dir.Folder() + "out/grid_Simplified50%.obj").libraries,
+            std::vector<std::string>{"../models/grid.mtl"});
 }
 
 // Smoothing groups come through in runs like materials: every face under
