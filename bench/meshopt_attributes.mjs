@@ -34,7 +34,7 @@
 // surface by 0.05 of its size. An attribute the file lacks gets weight 0.
 import { readFileSync, writeFileSync } from 'node:fs';
 import { MeshoptSimplifier } from 'meshoptimizer';
-import { NO_ERROR_LIMIT, readObj } from './obj_text.mjs';
+import { NO_ERROR_LIMIT, readObj, runPeer } from './obj_text.mjs';
 
 const USAGE =
   'usage: node meshopt_attributes.mjs IN.obj OUT.obj TRIANGLES [--uv-weight W] [--normal-weight W]';
@@ -149,23 +149,10 @@ function writeObj(path, obj, wedges, result) {
   writeFileSync(path, lines.join('\n') + '\n');
 }
 
-async function main() {
-  const args = parseArgs(process.argv.slice(2));
-  if (args === null) {
-    console.error(USAGE);
-    return 2;
-  }
+await runPeer('meshopt_attributes', USAGE, parseArgs, async (args) => {
   const [input, output] = args.files;
-  try {
-    const obj = readObj(readFileSync(input, 'utf8'));
-    const { wedges, indices } = buildVertices(obj.corners);
-    await MeshoptSimplifier.ready;
-    writeObj(output, obj, wedges, simplify(obj, wedges, indices, args));
-  } catch (e) {
-    console.error(`meshopt_attributes: ${e.message}`);
-    return 1;
-  }
-  return 0;
-}
-
-process.exitCode = await main();
+  const obj = readObj(readFileSync(input, 'utf8'));
+  const { wedges, indices } = buildVertices(obj.corners);
+  await MeshoptSimplifier.ready;
+  writeObj(output, obj, wedges, simplify(obj, wedges, indices, args));
+});

@@ -15,7 +15,7 @@
 // usage.
 import { readFileSync, writeFileSync } from 'node:fs';
 import { MeshoptSimplifier } from 'meshoptimizer';
-import { NO_ERROR_LIMIT, readObj } from './obj_text.mjs';
+import { NO_ERROR_LIMIT, readObj, runPeer } from './obj_text.mjs';
 
 const USAGE = 'usage: node meshopt_real.mjs IN.obj OUT.obj TRIANGLES --mode simplify|update';
 
@@ -80,21 +80,8 @@ function writeObj(path, mesh, kept) {
   writeFileSync(path, lines.join('\n') + '\n');
 }
 
-async function main() {
-  const args = parseArgs(process.argv.slice(2));
-  if (args === null) {
-    console.error(USAGE);
-    return 2;
-  }
-  try {
-    const mesh = weld(readObj(readFileSync(args.input, 'utf8')));
-    await MeshoptSimplifier.ready;
-    writeObj(args.output, mesh, simplify(mesh, args.triangles, args.mode));
-  } catch (e) {
-    console.error(`meshopt_real: ${e.message}`);
-    return 1;
-  }
-  return 0;
-}
-
-process.exitCode = await main();
+await runPeer('meshopt_real', USAGE, parseArgs, async (args) => {
+  const mesh = weld(readObj(readFileSync(args.input, 'utf8')));
+  await MeshoptSimplifier.ready;
+  writeObj(args.output, mesh, simplify(mesh, args.triangles, args.mode));
+});

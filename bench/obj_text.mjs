@@ -62,3 +62,21 @@ export function readObj(text) {
   }
   return obj;
 }
+
+// Runs a peer program: bad arguments (parse gives null) print the usage and
+// exit 2, an error exits 1 with its message, success 0.
+export async function runPeer(name, usage, parse, run) {
+  const args = parse(process.argv.slice(2));
+  if (args === null) {
+    console.error(usage);
+    process.exitCode = 2;
+    return;
+  }
+  try {
+    await run(args);
+    process.exitCode = 0;
+  } catch (e) {
+    console.error(`${name}: ${e.message}`);
+    process.exitCode = 1;
+  }
+}

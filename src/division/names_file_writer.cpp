@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "platform/material_library.h"
-#include "platform/paths.h"
 
 namespace zelfin {
 namespace {
@@ -144,12 +143,7 @@ NamesFileStyle StyleOf(const ObjModel& model, std::string_view keyword, bool kee
                        std::vector<std::string>& libraries) {
   NamesFileStyle style{keyword};
   if (!keep_materials) return style;
-  const std::string input_folder(ExtractFilePath(path));
-  for (const std::string& line : model.LibraryLines) {
-    for (std::string& written : MaterialLibraryLines(line, input_folder, folder)) {
-      libraries.push_back(std::move(written));
-    }
-  }
+  libraries = MaterialLibraryLines(model.LibraryLines, path, folder);
   style.libraries = &libraries;
   style.material_lines = keyword != "usemtl ";  // by material, the name line says it
   return style;

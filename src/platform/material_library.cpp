@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/obj_lexer.h"
+#include "platform/paths.h"
 
 namespace zelfin {
 namespace {
@@ -113,6 +114,19 @@ std::vector<std::string> MaterialLibraryLines(std::string_view line,
     }
   }
   return lines;
+}
+
+std::vector<std::string> MaterialLibraryLines(const std::vector<std::string>& lines,
+                                              const std::string& input_path,
+                                              const std::string& output_folder) {
+  const std::string input_folder(ExtractFilePath(input_path));
+  std::vector<std::string> written;
+  for (const std::string& line : lines) {
+    for (std::string& each : MaterialLibraryLines(line, input_folder, output_folder)) {
+      written.push_back(std::move(each));
+    }
+  }
+  return written;
 }
 
 }  // namespace zelfin

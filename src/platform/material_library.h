@@ -29,4 +29,9 @@ std::vector<std::string> MaterialLibraryLines(std::string_view line,
                                               const std::string& input_folder,
                                               const std::string& output_folder);
 
+// The same for every mtllib line of the file at input_path, in order.
+std::vector<std::string> MaterialLibraryLines(const std::vector<std::string>& lines,
+                                              const std::string& input_path,
+                                              const std::string& output_folder);
+
 }  // namespace zelfin

@@ -161,15 +161,7 @@ class Contraction {
 
   // The edge (lo, hi) belongs to exactly one live face.
   bool OnOneFace(int32_t lo, int32_t hi) const {
-    if (lo < 0 || lo == hi) return false;
-    int n = 0;
-    for (const int32_t j : adjacency_.Faces(lo)) {
-      n += FaceHolds(run_.faces[static_cast<size_t>(j)], lo) &&
-                   FaceHolds(run_.faces[static_cast<size_t>(j)], hi)
-               ? 1
-               : 0;
-    }
-    return n == 1;
+    return lo >= 0 && lo != hi && FacesOnEdge(run_, adjacency_, lo, hi) == 1;
   }
 
   double RefinedCost(int32_t lo, int32_t hi) const {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "simplify/diet_geometry.h"
+#include "simplify/surface_deviation.h"
 
 namespace zelfin {
 
@@ -66,33 +67,11 @@ bool KeepsShape(const DietRun& run, const FaceCorners& f, int corner, const TDie
   return !(VecSqLen(before) > 0 && VecSqLen(after) > 0) || WithinTurn(before, after, kMaxTurnCos);
 }
 
-// Squared distance from p to the triangle (a, b, c) (Ericson, Real-Time
-// Collision Detection, 5.1.5).
+// Squared distance from p to the triangle (a, b, c).
 double PointTriangle2(const TDietVec& p, const TDietVec& a, const TDietVec& b, const TDietVec& c) {
-  const TDietVec ab = VecSub(b, a), ac = VecSub(c, a), ap = VecSub(p, a);
-  const double d1 = VecDot(ab, ap), d2 = VecDot(ac, ap);
-  if (d1 <= 0 && d2 <= 0) return VecSqLen(ap);
-  const TDietVec bp = VecSub(p, b);
-  const double d3 = VecDot(ab, bp), d4 = VecDot(ac, bp);
-  if (d3 >= 0 && d4 <= d3) return VecSqLen(bp);
-  const double vc = d1 * d4 - d3 * d2;
-  const auto on = [&](const TDietVec& o, const TDietVec& e, double t) {
-    return VecSqLen(VecSub(p, {o.X + t * e.X, o.Y + t * e.Y, o.Z + t * e.Z}));
-  };
-  if (vc <= 0 && d1 >= 0 && d3 <= 0) return on(a, ab, d1 / (d1 - d3));
-  const TDietVec cp = VecSub(p, c);
-  const double d5 = VecDot(ab, cp), d6 = VecDot(ac, cp);
-  if (d6 >= 0 && d5 <= d6) return VecSqLen(cp);
-  const double vb = d5 * d2 - d1 * d6;
-  if (vb <= 0 && d2 >= 0 && d6 <= 0) return on(a, ac, d2 / (d2 - d6));
-  const double va = d3 * d6 - d5 * d4;
-  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
-    return on(b, VecSub(c, b), (d4 - d3) / ((d4 - d3) + (d5 - d6)));
-  }
-  const double denom = va + vb + vc;
-  if (!(denom != 0)) return std::min({VecSqLen(ap), VecSqLen(bp), VecSqLen(cp)});
-  const double v = vb / denom, w = vc / denom;
-  return on(a, {ab.X * v + ac.X * w, ab.Y * v + ac.Y * w, ab.Z * v + ac.Z * w}, 1);
+  const double q[3] = {p.X, p.Y, p.Z}, x[3] = {a.X, a.Y, a.Z}, y[3] = {b.X, b.Y, b.Z},
+               z[3] = {c.X, c.Y, c.Z};
+  return PointTriangleDistance2(q, x, y, z);
 }
 
 void AddOnce(std::vector<int32_t>& list, int32_t v) {

@@ -64,6 +64,11 @@ double Weight(const TDietMatrix& Q) {
 
 }  // namespace
 
+int FacesOnEdge(const DietRun& run, const VertexAdjacency& adjacency, int32_t lo, int32_t hi) {
+  WedgeMerge ends[2];
+  return EdgeFaces(run, adjacency, nullptr, lo, hi, ends);
+}
+
 double MeanSquaredError(const TDietMatrix& Q, const TDietVec& pos, double extra) {
   const double weight = Weight(Q), error = QuadricError(Q, pos) + extra;
   return weight > 0 ? error / weight : error;

@@ -32,6 +32,9 @@ struct RefinedPrice {
 void PriceRefined(const DietRun& run, const VertexAdjacency& adjacency, const BorderKinds& kinds,
                   const AttributeRun* attributes, int32_t lo, int32_t hi, RefinedPrice& price);
 
+// How many live faces the edge (lo, hi) belongs to.
+int FacesOnEdge(const DietRun& run, const VertexAdjacency& adjacency, int32_t lo, int32_t hi);
+
 // The point of least error of Q: its minimiser where Q pins one down, else the
 // best point of the segment a..b (its ends included).
 TDietVec RefinedPlacement(const TDietMatrix& Q, const TDietVec& a, const TDietVec& b);

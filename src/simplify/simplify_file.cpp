@@ -90,19 +90,6 @@ void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& i
   }
 }
 
-// The input's mtllib lines as a file written into folder names them.
-std::vector<std::string> LibrariesFrom(const std::vector<std::string>& lines,
-                                       const std::string& path, const std::string& folder) {
-  const std::string input_folder(ExtractFilePath(path));
-  std::vector<std::string> written;
-  for (const std::string& line : lines) {
-    for (std::string& each : MaterialLibraryLines(line, input_folder, folder)) {
-      written.push_back(std::move(each));
-    }
-  }
-  return written;
-}
-
 SimplifyResult RunSteps(const std::string& path, const std::string& folder, double keep_ratio,
                         ProgressSink& progress, SimplifyMethod method,
                         const SimplifyOptions& options) {
@@ -146,7 +133,7 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   result.written = result.budget ? BudgetOutputPath(path, folder, *options.max_error)
                                  : DietOutputPath(path, folder, keep_ratio);
   // The written file finds the input's material libraries from its own folder.
-  if (with) with->libraries = LibrariesFrom(with->libraries, path, folder);
+  if (with) with->libraries = MaterialLibraryLines(with->libraries, path, folder);
   WriteDietMesh(result.written, run, loaded, method, with, progress);
   result.triangles_out = LiveFaces(run);
   if (measure) {
