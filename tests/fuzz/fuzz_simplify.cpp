@@ -60,8 +60,8 @@ void CheckOutput(const std::string& path) {
   const int64_t nf =
       zelfin::fuzz::ParseCount(counts_line.substr(f_start, counts_line.size() - 6 - f_start));
   Check(nv >= 0 && nf >= 0, path + ": counts line unreadable: " + std::string(counts_line));
-  // The lines of each kind come in this order; faces may be headed by g and
-  // usemtl lines.
+  // The lines of each kind come in this order; faces may be headed by g,
+  // usemtl and s lines.
   const std::string_view kinds[] = {"mtllib ", "v ", "vt ", "vn ", "f "};
   int64_t counts[3] = {0, 0, 0}, f = 0;
   int stage = 0;
@@ -71,7 +71,8 @@ void CheckOutput(const std::string& path) {
     int kind = 0;
     while (kind < 5 && !line.starts_with(kinds[kind])) ++kind;
     if (kind == 5) {
-      Check(line.starts_with("g ") || line.starts_with("usemtl "), where + ": unexpected line");
+      Check(line.starts_with("g ") || line.starts_with("usemtl ") || line.starts_with("s "),
+            where + ": unexpected line");
       kind = 4;
     } else if (kind >= 1 && kind <= 3) {
       ++counts[kind - 1];
