@@ -24,11 +24,7 @@ class PairHeap {
   // reach the refills on small tables).
   // heartbeat, when given, beats through the refills' passes over all pairs.
   explicit PairHeap(const std::vector<double>& costs, Heartbeat* heartbeat = nullptr,
-                    std::size_t min_refill = 4096)
-      : cost_(costs), heartbeat_(heartbeat), min_refill_(min_refill) {
-    ReserveHuge(pos_, costs.size());
-    pos_.assign(costs.size(), kOut);
-  }
+                    std::size_t min_refill = 4096);
 
   // Pair index of the least (cost, index), or -1 when empty.
   int32_t Top() const { return nodes_.empty() ? -1 : nodes_[0].pair; }
