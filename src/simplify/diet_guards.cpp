@@ -17,7 +17,7 @@ namespace {
 // measurement on real models (fewer folds than these bounds allow cost
 // accuracy when a coarse mesh is reduced hard).
 const double kMaxTurnCos = std::cos(60.0 * M_PI / 180.0);
-const double kFirstTurnCos = std::cos(45.0 * M_PI / 180.0);
+const double kFirstTurnCos = std::cos(40.0 * M_PI / 180.0);
 // A triangle whose area is below this share of an equilateral one's with the
 // same sum of squared sides is a sliver; a contraction may not make one,
 // unless the triangle was already thinner.
