@@ -196,15 +196,19 @@ class Contraction {
     // The quadric's estimate may hide how far the surface moves: a pair
     // whose drift costs more goes back into the queue at that cost.
     // (Compared again after weighing: the division above may round down.)
+    // With a budget, a drift past it is looked for too.
     double drift = 0;
+    const double cost = run_.cost[static_cast<size_t>(p)];
     if (guard_.DriftsBeyond(run_, e.lo, e.hi, price.pos,
-                            run_.cost[static_cast<size_t>(p)] / kDriftWeight, drift) &&
-        kDriftWeight * drift > run_.cost[static_cast<size_t>(p)]) {
+                            std::min(cost / kDriftWeight, budget_ * budget_), drift) &&
+        kDriftWeight * drift > cost) {
       run_.cost[static_cast<size_t>(p)] = kDriftWeight * drift;
       heap_.Set(p);
       return;
     }
-    if (CostDistance(run_.cost[static_cast<size_t>(p)]) > budget_) {
+    // The budget bounds the error as the cost estimates it and the distance
+    // that the surface moves here.
+    if (CostDistance(cost) > budget_ || CostDistance(drift) > budget_) {
       over_budget_ = true;
       return;
     }

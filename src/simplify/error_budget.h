@@ -2,15 +2,18 @@
 // The deviation budget of a simplification: contract while the next
 // contraction's error stays within a share of the model's size.
 //
-// The budget bounds the refined method's own estimate of a contraction's
-// error, not the measured distance: the cost by which it orders its
-// contractions is a mean squared distance in the normalised frame (the
-// longest side spans 2): of the merged vertex to the planes of the triangles
-// merged into it, half over all of them and half over the worse end's own,
-// raised where the drift of the surface is larger (diet_refined_price.h,
-// diet_guards.h). Its square root is compared with the budget. The measured
-// maximum lies above it, since a mean hides the planes the vertex is
-// furthest from.
+// The budget bounds two things of each contraction, both in the normalised
+// frame (the longest side spans 2):
+// - the refined method's own estimate of its error, the cost by which it
+//   orders its contractions: a mean squared distance of the merged vertex to
+//   the planes of the triangles merged into it, half over all of them and
+//   half over the worse end's own (diet_refined_price.h); its square root;
+// - the drift: how far the surface moves there, from where the two ends were
+//   loaded to the new faces and from the new place to the old faces
+//   (diet_guards.h). A mean hides the planes the vertex is furthest from;
+//   the drift shows them.
+// The measured maximum may still lie a little above the budget: the drift
+// looks at the two ends, not at the vertices merged into them before.
 #include <cstddef>
 #include <limits>
 

@@ -11,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/numbers.h"
 #include "support/files.h"
+#include "support/mesh_gen.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -305,6 +306,24 @@ TEST(SimplifyFile, ErrorBudgetStopsTheContractions) {
   r = SimplifyFile(in, dir.Folder(), 0.5, silent, SimplifyMethod::kRefined, budget);
   EXPECT_EQ(r.triangles_out, r.target);
   EXPECT_EQ(r.written, dir.Folder() + "ball_SimplifiedMax100%.obj");
+}
+
+// What the user reads after a budget is near what was asked: the surface
+// moved by little more than the budget, at the budgets people use.
+TEST(SimplifyFile, ErrorBudgetBoundsTheMeasuredDeviation) {
+  TempDir dir;
+  const std::string in = dir.Write("bumpy.obj", gen::PlainObj(gen::BumpySphere(3, 20000)));
+  SilentProgress silent;
+  for (const double percent : {0.1, 0.3, 1.0}) {
+    SimplifyOptions budget;
+    budget.max_error = percent;
+    const SimplifyResult r =
+        SimplifyFile(in, dir.Folder(), 0.01, silent, SimplifyMethod::kRefined, budget);
+    ASSERT_TRUE(r.deviation);
+    const double measured = 100 * r.deviation->max / r.deviation->diagonal;
+    EXPECT_LT(r.triangles_out, r.triangles_in) << percent;
+    EXPECT_LT(measured, 1.5 * percent) << percent;
+  }
 }
 
 // A lone triangle has no edge that two triangles share: nothing can go.
