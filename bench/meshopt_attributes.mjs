@@ -34,7 +34,7 @@
 // surface by 0.05 of its size. An attribute the file lacks gets weight 0.
 import { readFileSync, writeFileSync } from 'node:fs';
 import { MeshoptSimplifier } from 'meshoptimizer';
-import { NO_ERROR_LIMIT, readObj, runPeer } from './obj_text.mjs';
+import { NO_ERROR_LIMIT, indexByKey, readObj, runPeer } from './obj_text.mjs';
 
 const USAGE =
   'usage: node meshopt_attributes.mjs IN.obj OUT.obj TRIANGLES [--uv-weight W] [--normal-weight W]';
@@ -58,20 +58,13 @@ function parseArgs(argv) {
 // One vertex per distinct corner: wedges (four numbers each, as corners) and
 // the index buffer of the triangles.
 function buildVertices(corners) {
-  const ids = new Map();
   const wedges = [];
-  const indices = new Uint32Array(corners.length / 4);
-  for (let c = 0; c < indices.length; ++c) {
-    const corner = corners.slice(4 * c, 4 * c + 4);
-    const key = corner.join(',');
-    let id = ids.get(key);
-    if (id === undefined) {
-      id = wedges.length / 4;
-      ids.set(key, id);
-      wedges.push(...corner);
-    }
-    indices[c] = id;
-  }
+  const corner = (c) => corners.slice(4 * c, 4 * c + 4);
+  const indices = indexByKey(
+    corners.length / 4,
+    (c) => corner(c).join(','),
+    (c) => wedges.push(...corner(c)),
+  );
   return { wedges, indices };
 }
 

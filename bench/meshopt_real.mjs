@@ -15,7 +15,7 @@
 // usage.
 import { readFileSync, writeFileSync } from 'node:fs';
 import { MeshoptSimplifier } from 'meshoptimizer';
-import { NO_ERROR_LIMIT, readObj, runPeer } from './obj_text.mjs';
+import { NO_ERROR_LIMIT, indexByKey, readObj, runPeer } from './obj_text.mjs';
 
 const USAGE = 'usage: node meshopt_real.mjs IN.obj OUT.obj TRIANGLES --mode simplify|update';
 
@@ -30,21 +30,13 @@ function parseArgs(argv) {
 // One vertex per distinct position: its single-float and its input value, and
 // the triangles' indices into them.
 function weld(obj) {
-  const ids = new Map();
   const exact = [];
-  const indices = new Uint32Array(obj.corners.length / 4);
-  for (let c = 0; c < indices.length; ++c) {
-    const v = obj.corners[4 * c];
-    const xyz = obj.v.slice(3 * v, 3 * v + 3);
-    const key = xyz.map(Math.fround).join(',');
-    let id = ids.get(key);
-    if (id === undefined) {
-      id = exact.length / 3;
-      ids.set(key, id);
-      exact.push(...xyz);
-    }
-    indices[c] = id;
-  }
+  const position = (c) => obj.v.slice(3 * obj.corners[4 * c], 3 * obj.corners[4 * c] + 3);
+  const indices = indexByKey(
+    obj.corners.length / 4,
+    (c) => position(c).map(Math.fround).join(','),
+    (c) => exact.push(...position(c)),
+  );
   return { exact, positions: new Float32Array(exact), indices };
 }
 

@@ -7,6 +7,25 @@
 // count alone does.
 export const NO_ERROR_LIMIT = 3.4e38;
 
+// An index buffer over the distinct keys of `count` corners: corner c has
+// key(c), and add(c) is called for each corner whose key is met first, in
+// order, so that the caller builds the vertices the indices name.
+export function indexByKey(count, key, add) {
+  const ids = new Map();
+  const indices = new Uint32Array(count);
+  for (let c = 0; c < count; ++c) {
+    const k = key(c);
+    let id = ids.get(k);
+    if (id === undefined) {
+      id = ids.size;
+      ids.set(k, id);
+      add(c);
+    }
+    indices[c] = id;
+  }
+  return indices;
+}
+
 // A 0-based index from an OBJ reference ("" or undefined: -1).
 function reference(text, count, line) {
   if (text === undefined || text === '') return -1;
