@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "platform/heartbeat.h"
+#include "platform/huge_pages.h"
 #include "platform/progress_sink.h"
 
 namespace zelfin {
@@ -201,15 +202,8 @@ void RunBeside(Heartbeat& heartbeat, First&& first, Second&& second) {
 // meanwhile.
 template <class T>
 void ResizeBeside(std::vector<T>& v, size_t n, Heartbeat& heartbeat) {
-  constexpr size_t kPiece = ((size_t{2} << 20) + sizeof(T) - 1) / sizeof(T);  // a huge page
   RunBeside(
-      heartbeat, [] {},
-      [&](const Lane& lane) {
-        while (v.size() < n) {
-          v.resize(std::min(v.size() + kPiece, n));
-          lane.heartbeat.Beat(static_cast<int64_t>(kPiece));
-        }
-      });
+      heartbeat, [] {}, [&](const Lane& lane) { GrowInPieces(v, n, T{}, &lane.heartbeat); });
 }
 
 // Items 0, 1, 2, ... made on several threads at once, each taking effect

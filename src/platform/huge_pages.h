@@ -2,8 +2,12 @@
 // Large tables that are read all over: asking the kernel to back them with
 // huge pages spares most of the TLB misses of a random access (the machine's
 // setting "madvise" grants them only where asked).
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
+
+#include "platform/heartbeat.h"
 
 namespace zelfin {
 
@@ -16,6 +20,18 @@ template <class T>
 void ReserveHuge(std::vector<T>& v, size_t n) {
   v.reserve(n);
   AdviseHugePages(v.data(), v.capacity() * sizeof(T));
+}
+
+// Grows v to n elements equal to value, a huge page at a time, beating (when
+// given a heartbeat) between pieces: bringing tens of megabytes into being in
+// one piece would keep the window waiting.
+template <class T>
+void GrowInPieces(std::vector<T>& v, size_t n, const T& value, Heartbeat* heartbeat) {
+  constexpr size_t kPiece = ((size_t{2} << 20) + sizeof(T) - 1) / sizeof(T);
+  while (v.size() < n) {
+    v.resize(std::min(v.size() + kPiece, n), value);
+    if (heartbeat) heartbeat->Beat(static_cast<int64_t>(kPiece));
+  }
 }
 
 }  // namespace zelfin

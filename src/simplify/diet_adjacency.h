@@ -76,12 +76,8 @@ void VertexAdjacency::Build(size_t vertex_count, ForEachFace&& for_each_face,
                             ForEachPair&& for_each_pair, Heartbeat& heartbeat) {
   blocks_ = std::vector<Block>();
   ReserveHuge(blocks_, vertex_count);
-  // In pieces: a table of hundreds of megabytes takes a while to come into being.
-  constexpr size_t kPiece = 16384;
-  while (blocks_.size() < vertex_count) {
-    blocks_.resize(std::min(blocks_.size() + kPiece, vertex_count));
-    heartbeat.Beat(kPiece);
-  }
+  // A table of hundreds of megabytes takes a while to come into being.
+  GrowInPieces(blocks_, vertex_count, Block{}, &heartbeat);
   for_each_face([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].faces; });
   for_each_pair([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].pairs; });
   arena_.clear();

@@ -15,13 +15,7 @@ constexpr std::size_t kRefillDivisor = 8;
 PairHeap::PairHeap(const std::vector<double>& costs, Heartbeat* heartbeat, std::size_t min_refill)
     : cost_(costs), heartbeat_(heartbeat), min_refill_(min_refill) {
   ReserveHuge(pos_, costs.size());
-  // A huge page at a time: at millions of pairs, filling the table in one
-  // piece would keep the window waiting for tens of milliseconds.
-  constexpr std::size_t kPiece = (std::size_t{2} << 20) / sizeof(int32_t);
-  while (pos_.size() < costs.size()) {
-    pos_.resize(std::min(pos_.size() + kPiece, costs.size()), kOut);
-    if (heartbeat_) heartbeat_->Beat(static_cast<int64_t>(kPiece));
-  }
+  GrowInPieces(pos_, costs.size(), kOut, heartbeat_);
 }
 
 void PairHeap::SiftUp(std::size_t at) {
