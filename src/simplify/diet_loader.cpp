@@ -262,6 +262,17 @@ Normalisation NormalisationOf(const HalfRead (&halves)[2]) {
   return n;
 }
 
+// Welds the normalised points from k up to end; returns end.
+int32_t WeldUpTo(PointGrid& grid, const DietRun& run, std::vector<int32_t>& same_as, int32_t k,
+                 size_t end, Heartbeat& heartbeat) {
+  for (; static_cast<size_t>(k) < end; ++k) {
+    same_as[static_cast<size_t>(k)] =
+        grid.FindLowestAndAdd(run.pos, run.pos[static_cast<size_t>(k)], k);
+    heartbeat.Beat();
+  }
+  return k;
+}
+
 // The vertex lines in normalised coordinates, each linked to the earliest
 // coincident one. Returns how many could be normalised: all of them, or the
 // index of the first whose error ends the load once no face error comes
@@ -275,19 +286,28 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
   if (norm.s == 0) return 0;
   PointGrid grid(count);
   int32_t k = 0;
+  // In batches: normalised first, then the grid's memory asked for, then
+  // looked up, so that the look-ups' cache misses overlap.
+  constexpr size_t kBatch = 32;
   for (const HalfRead& half : halves) {
     for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
-      for (const TDietVec& c : chunk) {
-        double p[3] = {c.X, c.Y, c.Z};
-        for (int a = 0; a < 3; ++a) {
-          const double shifted = p[a] - norm.m[a];
-          if (!std::isfinite(shifted)) return k;
-          p[a] = shifted / norm.s - 1;
+      for (size_t from = 0; from < chunk.size(); from += kBatch) {
+        const size_t to = std::min(chunk.size(), from + kBatch);
+        const size_t first = run.pos.size();
+        for (size_t i = from; i < to; ++i) {
+          const TDietVec& c = chunk[i];
+          double p[3] = {c.X, c.Y, c.Z};
+          for (int a = 0; a < 3; ++a) {
+            const double shifted = p[a] - norm.m[a];
+            if (!std::isfinite(shifted))
+              return WeldUpTo(grid, run, same_as, k, first + (i - from), heartbeat);
+            p[a] = shifted / norm.s - 1;
+          }
+          run.pos.push_back({p[0], p[1], p[2]});
         }
-        run.pos.push_back({p[0], p[1], p[2]});
-        same_as[static_cast<size_t>(k)] = grid.FindLowestAndAdd(run.pos, run.pos.back(), k);
-        ++k;
-        heartbeat.Beat();
+        for (size_t v = first; v < run.pos.size(); ++v) grid.Prefetch(run.pos[v]);
+        for (size_t v = first; v < run.pos.size(); ++v) grid.PrefetchHead(run.pos, run.pos[v]);
+        k = WeldUpTo(grid, run, same_as, k, run.pos.size(), heartbeat);
       }
     }
   }
@@ -429,10 +449,21 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   loaded.norm = NormalisationOf(halves);
   Heartbeat heartbeat(progress);
   std::vector<int32_t> same_as;
-  const int64_t normalised = NormaliseAndWeld(halves, loaded.norm, run, same_as, heartbeat);
+  int64_t normalised = 0;
+  // The weld runs alone; beside it, the table of quadrics that the analysis
+  // fills next comes into being (hundreds of megabytes of fresh pages).
+  const size_t count = halves[0].coords.size() + halves[1].coords.size();
+  RunBeside(
+      heartbeat,
+      [&](const Lane& lane) {
+        normalised = NormaliseAndWeld(halves, loaded.norm, run, same_as, lane.heartbeat);
+      },
+      [&](const Lane& lane) {
+        ReserveHuge(run.q, 2 * count);  // and the states that contractions add
+        GrowInPieces(run.q, count, TDietMatrix{}, &lane.heartbeat);
+      });
   StoreTriangles(text, halves, normalised, loaded.norm, same_as, path, run, heartbeat, attributes);
   if (attributes) loaded.attributes = reader.Take();
-  const size_t count = same_as.size();
   if (wants.raw) {
     loaded.raw.reserve(count);
     loaded.precision.reserve(count);

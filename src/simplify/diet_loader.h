@@ -36,7 +36,7 @@ struct LoadedMesh {
   LoadedAttributes attributes;           // when asked for; per stored triangle
 };
 
-// Fills the run's vertices (flags and positions) and faces from the file's text (byte-order mark
+// Fills the run's vertices (flags, positions and a zero quadric each) and faces from the file's text (byte-order mark
 // already removed); path names the file in errors. Raises ZelfinError (naming the file and the line
 // where there is one) on short vertex lines, references that name no vertex
 // read before them, coordinates that leave the range of a double or sit all

@@ -25,8 +25,9 @@ constexpr int kEdgeCorners[3][2] = {{0, 1}, {1, 2}, {2, 0}};
 // The tables are left unfilled when made (every entry is written before it
 // is read): filling hundreds of megabytes with zeros first would only cost
 // time in one piece.
-std::unique_ptr<int32_t[]> NumberEdges(const std::vector<FaceCorners>& faces, size_t vertex_count,
-                                       int32_t& count, Heartbeat& heartbeat) {
+std::unique_ptr<int32_t[]> NumberFaceEdges(const std::vector<FaceCorners>& faces,
+                                           size_t vertex_count, int32_t& count,
+                                           Heartbeat& heartbeat) {
   const size_t slots = faces.size() * 3;
   std::unique_ptr<int32_t[]> edge_pair(new int32_t[slots]);
   std::vector<int64_t> start(vertex_count + 1, 0);
@@ -174,15 +175,24 @@ void MarkMetAgain(const int32_t* edge_pair, int64_t j, int64_t end, int32_t firs
 
 }  // namespace
 
+EdgeNumbers NumberEdges(const DietRun& run, Heartbeat& heartbeat) {
+  EdgeNumbers edges;
+  edges.of_slot = NumberFaceEdges(run.faces, run.VertexCount(), edges.count, heartbeat);
+  return edges;
+}
+
 void AnalyzePairs(DietRun& run, ProgressSink& progress, bool price) {
+  Heartbeat heartbeat(progress);
+  AnalyzePairs(run, NumberEdges(run, heartbeat), progress, price);
+}
+
+void AnalyzePairs(DietRun& run, EdgeNumbers edges, ProgressSink& progress, bool price) {
   const int64_t F = static_cast<int64_t>(run.faces.size());
   ProgressMarks marks(F, 1, 25, 25);
-
-  // The table is sized to the distinct edges at once, never to three per face.
-  int32_t count = 0;
   Heartbeat heartbeat(progress);
-  const std::unique_ptr<int32_t[]> edge_pair =
-      NumberEdges(run.faces, run.VertexCount(), count, heartbeat);
+  const int32_t count = edges.count;
+  const std::unique_ptr<int32_t[]> edge_pair = std::move(edges.of_slot);
+  // The table is sized to the distinct edges at once, never to three per face.
   run.ends = std::vector<PairEnds>();
   run.priced = std::vector<PricedStates>();
   run.cost = std::vector<double>();

@@ -63,6 +63,21 @@ size_t PointGrid::Slot(const std::vector<TDietVec>& points, int32_t x, int32_t y
   }
 }
 
+size_t PointGrid::HashSlot(const TDietVec& P) const {
+  return static_cast<size_t>(SlotHash(CellOf(P.X), CellOf(P.Y), CellOf(P.Z))) & (cells_.size() - 1);
+}
+
+void PointGrid::Prefetch(const TDietVec& P) const {
+  if (!scan_ && InRange(P)) __builtin_prefetch(&cells_[HashSlot(P)]);
+}
+
+void PointGrid::PrefetchHead(const std::vector<TDietVec>& points, const TDietVec& P) const {
+  if (scan_ || !InRange(P)) return;
+  const int32_t head = cells_[HashSlot(P)].head;
+  if (head >= 0 && static_cast<size_t>(head) < points.size())
+    __builtin_prefetch(&points[static_cast<size_t>(head)]);
+}
+
 void PointGrid::Grow(const std::vector<TDietVec>& points) {
   std::vector<Cell> old;
   old.swap(cells_);

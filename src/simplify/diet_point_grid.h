@@ -19,6 +19,13 @@ class PointGrid {
   // added in increasing index order, all of them, unchanged afterwards.
   int32_t FindLowestAndAdd(const std::vector<TDietVec>& points, const TDietVec& P, int32_t index);
 
+  // Asks for the memory that FindLowestAndAdd(P) will read first: the slot
+  // of P's cell, and with head (once the slot is in cache) the point that
+  // holds it. A look-up is a cache miss or two; asked for a batch ahead,
+  // the misses overlap.
+  void Prefetch(const TDietVec& P) const;
+  void PrefetchHead(const std::vector<TDietVec>& points, const TDietVec& P) const;
+
  private:
   // A cell's points as a chain through next_; the cell itself is known from
   // the position of its first point, so a slot is only two indices.
@@ -26,6 +33,7 @@ class PointGrid {
     int32_t head = -1;  // lowest index in the cell, -1 for an empty slot
     int32_t tail = -1;
   };
+  size_t HashSlot(const TDietVec& P) const;
   size_t Slot(const std::vector<TDietVec>& points, int32_t x, int32_t y, int32_t z) const;
   void Grow(const std::vector<TDietVec>& points);
   static int32_t Scan(const std::vector<TDietVec>& points, const TDietVec& P, int32_t count);

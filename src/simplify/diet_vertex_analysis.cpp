@@ -31,10 +31,12 @@ void SumPlaneProducts(DietRun& run, PlaneOf&& plane_of, ProgressSink& progress) 
   const int64_t n = static_cast<int64_t>(run.VertexCount());
   Heartbeat heartbeat(progress);
   // Room for the state of every vertex that can survive a contraction; the
-  // zeros go in beside the window.
-  ReserveHuge(run.q, static_cast<size_t>(2 * n));
-  run.q.clear();
-  ResizeBeside(run.q, static_cast<size_t>(n), heartbeat);
+  // zeros go in beside the window, unless the loader brought them already.
+  if (run.q.size() != static_cast<size_t>(n)) {
+    ReserveHuge(run.q, static_cast<size_t>(2 * n));
+    run.q.clear();
+    ResizeBeside(run.q, static_cast<size_t>(n), heartbeat);
+  }
   ProgressMarks marks(n, 1, 0, 25);
   const int64_t F = static_cast<int64_t>(run.faces.size());
   for (int64_t j = 0; j < F; ++j) {
@@ -87,6 +89,7 @@ void AnalyzeVertices(DietRun& run, ProgressSink& progress) {
 
 void AnalyzeVertices(DietMesh& mesh, ProgressSink& progress) {
   DietRun run = RunFromTables(mesh, false);
+  run.q.clear();  // the sums start from zero
   const auto plane_of = [&mesh](int64_t j, double p[4], double& area) {
     const TDietFace& f = mesh.DietFaces[static_cast<size_t>(j)];
     FillPlane(f.Normal, mesh.DietVerts[static_cast<size_t>(f.Verts[0])].Pos, p);

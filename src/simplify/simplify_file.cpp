@@ -3,7 +3,10 @@
 #include <charconv>
 #include <new>
 #include <optional>
+#include <utility>
 
+#include "platform/beside.h"
+#include "platform/heartbeat.h"
 #include "platform/material_library.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -120,11 +123,18 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   AttributeRun* with = attributes ? &*attributes : nullptr;
   progress.SetCaption("Analyzing Vertex information...");
   progress.ProcessMessages();
-  AnalyzeVertices(run, progress);
+  EdgeNumbers edges;
+  {
+    // The edges are numbered from the faces alone, beside the vertices' sums.
+    Heartbeat heartbeat(progress);
+    RunBeside(
+        heartbeat, [&] { AnalyzeVertices(run, progress); },
+        [&](const Lane& lane) { edges = NumberEdges(run, lane.heartbeat); });
+  }
   progress.SetCaption("Analyzing Vertex Pair information...");
   progress.ProcessMessages();
   // The refined method prices the pairs again by its own rules.
-  AnalyzePairs(run, progress, method == SimplifyMethod::kClassic);
+  AnalyzePairs(run, std::move(edges), progress, method == SimplifyMethod::kClassic);
   ContractMesh(run, keep_ratio, method, progress, with, max_distance);
   // The pairs are no longer needed; give their memory back before writing.
   run.ends = std::vector<PairEnds>();
