@@ -88,10 +88,10 @@ inline const std::vector<LineRef>& LinesOfKind(const ObjModel& model, int kind) 
   return kind == 0 ? model.VLines : kind == 1 ? model.VTLines : model.VNLines;
 }
 
-// Where a parse cuts a text of this size to read its two pieces at once (the
-// second piece starts at the first line that starts there or later); 0 keeps
-// a small text in one piece.
-size_t SplitPointFor(size_t text_size);
+// Where a parse cuts the text to read its two pieces at once (the second
+// piece starts at the first line that starts there or later), so that both
+// take about as long; 0 keeps a small text in one piece.
+size_t SplitPointFor(std::string_view text);
 
 // Builds the model from the text of a file; path names the file in messages.
 // DivIndex 0 takes names from usemtl lines, any other value from g lines.

@@ -69,6 +69,29 @@ size_t LineStartFrom(std::string_view text, size_t at) {
   return static_cast<size_t>(stop - text.data());
 }
 
+size_t BalancedSplit(std::string_view text, double face_cost) {
+  constexpr size_t kSamples = 256;
+  const size_t n = text.size();
+  if (n < kSamples) return LineStartFrom(text, n / 2);
+  double cost[kSamples];
+  double total = 0;
+  for (size_t i = 0; i < kSamples; ++i) {
+    const size_t at = LineStartFrom(text, n / kSamples * i);
+    const std::string_view rest = text.substr(at, std::min<size_t>(n - at, 16));
+    const std::string_view line = TrimObjLine(rest.substr(0, rest.find_first_of("\r\n")));
+    const bool face = line.size() >= 2 && line[0] == 'f' && IsKeywordBlank(line[1]);
+    cost[i] = face ? face_cost : 1.0;
+    total += cost[i];
+  }
+  // The sample in which half the cost is reached, and how far into it.
+  double before = 0;
+  size_t i = 0;
+  while (i + 1 < kSamples && before + cost[i] < total / 2) before += cost[i++];
+  const double into = (total / 2 - before) / cost[i];
+  return LineStartFrom(text, static_cast<size_t>((static_cast<double>(i) + into) *
+                                                 static_cast<double>(n / kSamples)));
+}
+
 std::string CleanNumberToken(std::string_view token) {
   std::string out(token);
   for (char& c : out) {

@@ -62,6 +62,25 @@ TEST(LineStartFrom, NeverSplitsALineNorACrLf) {
   EXPECT_EQ(LineStartFrom(text, 99), text.size());
 }
 
+// Vertex lines first, faces after, as most files hold them: the cut moves
+// into the faces as they cost more, and always falls on a line start.
+TEST(BalancedSplit, WeighsFaceLinesAndCutsAtALineStart) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "v 0.25 0.5 0.75\r\n";
+  const size_t faces_from = text.size();
+  for (int i = 0; i < 3000; ++i) text += "  f 1 2 3 4 5\r\n";
+  const auto at_line_start = [&](size_t at) { return at > 0 && text[at - 1] == '\n'; };
+  const size_t even = BalancedSplit(text, 1.0);
+  const size_t heavy = BalancedSplit(text, 3.0);
+  EXPECT_TRUE(at_line_start(even));
+  EXPECT_TRUE(at_line_start(heavy));
+  EXPECT_NEAR(static_cast<double>(even), text.size() / 2.0, text.size() / 100.0);
+  // Cost 3 per face byte: half the work is a sixth of the faces in.
+  const double faces = static_cast<double>(text.size() - faces_from);
+  EXPECT_NEAR(static_cast<double>(heavy - faces_from), (3 * faces - faces_from) / 6.0,
+              text.size() / 50.0);
+}
+
 TEST(CleanNumberToken, CommasArePeriodsAndTabsSpaces) {
   EXPECT_EQ(CleanNumberToken("1,5\t"), "1.5 ");
   double value = 0;
