@@ -27,6 +27,11 @@ class VertexAdjacency {
   void Build(size_t vertex_count, ForEachFace&& for_each_face, ForEachPair&& for_each_pair,
              Heartbeat& heartbeat);
 
+  // Brings the empty blocks of vertex_count vertices into being ahead of
+  // Build, which then fills them: hundreds of megabytes of fresh pages that
+  // may come while other work runs (on a helper thread: its heartbeat).
+  void Prepare(size_t vertex_count, Heartbeat* heartbeat);
+
   std::span<const int32_t> Faces(int32_t v) const {
     const Block& b = blocks_[static_cast<size_t>(v)];
     return {Items(b), b.faces};
@@ -66,18 +71,25 @@ class VertexAdjacency {
   void GiveBack(uint32_t at, uint32_t size);
 
   std::vector<Block> blocks_;
+  bool prepared_ = false;  // blocks_ holds Prepare's empty blocks, untouched
   std::vector<std::unique_ptr<int32_t[]>> arena_;
   uint32_t arena_used_ = kChunkItems;     // in the last chunk
   std::vector<uint32_t> free_rooms_[32];  // by log2 of their size
 };
 
-template <class ForEachFace, class ForEachPair>
-void VertexAdjacency::Build(size_t vertex_count, ForEachFace&& for_each_face,
-                            ForEachPair&& for_each_pair, Heartbeat& heartbeat) {
+inline void VertexAdjacency::Prepare(size_t vertex_count, Heartbeat* heartbeat) {
   blocks_ = std::vector<Block>();
   ReserveHuge(blocks_, vertex_count);
   // A table of hundreds of megabytes takes a while to come into being.
-  GrowInPieces(blocks_, vertex_count, Block{}, &heartbeat);
+  GrowInPieces(blocks_, vertex_count, Block{}, heartbeat);
+  prepared_ = true;
+}
+
+template <class ForEachFace, class ForEachPair>
+void VertexAdjacency::Build(size_t vertex_count, ForEachFace&& for_each_face,
+                            ForEachPair&& for_each_pair, Heartbeat& heartbeat) {
+  if (!prepared_ || blocks_.size() != vertex_count) Prepare(vertex_count, &heartbeat);
+  prepared_ = false;
   for_each_face([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].faces; });
   for_each_pair([&](int32_t v, int32_t) { ++blocks_[static_cast<size_t>(v)].pairs; });
   arena_.clear();

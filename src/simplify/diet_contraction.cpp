@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "platform/beside.h"
@@ -44,12 +45,13 @@ void Prefetch(const T* p) {
 class Contraction {
  public:
   Contraction(DietRun& run, SimplifyMethod method, bool keep_inactive, AttributeRun* attributes,
-              Heartbeat& heartbeat)
+              VertexAdjacency adjacency, Heartbeat& heartbeat)
       : run_(run),
         method_(method),
         keep_inactive_(keep_inactive),
         attributes_(attributes),
         heap_(run.cost, &heartbeat),
+        adjacency_(std::move(adjacency)),
         first_left_(static_cast<uint32_t>(run.q.size())) {
     BuildAdjacency(heartbeat);
     if (Refined()) StartRefined(heartbeat);
@@ -521,7 +523,8 @@ class Contraction {
 
 // The loop, for a run or for tables (keep_inactive).
 void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_inactive,
-              AttributeRun* attributes, ProgressSink& progress, double max_distance = kNoBudget) {
+              AttributeRun* attributes, ProgressSink& progress, double max_distance = kNoBudget,
+              VertexAdjacency adjacency = {}) {
   int64_t F = 0;
   for (const FaceCorners& f : run.faces) F += FaceAlive(f) ? 1 : 0;
   const int64_t T = ContractionTarget(F, keep_ratio);
@@ -532,7 +535,7 @@ void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_
   if (R >= T) return;
 
   Heartbeat heartbeat(progress);
-  Contraction contraction(run, method, keep_inactive, attributes, heartbeat);
+  Contraction contraction(run, method, keep_inactive, attributes, std::move(adjacency), heartbeat);
   contraction.SetBudget(max_distance);
   while (R < T) {
     // A contraction is long work next to a line of text: a check of the clock
@@ -554,8 +557,9 @@ int64_t ContractionTarget(int64_t face_count, double keep_ratio) {
 }
 
 void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress,
-                  AttributeRun* attributes, double max_distance) {
-  Contract(run, keep_ratio, method, false, attributes, progress, max_distance);
+                  AttributeRun* attributes, double max_distance, VertexAdjacency adjacency) {
+  Contract(run, keep_ratio, method, false, attributes, progress, max_distance,
+           std::move(adjacency));
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/progress_sink.h"
+#include "simplify/diet_adjacency.h"
 #include "simplify/diet_attributes.h"
 #include "simplify/diet_model.h"
 #include "simplify/diet_run.h"
@@ -22,9 +23,11 @@ int64_t ContractionTarget(int64_t face_count, double keep_ratio);
 // pay for the attribute error too; the loop ends early when no pair may merge.
 // With a budget (max_distance, in the run's frame; see error_budget.h) the
 // loop also ends before the first pair whose error estimate exceeds it, and
-// keep_ratio is a floor.
+// keep_ratio is a floor. adjacency: blocks made ready ahead (Prepare), or
+// none.
 void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress,
-                  AttributeRun* attributes = nullptr, double max_distance = kNoBudget);
+                  AttributeRun* attributes = nullptr, double max_distance = kNoBudget,
+                  VertexAdjacency adjacency = {});
 
 // The same on the defined tables.
 void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress,

@@ -449,20 +449,22 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   loaded.norm = NormalisationOf(halves);
   Heartbeat heartbeat(progress);
   std::vector<int32_t> same_as;
-  int64_t normalised = 0;
-  // The weld runs alone; beside it, the table of quadrics that the analysis
-  // fills next comes into being (hundreds of megabytes of fresh pages).
+  // The weld and the triangles run alone; beside them, the table of
+  // quadrics that the analysis fills next comes into being (hundreds of
+  // megabytes of fresh pages).
   const size_t count = halves[0].coords.size() + halves[1].coords.size();
   RunBeside(
       heartbeat,
       [&](const Lane& lane) {
-        normalised = NormaliseAndWeld(halves, loaded.norm, run, same_as, lane.heartbeat);
+        const int64_t normalised =
+            NormaliseAndWeld(halves, loaded.norm, run, same_as, lane.heartbeat);
+        StoreTriangles(text, halves, normalised, loaded.norm, same_as, path, run, lane.heartbeat,
+                       attributes);
       },
       [&](const Lane& lane) {
         ReserveHuge(run.q, 2 * count);  // and the states that contractions add
         GrowInPieces(run.q, count, TDietMatrix{}, &lane.heartbeat);
       });
-  StoreTriangles(text, halves, normalised, loaded.norm, same_as, path, run, heartbeat, attributes);
   if (attributes) loaded.attributes = reader.Take();
   if (wants.raw) {
     loaded.raw.reserve(count);

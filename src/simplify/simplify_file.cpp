@@ -93,6 +93,29 @@ void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& i
   }
 }
 
+// The vertices' quadrics, then the pairs; beside each, work that needs only
+// the faces: the edges' numbers, then the contraction's empty blocks.
+VertexAdjacency Analyze(DietRun& run, SimplifyMethod method, ProgressSink& progress) {
+  Heartbeat heartbeat(progress);
+  progress.SetCaption("Analyzing Vertex information...");
+  progress.ProcessMessages();
+  EdgeNumbers edges;
+  RunBeside(
+      heartbeat, [&] { AnalyzeVertices(run, progress); },
+      [&](const Lane& lane) { edges = NumberEdges(run, lane.heartbeat); });
+  progress.SetCaption("Analyzing Vertex Pair information...");
+  progress.ProcessMessages();
+  VertexAdjacency adjacency;
+  RunBeside(
+      heartbeat,
+      [&] {
+        // The refined method prices the pairs again by its own rules.
+        AnalyzePairs(run, std::move(edges), progress, method == SimplifyMethod::kClassic);
+      },
+      [&](const Lane& lane) { adjacency.Prepare(run.VertexCount(), &lane.heartbeat); });
+  return adjacency;
+}
+
 SimplifyResult RunSteps(const std::string& path, const std::string& folder, double keep_ratio,
                         ProgressSink& progress, SimplifyMethod method,
                         const SimplifyOptions& options) {
@@ -121,21 +144,8 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   std::optional<AttributeRun> attributes;
   if (loaded.attributes.any) attributes = BuildAttributes(run, std::move(loaded.attributes));
   AttributeRun* with = attributes ? &*attributes : nullptr;
-  progress.SetCaption("Analyzing Vertex information...");
-  progress.ProcessMessages();
-  EdgeNumbers edges;
-  {
-    // The edges are numbered from the faces alone, beside the vertices' sums.
-    Heartbeat heartbeat(progress);
-    RunBeside(
-        heartbeat, [&] { AnalyzeVertices(run, progress); },
-        [&](const Lane& lane) { edges = NumberEdges(run, lane.heartbeat); });
-  }
-  progress.SetCaption("Analyzing Vertex Pair information...");
-  progress.ProcessMessages();
-  // The refined method prices the pairs again by its own rules.
-  AnalyzePairs(run, std::move(edges), progress, method == SimplifyMethod::kClassic);
-  ContractMesh(run, keep_ratio, method, progress, with, max_distance);
+  VertexAdjacency adjacency = Analyze(run, method, progress);
+  ContractMesh(run, keep_ratio, method, progress, with, max_distance, std::move(adjacency));
   // The pairs are no longer needed; give their memory back before writing.
   run.ends = std::vector<PairEnds>();
   run.priced = std::vector<PricedStates>();
