@@ -17,6 +17,7 @@
 #include "app/operations.h"
 #include "platform/collation.h"
 #include "platform/errors.h"
+#include "platform/huge_pages.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 
@@ -359,6 +360,7 @@ int Run(int argc, char** argv) {
 }  // namespace zelfin
 
 int main(int argc, char** argv) {
+  zelfin::ReturnLargeBlocksToSystem();
   try {
     return zelfin::Run(argc, argv);
   } catch (...) {

@@ -2,9 +2,19 @@
 
 #include <sys/mman.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cstdint>
 
 namespace zelfin {
+
+void ReturnLargeBlocksToSystem() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);  // fixed: glibc no longer moves it
+#endif
+}
 
 void AdviseHugePages(const void* p, size_t bytes) {
   constexpr uintptr_t kHuge = uintptr_t{1} << 21;

@@ -12,6 +12,7 @@
 #include "dialogs/diet_dlg.h"
 #include "dialogs/select_dlg.h"
 #include "dialogs/setup_dlg.h"
+#include "platform/huge_pages.h"
 #include "window/main_window.h"
 #include "zelfin_version.h"
 
@@ -39,6 +40,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  zelfin::ReturnLargeBlocksToSystem();
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kUsage, stdout);
     return 0;
