@@ -19,6 +19,12 @@
 namespace zelfin {
 namespace {
 
+// What a file being written gathers before it is written out: below the
+// threshold of ReturnLargeBlocksToSystem (huge_pages.h), so that a division
+// of a thousand files uses one buffer's memory again and again rather than
+// asking the system for a fresh one per file.
+constexpr size_t kWriteBuffer = size_t{1} << 19;
+
 std::string TemporaryPathFor(const std::string& path) {
   // Short and in the target's own folder, so that the rename never crosses a
   // file system and a long target name still leaves room for it.
@@ -212,7 +218,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, TemporaryFile tempor
     fd_ = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   }
   if (fd_ < 0) OpenNamed();
-  buffer_.reserve(1 << 20);
+  buffer_.reserve(kWriteBuffer);
 }
 
 void AtomicFileWriter::OpenNamed() {
@@ -273,10 +279,9 @@ void AtomicFileWriter::Flush() {
 }
 
 void AtomicFileWriter::Write(std::string_view data) {
-  constexpr size_t kBuffer = size_t{1} << 20;
-  if (buffer_.size() + data.size() > kBuffer || data.size() >= kBuffer / 16) {
+  if (buffer_.size() + data.size() > kWriteBuffer || data.size() >= kWriteBuffer / 16) {
     Flush();
-    if (data.size() >= kBuffer / 16) {
+    if (data.size() >= kWriteBuffer / 16) {
       WriteOut(data);  // already a large piece: no copy through the buffer
       return;
     }

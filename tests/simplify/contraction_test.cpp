@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "core_test_util.h"
 #include "platform/numbers.h"
 #include "simplify/diet_analysis.h"
+#include "simplify/diet_tables.h"
 #include "support/recording_sink.h"
 
 namespace zelfin {
@@ -296,6 +299,60 @@ TEST(DietContraction, ProgressMarks) {
     EXPECT_GE(counting.removed.back(), 40);
     EXPECT_EQ(counting.sink.Count("msg"), 1 + static_cast<int>(positions.size()));
   }
+}
+
+// Blocks made ready ahead change nothing.
+TEST(DietContraction, BlocksPreparedAheadGiveTheSameRun) {
+  const DietMesh m = Prepared(Torus(12, 10));
+  SilentProgress silent;
+  for (const SimplifyMethod method : {SimplifyMethod::kClassic, SimplifyMethod::kRefined}) {
+    const auto contracted = [&](VertexAdjacency adjacency) {
+      DietRun run = RunFromTables(m);
+      ContractMesh(run, 0.3, method, silent, nullptr, kNoBudget, std::move(adjacency));
+      return run.faces;
+    };
+    Heartbeat heartbeat(silent);
+    VertexAdjacency ahead;
+    ahead.Prepare(m.DietVerts.size(), &heartbeat);
+    EXPECT_EQ(contracted(std::move(ahead)), contracted({}));
+  }
+}
+
+// Lists built on prepared blocks, or again on blocks used before, hold the
+// entries of that build alone.
+TEST(VertexAdjacency, EveryBuildStartsFromEmptyBlocks) {
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  const auto build = [&](VertexAdjacency& adjacency, int32_t shift) {
+    // Vertex 1 gets more entries than a block holds: its lists spill.
+    const auto faces = [&](auto&& emit) {
+      for (int32_t j = 0; j < 30; ++j) emit(j % 3 == 0 ? 1 : (j + shift) % 4, j);
+    };
+    const auto pairs = [&](auto&& emit) {
+      emit(0, 10 + shift);
+      emit(1, 11 + shift);
+    };
+    adjacency.Build(4, faces, pairs, heartbeat);
+  };
+  const auto lists = [](const VertexAdjacency& adjacency) {
+    std::vector<std::vector<int32_t>> out;
+    for (int32_t v = 0; v < 4; ++v) {
+      const auto f = adjacency.Faces(v), p = adjacency.Pairs(v);
+      out.emplace_back(f.begin(), f.end());
+      out.back().push_back(-1);
+      out.back().insert(out.back().end(), p.begin(), p.end());
+    }
+    return out;
+  };
+  VertexAdjacency fresh, ahead, again;
+  build(fresh, 1);
+  ahead.Prepare(4, &heartbeat);
+  build(ahead, 1);
+  build(again, 0);
+  build(again, 1);
+  EXPECT_EQ(lists(ahead), lists(fresh));
+  EXPECT_EQ(lists(again), lists(fresh));
+  EXPECT_EQ(lists(fresh)[1].size(), 15u + 1 + 1);  // 15 faces, the mark, 1 pair
 }
 
 }  // namespace

@@ -104,6 +104,18 @@ TEST(DietLoader, WeldsCoincidentVertices) {
   ExpectFace(m.DietFaces[2], 0, 1, 2);
 }
 
+// Points are welded a batch at a time: a point given again far on, in a later
+// batch, still links to where it first stood.
+TEST(DietLoader, WeldsAcrossBatches) {
+  std::string text;
+  for (int i = 0; i < 100; ++i) {
+    text += "v " + std::to_string(i % 37) + " " + std::to_string(2 * (i % 37)) + " 1\n";
+  }
+  const DietMesh m = LoadText(text);
+  ASSERT_EQ(m.DietVerts.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(m.DietVerts[static_cast<size_t>(i)].SameAs, i % 37) << i;
+}
+
 TEST(DietLoader, WeldingFollowsOneStepWithinTolerance) {
   // The box spans -1..1 in x with s = 1: normalised x is (x + 1) - 1.
   DietMesh m =
