@@ -89,6 +89,11 @@ void FileText::CheckUnchanged() const {
   }
 }
 
+void FileText::ReleasePages() const {
+  // The mapping is read-only and never written, so nothing is lost.
+  if (map_ != nullptr) madvise(const_cast<char*>(map_), map_length_, MADV_DONTNEED);
+}
+
 FileText::FileText(const std::string& path) : path_(path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) RaiseOpenError(path, SystemReason(errno));

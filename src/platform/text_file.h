@@ -48,6 +48,12 @@ class FileText {
   // memory of its own was read whole at once and always passes.
   void CheckUnchanged() const;
 
+  // Lets go of the pages of a mapped file that were read: they come back
+  // from the file if read again. A reader done with most of the text calls it,
+  // so that the text stops counting in the process's memory while it works on
+  // what it made. Text held in memory of its own stays as it is.
+  void ReleasePages() const;
+
  private:
   void DecodeMark();
   void Unmap();

@@ -45,7 +45,7 @@ void Prefetch(const T* p) {
 class Contraction {
  public:
   Contraction(DietRun& run, SimplifyMethod method, bool keep_inactive, AttributeRun* attributes,
-              VertexAdjacency adjacency, Heartbeat& heartbeat)
+              VertexAdjacency adjacency, const LoadedMesh* loaded, Heartbeat& heartbeat)
       : run_(run),
         method_(method),
         keep_inactive_(keep_inactive),
@@ -54,7 +54,7 @@ class Contraction {
         adjacency_(std::move(adjacency)),
         first_left_(static_cast<uint32_t>(run.q.size())) {
     BuildAdjacency(heartbeat);
-    if (Refined()) StartRefined(heartbeat);
+    if (Refined()) StartRefined(loaded, heartbeat);
     for (size_t i = 0; i < run.PairCount(); ++i) {
       heartbeat.Beat();
       if (PairActive(run.ends[i])) heap_.AddUnordered(static_cast<int32_t>(i));
@@ -136,9 +136,13 @@ class Contraction {
   // The refined method's start: the border kinds and the border planes, the
   // edges of one triangle made candidates too (they may merge along the
   // border), and every candidate priced by the refined rules.
-  void StartRefined(Heartbeat& heartbeat) {
+  void StartRefined(const LoadedMesh* loaded, Heartbeat& heartbeat) {
     kinds_.Start(run_, adjacency_, attributes_);
-    guard_.Start(run_);
+    if (loaded != nullptr) {
+      guard_.Start(run_, &loaded->raw, loaded->norm);
+    } else {
+      guard_.Start(run_);
+    }
     // Each pair reads the tables and writes its own entries: two threads
     // share them out, with the same results.
     const auto price = [this](size_t from, size_t to, const Lane& lane) {
@@ -524,7 +528,7 @@ class Contraction {
 // The loop, for a run or for tables (keep_inactive).
 void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_inactive,
               AttributeRun* attributes, ProgressSink& progress, double max_distance = kNoBudget,
-              VertexAdjacency adjacency = {}) {
+              VertexAdjacency adjacency = {}, const LoadedMesh* loaded = nullptr) {
   int64_t F = 0;
   for (const FaceCorners& f : run.faces) F += FaceAlive(f) ? 1 : 0;
   const int64_t T = ContractionTarget(F, keep_ratio);
@@ -535,7 +539,8 @@ void Contract(DietRun& run, double keep_ratio, SimplifyMethod method, bool keep_
   if (R >= T) return;
 
   Heartbeat heartbeat(progress);
-  Contraction contraction(run, method, keep_inactive, attributes, std::move(adjacency), heartbeat);
+  Contraction contraction(run, method, keep_inactive, attributes, std::move(adjacency), loaded,
+                          heartbeat);
   contraction.SetBudget(max_distance);
   while (R < T) {
     // A contraction is long work next to a line of text: a check of the clock
@@ -557,9 +562,10 @@ int64_t ContractionTarget(int64_t face_count, double keep_ratio) {
 }
 
 void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress,
-                  AttributeRun* attributes, double max_distance, VertexAdjacency adjacency) {
-  Contract(run, keep_ratio, method, false, attributes, progress, max_distance,
-           std::move(adjacency));
+                  AttributeRun* attributes, double max_distance, VertexAdjacency adjacency,
+                  const LoadedMesh* loaded) {
+  Contract(run, keep_ratio, method, false, attributes, progress, max_distance, std::move(adjacency),
+           loaded);
 }
 
 namespace {

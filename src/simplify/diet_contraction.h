@@ -6,6 +6,7 @@
 #include "platform/progress_sink.h"
 #include "simplify/diet_adjacency.h"
 #include "simplify/diet_attributes.h"
+#include "simplify/diet_loader.h"
 #include "simplify/diet_model.h"
 #include "simplify/diet_run.h"
 #include "simplify/error_budget.h"
@@ -24,10 +25,11 @@ int64_t ContractionTarget(int64_t face_count, double keep_ratio);
 // With a budget (max_distance, in the run's frame; see error_budget.h) the
 // loop also ends before the first pair whose error estimate exceeds it, and
 // keep_ratio is a floor. adjacency: blocks made ready ahead (Prepare), or
-// none.
+// none. loaded: the load's coordinates (raw, when kept), from which the
+// refined guard takes where each vertex was loaded instead of a copy.
 void ContractMesh(DietRun& run, double keep_ratio, SimplifyMethod method, ProgressSink& progress,
                   AttributeRun* attributes = nullptr, double max_distance = kNoBudget,
-                  VertexAdjacency adjacency = {});
+                  VertexAdjacency adjacency = {}, const LoadedMesh* loaded = nullptr);
 
 // The same on the defined tables.
 void ContractMesh(DietMesh& mesh, double keep_ratio, ProgressSink& progress,

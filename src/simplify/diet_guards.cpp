@@ -136,7 +136,7 @@ bool ContractionGuard::DriftsBeyond(const DietRun& run, int32_t a, int32_t b, co
                                   VecSqLen(VecSub(pos, run.pos[static_cast<size_t>(b)])));
   if (to_ends > limit) drift = FromFacesNow(run, a, b, pos);
   for (const int32_t v : {a, b}) {
-    const TDietVec& p = first_pos_[static_cast<size_t>(v)];
+    const TDietVec p = FirstPos(v);
     double nearest = VecSqLen(VecSub(p, pos));
     if (nearest <= limit) continue;
     for (const std::vector<int32_t>* faces : {&faces_a_, &faces_b_}) {
@@ -150,9 +150,15 @@ bool ContractionGuard::DriftsBeyond(const DietRun& run, int32_t a, int32_t b, co
   return drift > limit;
 }
 
-void ContractionGuard::Start(const DietRun& run) {
-  first_pos_.assign(run.pos.begin(),
-                    run.pos.begin() + static_cast<std::ptrdiff_t>(run.VertexCount()));
+void ContractionGuard::Start(const DietRun& run, const std::vector<TDietVec>* raw,
+                             const Normalisation& norm) {
+  raw_ = raw != nullptr && raw->size() == run.VertexCount() ? raw : nullptr;
+  norm_ = norm;
+  first_pos_.clear();
+  if (raw_ == nullptr) {
+    first_pos_.assign(run.pos.begin(),
+                      run.pos.begin() + static_cast<std::ptrdiff_t>(run.VertexCount()));
+  }
   first_normal_.resize(run.faces.size());
   for (size_t j = 0; j < run.faces.size(); ++j) {
     const FaceCorners& f = run.faces[j];

@@ -21,8 +21,11 @@ namespace zelfin {
 class ContractionGuard {
  public:
   // The faces' directions as loaded: no face may come to face against the
-  // surface it stands for.
-  void Start(const DietRun& run);
+  // surface it stands for. The vertices' places as loaded come from raw
+  // (the loaded coordinates, normalised by norm as the loader did) when it is
+  // given; else they are copied from the run.
+  void Start(const DietRun& run, const std::vector<TDietVec>* raw = nullptr,
+             const Normalisation& norm = {});
 
   // Merging a and b into one vertex at pos.
   bool MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a, int32_t b,
@@ -48,7 +51,15 @@ class ContractionGuard {
   bool MakesTwinFaces(const DietRun& run) const;
 
   std::vector<std::array<float, 3>> first_normal_;  // per face, unit
-  std::vector<TDietVec> first_pos_;                 // per vertex, as loaded
+  // Where vertex v was loaded.
+  TDietVec FirstPos(int32_t v) const {
+    return raw_ ? Normalised(norm_, (*raw_)[static_cast<size_t>(v)])
+                : first_pos_[static_cast<size_t>(v)];
+  }
+
+  std::vector<TDietVec> first_pos_;  // per vertex, as loaded, when raw_ is not given
+  const std::vector<TDietVec>* raw_ = nullptr;
+  Normalisation norm_;
   const VertexAdjacency* adjacency_ = nullptr;
   std::vector<int32_t> third_;  // the third corners of the edge's faces
   std::vector<int32_t> faces_a_, faces_b_, ring_a_, ring_b_;

@@ -301,7 +301,7 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
             const double shifted = p[a] - norm.m[a];
             if (!std::isfinite(shifted))
               return WeldUpTo(grid, run, same_as, k, first + (i - from), heartbeat);
-            p[a] = shifted / norm.s - 1;
+            p[a] = Normalised(norm, a, p[a]);
           }
           run.pos.push_back({p[0], p[1], p[2]});
         }
@@ -446,6 +446,7 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   halves[0].precision = halves[1].precision = wants.raw;
   ReadHalves(text, halves, progress, attributes);
   CheckFirstPass(text, halves, path);
+  if (wants.source != nullptr) wants.source->ReleasePages();
   loaded.norm = NormalisationOf(halves);
   Heartbeat heartbeat(progress);
   std::vector<int32_t> same_as;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/progress_sink.h"
+#include "platform/text_file.h"
 #include "simplify/diet_attribute_reader.h"
 #include "simplify/diet_model.h"
 #include "simplify/diet_run.h"
@@ -19,6 +20,10 @@ struct LoadWants {
   bool same_as = false;     // the defined SameAs of every vertex
   bool raw = false;         // every vertex's coordinates as written
   bool attributes = false;  // texture coordinates, normals, materials, groups
+  // The file the text is mapped from: its pages are let go once the first
+  // pass has read them (the rest reads the text only to find a line for a
+  // message).
+  const FileText* source = nullptr;
 };
 
 // How precisely a vertex line writes its coordinates: the most decimals and
@@ -36,8 +41,9 @@ struct LoadedMesh {
   LoadedAttributes attributes;           // when asked for; per stored triangle
 };
 
-// Fills the run's vertices (flags, positions and a zero quadric each) and faces from the file's text (byte-order mark
-// already removed); path names the file in errors. Raises ZelfinError (naming the file and the line
+// Fills the run's vertices (flags, positions and a zero quadric each) and
+// faces from the file's text (byte-order mark already removed); path names
+// the file in errors. Raises ZelfinError (naming the file and the line
 // where there is one) on short vertex lines, references that name no vertex
 // read before them, coordinates that leave the range of a double or sit all
 // at one point, and more vertices or triangles than can be numbered. The

@@ -92,4 +92,12 @@ struct Normalisation {
   double s = 0;
 };
 
+// A coordinate c of axis a as the loader stores it.
+inline double Normalised(const Normalisation& n, int a, double c) {
+  return (c - n.m[a]) / n.s - 1;
+}
+inline TDietVec Normalised(const Normalisation& n, const TDietVec& c) {
+  return {Normalised(n, 0, c.X), Normalised(n, 1, c.Y), Normalised(n, 2, c.Z)};
+}
+
 }  // namespace zelfin

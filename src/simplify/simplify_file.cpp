@@ -36,7 +36,7 @@ TriMesh InputSurface(const LoadedMesh& loaded, const std::vector<FaceCorners>& f
   mesh.xyz.reserve(3 * loaded.raw.size());
   for (const TDietVec& c : loaded.raw) {
     const double p[3] = {c.X, c.Y, c.Z};
-    for (int a = 0; a < 3; ++a) mesh.xyz.push_back((p[a] - n.m[a]) / n.s - 1);
+    for (int a = 0; a < 3; ++a) mesh.xyz.push_back(Normalised(n, a, p[a]));
   }
   mesh.tri.reserve(3 * faces.size());
   for (const FaceCorners& f : faces) {
@@ -129,6 +129,7 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
     LoadWants wants;
     wants.attributes = method == SimplifyMethod::kRefined;
     wants.raw = wants.attributes || measure;
+    wants.source = &text;
     LoadDietRun(text.text(), path, progress, wants, run, loaded);
     text.CheckUnchanged();
   }
@@ -145,7 +146,8 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   if (loaded.attributes.any) attributes = BuildAttributes(run, std::move(loaded.attributes));
   AttributeRun* with = attributes ? &*attributes : nullptr;
   VertexAdjacency adjacency = Analyze(run, method, progress);
-  ContractMesh(run, keep_ratio, method, progress, with, max_distance, std::move(adjacency));
+  ContractMesh(run, keep_ratio, method, progress, with, max_distance, std::move(adjacency),
+               &loaded);
   // The pairs are no longer needed; give their memory back before writing.
   run.ends = std::vector<PairEnds>();
   run.priced = std::vector<PricedStates>();

@@ -114,6 +114,25 @@ TEST(AtomicWrite, FailureKeepsOlderFileAndLeavesNothing) {
   }
 }
 
+// Pages let go come back from the file: the text reads the same, its end
+// included; text held in memory is not touched.
+TEST(FileText, ReleasedPagesReadTheSame) {
+  TempDir dir;
+  const std::string p = dir.Path("t.obj");
+  std::string bytes;
+  for (int i = 0; i < 20000; ++i) bytes += "v " + std::to_string(i) + " 0 0\n";
+  WriteBytes(p, bytes);
+  const FileText mapped(p);
+  ASSERT_EQ(mapped.text(), bytes);
+  mapped.ReleasePages();
+  EXPECT_EQ(mapped.text(), bytes);
+  EXPECT_EQ(mapped.text().data()[bytes.size()], '\0');
+  EXPECT_NO_THROW(mapped.CheckUnchanged());
+  const FileText owned = FileText::FromString("v 1 2 3\n");
+  owned.ReleasePages();
+  EXPECT_EQ(owned.text(), "v 1 2 3\n");
+}
+
 TEST(FileText, MappedTextEndsInAReadableNulWhateverItsSize) {
   TempDir dir;
   const std::string p = dir.Path("t.obj");
