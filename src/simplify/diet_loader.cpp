@@ -305,8 +305,11 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
           }
           run.pos.push_back({p[0], p[1], p[2]});
         }
-        for (size_t v = first; v < run.pos.size(); ++v) grid.Prefetch(run.pos[v]);
-        for (size_t v = first; v < run.pos.size(); ++v) grid.PrefetchHead(run.pos, run.pos[v]);
+        size_t slots[kBatch];
+        for (size_t v = first; v < run.pos.size(); ++v)
+          slots[v - first] = grid.Prefetch(run.pos[v]);
+        for (size_t v = first; v < run.pos.size(); ++v)
+          grid.PrefetchHead(run.pos, slots[v - first]);
         k = WeldUpTo(grid, run, same_as, k, run.pos.size(), heartbeat);
       }
     }

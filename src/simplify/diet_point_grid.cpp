@@ -67,13 +67,17 @@ size_t PointGrid::HashSlot(const TDietVec& P) const {
   return static_cast<size_t>(SlotHash(CellOf(P.X), CellOf(P.Y), CellOf(P.Z))) & (cells_.size() - 1);
 }
 
-void PointGrid::Prefetch(const TDietVec& P) const {
-  if (!scan_ && InRange(P)) __builtin_prefetch(&cells_[HashSlot(P)]);
+size_t PointGrid::Prefetch(const TDietVec& P) const {
+  if (scan_ || !InRange(P)) return kNoSlot;
+  const size_t slot = HashSlot(P);
+  __builtin_prefetch(&cells_[slot]);
+  return slot;
 }
 
-void PointGrid::PrefetchHead(const std::vector<TDietVec>& points, const TDietVec& P) const {
-  if (scan_ || !InRange(P)) return;
-  const int32_t head = cells_[HashSlot(P)].head;
+void PointGrid::PrefetchHead(const std::vector<TDietVec>& points, size_t slot) const {
+  // A slot asked for before the table grew may lie beyond it: then nothing.
+  if (slot >= cells_.size()) return;
+  const int32_t head = cells_[slot].head;
   if (head >= 0 && static_cast<size_t>(head) < points.size())
     __builtin_prefetch(&points[static_cast<size_t>(head)]);
 }

@@ -20,11 +20,12 @@ class PointGrid {
   int32_t FindLowestAndAdd(const std::vector<TDietVec>& points, const TDietVec& P, int32_t index);
 
   // Asks for the memory that FindLowestAndAdd(P) will read first: the slot
-  // of P's cell, and with head (once the slot is in cache) the point that
-  // holds it. A look-up is a cache miss or two; asked for a batch ahead,
-  // the misses overlap.
-  void Prefetch(const TDietVec& P) const;
-  void PrefetchHead(const std::vector<TDietVec>& points, const TDietVec& P) const;
+  // of P's cell (returned, kNoSlot where the grid is not used), and then, once
+  // that slot is in the cache, the point that holds it. A look-up is a cache
+  // miss or two; asked for a batch ahead, the misses overlap.
+  static constexpr size_t kNoSlot = SIZE_MAX;
+  size_t Prefetch(const TDietVec& P) const;
+  void PrefetchHead(const std::vector<TDietVec>& points, size_t slot) const;
 
  private:
   // A cell's points as a chain through next_; the cell itself is known from
