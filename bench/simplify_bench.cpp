@@ -5,6 +5,8 @@
 //   build/bench/simplify_bench --quick         100k only
 //   build/bench/simplify_bench --large         10M triangles as well (minutes)
 //   build/bench/simplify_bench --runs R        whole processes run R times, the fastest kept
+//   build/bench/simplify_bench --before CLI    whole processes of another zelfin-cli (an
+//                                              older build) too, in the same run
 //
 // Build it with optimisation (RelWithDebInfo or Release). For every mesh it
 // prints the time of each of our steps next to meshopt_simplify (when the
@@ -211,8 +213,10 @@ bool PrintStepTable(const BenchFile& file) {
 
 // ------------------------------------------------------- whole processes
 
-enum Program { kClassic, kRefined, kMeshopt, kPrograms };
-const char* const kProgramNames[kPrograms] = {"classic", "refined", "meshopt"};
+// The "before" programs are the same methods by another zelfin-cli (--before).
+enum Program { kClassic, kRefined, kMeshopt, kClassicBefore, kRefinedBefore, kPrograms };
+const char* const kProgramNames[kPrograms] = {"classic", "refined", "meshopt", "classic-b",
+                                              "refined-b"};
 constexpr int kKeeps[2] = {50, 10};
 
 struct ProcessCell {
@@ -229,10 +233,15 @@ struct ProcessTable {
 };
 
 struct Setup {
-  bool has[kPrograms] = {true, false, false};
-  fs::path out;  // the folder the outputs go to
-  int runs = 0;  // 0: 3 runs up to 1M triangles, 1 above
+  bool has[kPrograms] = {true, false, false, false, false};
+  fs::path out;        // the folder the outputs go to
+  int runs = 0;        // 0: 3 runs up to 1M triangles, 1 above
+  std::string before;  // another zelfin-cli, or empty
 };
+
+bool IsBefore(Program p) {
+  return p == kClassicBefore || p == kRefinedBefore;
+}
 
 std::string KeepFraction(int keep) {
   char buf[16];
@@ -240,13 +249,19 @@ std::string KeepFraction(int keep) {
   return buf;
 }
 
+// The older build writes into a folder of its own: its files have our names.
+fs::path OutputFolder(Program p, const fs::path& out) {
+  return IsBefore(p) ? out / "before" : out;
+}
+
 fs::path OutputPath(Program p, const BenchFile& file, int keep, const fs::path& out) {
   const std::string stem = fs::path(file.path).stem().string(), k = std::to_string(keep);
-  return out /
+  return OutputFolder(p, out) /
          (p == kMeshopt ? stem + "_meshopt" + k + ".obj" : stem + "_Simplified" + k + "%.obj");
 }
 
-std::vector<std::string> Command(Program p, const BenchFile& file, int keep, const fs::path& out) {
+std::vector<std::string> Command(Program p, const BenchFile& file, int keep, const fs::path& out,
+                                 const std::string& before) {
   if (p == kMeshopt) {
 #ifdef ZELFIN_MESHOPT_OBJ_PATH
     return {ZELFIN_MESHOPT_OBJ_PATH, file.path, OutputPath(p, file, keep, out).string(),
@@ -255,9 +270,10 @@ std::vector<std::string> Command(Program p, const BenchFile& file, int keep, con
     return {};
 #endif
   }
-  std::vector<std::string> args = {ZELFIN_CLI_PATH, "-m", "simplify", "-k", std::to_string(keep)};
-  if (p == kRefined) args.push_back("--refined");
-  args.insert(args.end(), {"-q", "-o", out.string() + "/", file.path});
+  std::vector<std::string> args = {IsBefore(p) ? before : ZELFIN_CLI_PATH, "-m", "simplify", "-k",
+                                   std::to_string(keep)};
+  if (p == kRefined || p == kRefinedBefore) args.push_back("--refined");
+  args.insert(args.end(), {"-q", "-o", OutputFolder(p, out).string() + "/", file.path});
   return args;
 }
 
@@ -304,14 +320,14 @@ ProcessTable RunProcesses(const BenchFile& file, const Setup& setup) {
   t.file = file;
   t.runs = setup.runs > 0 ? setup.runs : file.triangles <= 1000000 ? 3 : 1;
   for (int p = 0; p < kPrograms; ++p) {
-    t.commands[p] = Command(Program(p), file, kKeeps[0], setup.out);
+    t.commands[p] = Command(Program(p), file, kKeeps[0], setup.out, setup.before);
   }
   for (int r = 0; r < t.runs; ++r) {
     for (int k = 0; k < 2; ++k) {
       for (int p = 0; p < kPrograms; ++p) {
         if (!setup.has[p]) continue;
         const ChildRun run =
-            zelfin::bench::RunChild(Command(Program(p), file, kKeeps[k], setup.out));
+            zelfin::bench::RunChild(Command(Program(p), file, kKeeps[k], setup.out, setup.before));
         Record(t.cells[k][p], run, OutputPath(Program(p), file, kKeeps[k], setup.out));
       }
     }
@@ -339,15 +355,21 @@ std::string Fixed(double x, const char* format) {
   return buf;
 }
 
+// The rows of a table: the older build's only when it was asked for.
+bool Shown(int p, const Setup& setup) {
+  return !IsBefore(Program(p)) || !setup.before.empty();
+}
+
 void PrintCommands(const ProcessTable& t, const Setup& setup) {
   for (int p = 0; p < kPrograms; ++p) {
+    if (!Shown(p, setup)) continue;
     if (setup.has[p]) {
       std::printf("  %-8s %s\n", kProgramNames[p],
                   zelfin::bench::CommandLine(t.commands[p]).c_str());
     } else {
       std::printf("  %-8s (not run: %s)\n", kProgramNames[p],
-                  p == kRefined ? "zelfin-cli --help does not mention --refined"
-                                : "meshoptimizer not found at build time");
+                  p == kMeshopt ? "meshoptimizer not found at build time"
+                                : "its --help does not mention --refined");
     }
   }
   std::printf("  %-8s (at keep 10%%: -k 10 and %s)\n", "", KeepFraction(10).c_str());
@@ -379,7 +401,9 @@ void PrintProcessTable(const ProcessTable& t, const Setup& setup) {
   std::printf("%-14s %10s %10s %11s %10s %11s %10s\n", "keep  program", "wall", "CPU", "peak RSS",
               "bytes/tri", "triangles", "/ meshopt");
   for (int k = 0; k < 2; ++k) {
-    for (int p = 0; p < kPrograms; ++p) PrintRow(t, k, p);
+    for (int p = 0; p < kPrograms; ++p) {
+      if (Shown(p, setup)) PrintRow(t, k, p);
+    }
   }
   std::printf("refined / classic time: %s at 50%%, %s at 10%%   goal: at most 1.50\n",
               Fixed(TimeRatio(t.cells[0][kRefined], t.cells[0][kClassic]), "%.2f").c_str(),
@@ -395,7 +419,7 @@ void PrintGrowth(const ProcessTable& small, const ProcessTable& large, double& w
       const double r = TimeRatio(large.cells[k][p], small.cells[k][p]);
       if (r < 0) continue;
       std::printf("  %s %d%% %.1f", kProgramNames[p], kKeeps[k], r);
-      if (p != kMeshopt) worst = std::max(worst, r);
+      if (p == kClassic || p == kRefined) worst = std::max(worst, r);
     }
   }
   std::printf("   goal: ours at most 12\n");
@@ -463,6 +487,7 @@ void PrintProcesses(const std::vector<ProcessTable>& tables, const Setup& setup,
 struct Options {
   bool quick = false, large = false;
   int runs = 0;
+  std::string before;
 };
 
 bool ParseOptions(int argc, char** argv, Options& opt) {
@@ -474,6 +499,8 @@ bool ParseOptions(int argc, char** argv, Options& opt) {
     } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
       opt.runs = std::atoi(argv[++i]);
       if (opt.runs < 1) return false;
+    } else if (std::strcmp(argv[i], "--before") == 0 && i + 1 < argc) {
+      opt.before = argv[++i];
     } else {
       return false;
     }
@@ -562,14 +589,15 @@ bool AllSucceeded(const std::vector<ProcessTable>& tables, const Setup& setup) {
 int main(int argc, char** argv) {
   Options opt;
   if (!ParseOptions(argc, argv, opt)) {
-    std::fprintf(stderr, "usage: %s [--quick] [--large] [--runs R]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--quick] [--large] [--runs R] [--before CLI]\n", argv[0]);
     return 2;
   }
   const fs::path dir = fs::temp_directory_path() / ("zelfin_bench_" + std::to_string(getpid()));
   Setup setup;
   setup.out = dir / "out";
   setup.runs = opt.runs;
-  fs::create_directories(setup.out);
+  setup.before = opt.before;
+  fs::create_directories(setup.out / "before");
   std::vector<BenchFile> files = {WriteTorus(dir, 100000)};
   if (!opt.quick) files.push_back(WriteTorus(dir, 1000000));
   std::vector<BenchFile> process_files = {files.back()};
@@ -580,6 +608,9 @@ int main(int argc, char** argv) {
   const long parent_rss_kb = zelfin::bench::OwnRssKb();
   const long trivial_rss_kb = zelfin::bench::RunChild({"/bin/true"}).max_rss_kb;
   setup.has[kRefined] = zelfin::bench::HelpMentions(ZELFIN_CLI_PATH, "--refined");
+  setup.has[kClassicBefore] = !setup.before.empty();
+  setup.has[kRefinedBefore] =
+      !setup.before.empty() && zelfin::bench::HelpMentions(setup.before, "--refined");
 #ifdef ZELFIN_MESHOPT_OBJ_PATH
   setup.has[kMeshopt] = true;
 #endif
