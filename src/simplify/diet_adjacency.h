@@ -15,6 +15,7 @@
 
 #include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
+#include "platform/prefetch.h"
 
 namespace zelfin {
 
@@ -43,7 +44,7 @@ class VertexAdjacency {
   void AssignFaces(int32_t v, const std::vector<int32_t>& faces);
   void AssignPairs(int32_t v, const std::vector<int32_t>& pairs);
   void Clear(int32_t v);
-  void Prefetch(int32_t v) const { __builtin_prefetch(&blocks_[static_cast<size_t>(v)]); }
+  void Prefetch(int32_t v) const { PrefetchLine(&blocks_[static_cast<size_t>(v)]); }
 
  private:
   static constexpr uint32_t kInline = 12;

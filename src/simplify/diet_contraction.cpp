@@ -10,6 +10,7 @@
 #include "platform/beside.h"
 #include "platform/heartbeat.h"
 #include "platform/numbers.h"
+#include "platform/prefetch.h"
 #include "platform/progress_marks.h"
 #include "simplify/diet_adjacency.h"
 #include "simplify/diet_analysis.h"
@@ -24,14 +25,6 @@
 namespace zelfin {
 
 namespace {
-
-// Every cache line of *p.
-template <class T>
-void Prefetch(const T* p) {
-  const uintptr_t first = reinterpret_cast<uintptr_t>(p) & ~uintptr_t{63};
-  const uintptr_t end = reinterpret_cast<uintptr_t>(p) + sizeof(T);
-  for (uintptr_t c = first; c < end; c += 64) __builtin_prefetch(reinterpret_cast<const void*>(c));
-}
 
 // What one run keeps beside its tables: the candidates by cost, and for every
 // vertex the live faces and the active pairs that hold it. A list may hold
@@ -176,6 +169,7 @@ class Contraction {
   // the surface would not stay sound (the pair waits, blocked, until its
   // neighbourhood changes), the survivor being the end that the rules keep.
   void ContractRefined(int32_t p, int64_t& R) {
+    ReadAhead();
     const PairEnds e = run_.ends[static_cast<size_t>(p)];
     PrefetchNeighbourhood(p, e.lo, e.hi);
     RefinedPrice price;
@@ -473,18 +467,48 @@ class Contraction {
   // that the misses overlap instead of coming one after the other.
   void PrefetchNeighbourhood(int32_t p, int32_t a, int32_t b) const {
     const PricedStates& s = run_.priced[static_cast<size_t>(p)];
-    Prefetch(&run_.q[s.lo]);
-    if (s.hi != kOwnState) Prefetch(&run_.q[s.hi]);
-    for (const int32_t j : adjacency_.Faces(a)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
-    for (const int32_t j : adjacency_.Faces(b)) Prefetch(&run_.faces[static_cast<size_t>(j)]);
+    PrefetchLines(&run_.q[s.lo]);
+    if (s.hi != kOwnState) PrefetchLines(&run_.q[s.hi]);
+    for (const int32_t j : adjacency_.Faces(a)) PrefetchLines(&run_.faces[static_cast<size_t>(j)]);
+    for (const int32_t j : adjacency_.Faces(b)) PrefetchLines(&run_.faces[static_cast<size_t>(j)]);
     for (const int32_t i : adjacency_.Pairs(a)) {
-      Prefetch(&run_.ends[static_cast<size_t>(i)]);
+      PrefetchLines(&run_.ends[static_cast<size_t>(i)]);
       heap_.Prefetch(i);
     }
     for (const int32_t i : adjacency_.Pairs(b)) {
-      Prefetch(&run_.ends[static_cast<size_t>(i)]);
-      Prefetch(&run_.priced[static_cast<size_t>(i)]);
+      PrefetchLines(&run_.ends[static_cast<size_t>(i)]);
+      PrefetchLines(&run_.priced[static_cast<size_t>(i)]);
       heap_.Prefetch(i);
+    }
+  }
+
+  // The refined method: the pair that comes to the top when this one leaves
+  // is the next one taken in about 98% of contractions (a 1M-triangle torus).
+  // What the guard and the pricing of its contraction read, down to the
+  // states and places of the vertices around it, is asked for now: those
+  // misses then overlap this contraction's work instead of stalling the next
+  // one, one dependent read after another. (The classic contraction reads
+  // less; asking ahead there cost more than it saved.)
+  void ReadAhead() const {
+    const int32_t n = heap_.Second();
+    if (n < 0) return;
+    const PairEnds e = run_.ends[static_cast<size_t>(n)];
+    if (!PairActive(e)) return;
+    for (const int32_t v : {e.lo, e.hi}) {
+      for (const int32_t j : adjacency_.Faces(v)) {
+        guard_.Prefetch(j);
+        const FaceCorners& f = run_.faces[static_cast<size_t>(j)];
+        if (!FaceAlive(f)) continue;
+        for (const int32_t c : f) {
+          PrefetchLine(&run_.pos[static_cast<size_t>(c)]);
+          PrefetchLines(&run_.q[static_cast<size_t>(c)]);
+        }
+      }
+      for (const int32_t i : adjacency_.Pairs(v)) {
+        PrefetchLines(&run_.ends[static_cast<size_t>(i)]);
+        PrefetchLines(&run_.priced[static_cast<size_t>(i)]);
+        heap_.Prefetch(i);
+      }
     }
   }
 
@@ -492,7 +516,7 @@ class Contraction {
   void PrefetchOtherEnds(int32_t a) const {
     for (const int32_t i : adjacency_.Pairs(a)) {
       const PairEnds& e = run_.ends[static_cast<size_t>(i)];
-      if (e.lo >= 0) Prefetch(&run_.q[static_cast<size_t>(e.lo == a ? e.hi : e.lo)]);
+      if (e.lo >= 0) PrefetchLines(&run_.q[static_cast<size_t>(e.lo == a ? e.hi : e.lo)]);
     }
   }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/prefetch.h"
 #include "simplify/diet_adjacency.h"
 #include "simplify/diet_model.h"
 #include "simplify/diet_run.h"
@@ -26,6 +27,11 @@ class ContractionGuard {
   // given; else they are copied from the run.
   void Start(const DietRun& run, const std::vector<TDietVec>* raw = nullptr,
              const Normalisation& norm = {});
+
+  // Asks for what the guard reads of face j (when started).
+  void Prefetch(int32_t j) const {
+    if (!first_normal_.empty()) PrefetchLine(&first_normal_[static_cast<size_t>(j)]);
+  }
 
   // Merging a and b into one vertex at pos.
   bool MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a, int32_t b,

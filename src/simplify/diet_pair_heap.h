@@ -13,6 +13,7 @@
 
 #include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
+#include "platform/prefetch.h"
 
 namespace zelfin {
 
@@ -28,13 +29,24 @@ class PairHeap {
 
   // Pair index of the least (cost, index), or -1 when empty.
   int32_t Top() const { return nodes_.empty() ? -1 : nodes_[0].pair; }
+  // The pair that comes to the top when the top leaves, or -1; the refills
+  // of a dry heap are not looked at.
+  int32_t Second() const {
+    const std::size_t n = nodes_.size();
+    if (n < 2) return -1;
+    std::size_t best = 1;
+    for (std::size_t k = 2; k <= kArity && k < n; ++k) {
+      if (Less(nodes_[k], nodes_[best])) best = k;
+    }
+    return nodes_[best].pair;
+  }
 
   // Adds the pair, or takes its new cost.
   void Set(int32_t pair);
   // Takes the pair out, if it is in.
   void Remove(int32_t pair);
   // Asks for what Set and Remove of the pair will read first.
-  void Prefetch(int32_t pair) const { __builtin_prefetch(&pos_[static_cast<std::size_t>(pair)]); }
+  void Prefetch(int32_t pair) const { PrefetchLine(&pos_[static_cast<std::size_t>(pair)]); }
   // Adds without ordering; call Heapify once after a run of these.
   void AddUnordered(int32_t pair);
   void Heapify();

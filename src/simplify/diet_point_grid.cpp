@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/prefetch.h"
 #include "simplify/diet_geometry.h"
 
 namespace zelfin {
@@ -70,7 +71,7 @@ size_t PointGrid::HashSlot(const TDietVec& P) const {
 size_t PointGrid::Prefetch(const TDietVec& P) const {
   if (scan_ || !InRange(P)) return kNoSlot;
   const size_t slot = HashSlot(P);
-  __builtin_prefetch(&cells_[slot]);
+  PrefetchLine(&cells_[slot]);
   return slot;
 }
 
@@ -79,7 +80,7 @@ void PointGrid::PrefetchHead(const std::vector<TDietVec>& points, size_t slot) c
   if (slot >= cells_.size()) return;
   const int32_t head = cells_[slot].head;
   if (head >= 0 && static_cast<size_t>(head) < points.size())
-    __builtin_prefetch(&points[static_cast<size_t>(head)]);
+    PrefetchLine(&points[static_cast<size_t>(head)]);
 }
 
 void PointGrid::Grow(const std::vector<TDietVec>& points) {
