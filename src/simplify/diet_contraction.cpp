@@ -169,7 +169,7 @@ class Contraction {
   // the surface would not stay sound (the pair waits, blocked, until its
   // neighbourhood changes), the survivor being the end that the rules keep.
   void ContractRefined(int32_t p, int64_t& R) {
-    ReadAhead();
+    AheadEnds();
     const PairEnds e = run_.ends[static_cast<size_t>(p)];
     PrefetchNeighbourhood(p, e.lo, e.hi);
     RefinedPrice price;
@@ -189,6 +189,7 @@ class Contraction {
       Block(p);
       return;
     }
+    AheadLists();
     // The quadric's estimate may hide how far the surface moves: a pair
     // whose drift costs more goes back into the queue at that cost.
     // (Compared again after weighing: the division above may round down.)
@@ -228,6 +229,7 @@ class Contraction {
     // Merges inside one region leave the kinds of the neighbours as they were.
     changed_.clear();
     if (!both_inside) UpdateRingKinds(b);
+    AheadRing();
     MovePairs(a, b);
     Reprice(b);
     ReleaseRing(b);
@@ -484,30 +486,48 @@ class Contraction {
 
   // The refined method: the pair that comes to the top when this one leaves
   // is the next one taken in about 98% of contractions (a 1M-triangle torus).
-  // What the guard and the pricing of its contraction read, down to the
-  // states and places of the vertices around it, is asked for now: those
-  // misses then overlap this contraction's work instead of stalling the next
-  // one, one dependent read after another. (The classic contraction reads
-  // less; asking ahead there cost more than it saved.)
-  void ReadAhead() const {
+  // What the guard and the pricing of its contraction read is asked for in
+  // three steps during this contraction, each once the step before has had
+  // time to arrive: the ends' blocks; their faces and pairs; the states and
+  // places of the vertices around them. Those misses then overlap this
+  // contraction's work instead of stalling the next one, one dependent read
+  // after another. (The classic contraction reads less; asking ahead there
+  // cost more than it saved.)
+  void AheadEnds() {
+    ahead_[0] = ahead_[1] = -1;
     const int32_t n = heap_.Second();
     if (n < 0) return;
     const PairEnds e = run_.ends[static_cast<size_t>(n)];
     if (!PairActive(e)) return;
-    for (const int32_t v : {e.lo, e.hi}) {
+    ahead_[0] = e.lo;
+    ahead_[1] = e.hi;
+    adjacency_.Prefetch(e.lo);
+    adjacency_.Prefetch(e.hi);
+  }
+  void AheadLists() const {
+    if (ahead_[0] < 0) return;
+    for (const int32_t v : ahead_) {
       for (const int32_t j : adjacency_.Faces(v)) {
         guard_.Prefetch(j);
+        PrefetchLine(&run_.faces[static_cast<size_t>(j)]);
+      }
+      for (const int32_t i : adjacency_.Pairs(v)) {
+        PrefetchLines(&run_.ends[static_cast<size_t>(i)]);
+        PrefetchLines(&run_.priced[static_cast<size_t>(i)]);
+        heap_.Prefetch(i);
+      }
+    }
+  }
+  void AheadRing() const {
+    if (ahead_[0] < 0) return;
+    for (const int32_t v : ahead_) {
+      for (const int32_t j : adjacency_.Faces(v)) {
         const FaceCorners& f = run_.faces[static_cast<size_t>(j)];
         if (!FaceAlive(f)) continue;
         for (const int32_t c : f) {
           PrefetchLine(&run_.pos[static_cast<size_t>(c)]);
           PrefetchLines(&run_.q[static_cast<size_t>(c)]);
         }
-      }
-      for (const int32_t i : adjacency_.Pairs(v)) {
-        PrefetchLines(&run_.ends[static_cast<size_t>(i)]);
-        PrefetchLines(&run_.priced[static_cast<size_t>(i)]);
-        heap_.Prefetch(i);
       }
     }
   }
@@ -536,6 +556,7 @@ class Contraction {
   bool over_budget_ = false;
   ContractionGuard guard_;
   std::vector<int32_t> moved_, kept_, candidates_, changed_;
+  int32_t ahead_[2] = {-1, -1};  // the ends of the pair read ahead, or -1
   std::vector<Neighbour> neighbours_;
   size_t old_neighbours_ = 0;  // neighbours_ from before the re-targets
   // States left behind, from first_left_ on: how many pair ends refer to each
