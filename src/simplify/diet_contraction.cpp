@@ -80,11 +80,11 @@ class Contraction {
     PriceOf(run_, static_cast<size_t>(p), price);
     Deactivate(p);
     run_.flags[static_cast<size_t>(a)] &= static_cast<uint8_t>(~kUsed);
-    AheadLists();
     MoveFaces(a, b, R);
     PrefetchOtherEnds(a);
     CollectNeighbours(b);
     KeepLeftState(b);
+    AheadLists();
     // b takes the pair's quadric and target.
     run_.q[static_cast<size_t>(b)] = price.Q;
     run_.pos[static_cast<size_t>(b)] = price.Pos;
