@@ -44,11 +44,6 @@ class MeshText {
   std::string out_;
 };
 
-void AppendFixed8(std::string& out, double x) {
-  char buf[400];  // room for the largest double in fixed notation
-  out.append(buf, FormatFixed8(buf, x));
-}
-
 void AppendShortest(std::string& out, double x) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, x);
@@ -69,33 +64,38 @@ void AppendHeader(std::string& out, int64_t NV, int64_t NF) {
   out += " faces\r\n";
 }
 
+// The lines of vertices and faces, millions of them, are put together in a
+// buffer of their own and appended whole: an append per number cost more
+// than the numbers.
 void AppendVertex(std::string& out, const TDietVec& p, bool shortest) {
-  out += "v ";
+  char line[3 * 401 + 3];  // three numbers of up to 400 characters in fixed notation
+  char* end = line;
+  *end++ = 'v';
   for (const double x : {p.X, p.Y, p.Z}) {
-    (shortest ? AppendShortest : AppendFixed8)(out, x);
-    out += ' ';
+    *end++ = ' ';
+    end = shortest ? std::to_chars(end, end + 32, x).ptr : FormatFixed8(end, x);
   }
-  out.back() = '\r';
-  out += '\n';
+  *end++ = '\r';
+  *end++ = '\n';
+  out.append(line, end);
 }
 
-void AppendFace(std::string& out, const int32_t (&number)[3]) {
-  out += "f ";
-  for (int c = 0; c < 3; ++c) {
-    if (c > 0) out += ' ';
-    AppendInt(out, number[c]);
-    out += "//";
-  }
-  out += "\r\n";
-}
-
-void AppendPlainFace(std::string& out, const int32_t (&number)[3]) {
-  out += 'f';
+// "f 1// 2// 3//" (historical) or "f 1 2 3".
+void AppendFace(std::string& out, const int32_t (&number)[3], bool plain) {
+  char line[3 * 14 + 3];
+  char* end = line;
+  *end++ = 'f';
   for (const int32_t n : number) {
-    out += ' ';
-    AppendInt(out, n);
+    *end++ = ' ';
+    end = std::to_chars(end, end + 11, n).ptr;
+    if (!plain) {
+      *end++ = '/';
+      *end++ = '/';
+    }
   }
-  out += "\r\n";
+  *end++ = '\r';
+  *end++ = '\n';
+  out.append(line, end);
 }
 
 // The 1-based number of every written vertex, -1 for the others (the defined
@@ -126,7 +126,7 @@ void WriteTables(const DietMesh& mesh, MeshText& text) {
     const int32_t number[3] = {DietOutIndex[static_cast<size_t>(f.Verts[0])],
                                DietOutIndex[static_cast<size_t>(f.Verts[1])],
                                DietOutIndex[static_cast<size_t>(f.Verts[2])]};
-    AppendFace(text.Out(), number);
+    AppendFace(text.Out(), number, false);
   }
   text.Flush();
 }
@@ -152,13 +152,16 @@ void AppendOwnVertex(std::string& out, const DietRun& run, const LoadedMesh& loa
       v < loaded.precision.size() ? loaded.precision[v] : LinePrecision{};
   const int decimals = own_line.decimals + 3;
   const int digits = std::min(std::max(9, static_cast<int>(own_line.digits)), 17);
-  out += 'v';
+  char line[3 * 33 + 3];
+  char* end = line;
+  *end++ = 'v';
   for (const double x : own) {
-    char buf[32];
-    out += ' ';
-    out.append(buf, FormatPrecise(buf, x, decimals, digits));
+    *end++ = ' ';
+    end = FormatPrecise(end, x, decimals, digits);
   }
-  out += "\r\n";
+  *end++ = '\r';
+  *end++ = '\n';
+  out.append(line, end);
 }
 
 // Formats the lines of items [0, count) two stretches at a time, one on each
@@ -223,7 +226,7 @@ void WriteRun(const DietRun& run, const LoadedMesh& loaded, SimplifyMethod metho
       const int32_t number[3] = {DietOutIndex[static_cast<size_t>(f[0])],
                                  DietOutIndex[static_cast<size_t>(f[1])],
                                  DietOutIndex[static_cast<size_t>(f[2])]};
-      (own ? AppendPlainFace : AppendFace)(out, number);
+      AppendFace(out, number, own);
     }
   };
   FormatTwoAtATime(run.faces.size(), faces, text, heartbeat);
