@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "platform/huge_pages.h"
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
 
@@ -42,27 +43,79 @@ int32_t NameId(std::vector<std::string>& names, std::unordered_map<std::string, 
 
 constexpr int64_t kLargest = std::numeric_limits<int32_t>::max();
 
-// Part `part` (1 vt, 2 vn) of a corner token as an index: 0 when absent or not
-// a whole number, as the division reads it; beyond 32 bits the lowest int32,
-// which names no line.
-int32_t PartIndex(std::string_view token, int part) {
-  size_t begin = 0;
-  for (int k = 0; k < part; ++k) {
-    const size_t slash = token.find('/', begin);
-    if (slash == std::string_view::npos) return 0;
-    begin = slash + 1;
-  }
-  const size_t end = token.find('/', begin);
+// A vt or vn part of a corner token as an index: 0 when empty or not a whole
+// number, as the division reads it; beyond 32 bits the lowest int32, which
+// names no line.
+int32_t PartIndex(std::string_view part) {
   int64_t value = 0;
-  if (!ParseInteger(token.substr(begin, end == std::string_view::npos ? end : end - begin),
-                    value)) {
-    return 0;
-  }
+  if (!ParseInteger(part, value)) return 0;
   if (value > kLargest || value < -kLargest) return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(value);
 }
 
+// The vt and vn parts of a corner token "v/vt/vn" (0 where absent): the
+// texts after its first and its second slash, each up to the next one.
+void CornerParts(std::string_view token, int32_t& vt, int32_t& vn) {
+  constexpr size_t kNone = std::string_view::npos;
+  vt = vn = 0;
+  const size_t first = token.find('/');
+  if (first == kNone) return;
+  const size_t second = token.find('/', first + 1);
+  vt = PartIndex(token.substr(first + 1, second == kNone ? kNone : second - first - 1));
+  if (second == kNone) return;
+  const size_t third = token.find('/', second + 1);
+  vn = PartIndex(token.substr(second + 1, third == kNone ? kNone : third - second - 1));
+}
+
 }  // namespace
+
+void AttributeReader::Reserve(size_t bytes) {
+  // A triangle's line "f 1/1/1 2/2/2 3/3/3" of 20 bytes and up takes 14 words.
+  ReserveHuge(words_, bytes / 4);
+  ReserveHuge(face_start_, bytes / 24);
+}
+
+void AttributeReader::StartLater() {
+  material_ = group_ = smoothing_ = kFromBefore;
+}
+
+void AttributeReader::Join(AttributeReader&& later) {
+  // later's names by first appearance become ids here, new ones after ours.
+  const auto ids = [](const std::vector<std::string>& names, std::vector<std::string>& into,
+                      std::unordered_map<std::string, int32_t>& id_of) {
+    std::vector<int32_t> out;
+    for (const std::string& name : names) out.push_back(NameId(into, id_of, name));
+    return out;
+  };
+  const std::vector<int32_t> materials = ids(later.out_.materials, out_.materials, material_ids_);
+  const std::vector<int32_t> groups = ids(later.out_.groups, out_.groups, group_ids_);
+  const std::vector<int32_t> smoothing = ids(later.out_.smoothing, out_.smoothing, smoothing_ids_);
+  const auto in_force = [](int32_t id, const std::vector<int32_t>& map, int32_t before) {
+    return id == kFromBefore ? before : id < 0 ? id : map[static_cast<size_t>(id)];
+  };
+  const int32_t uvs_before = static_cast<int32_t>(out_.uvs.size());
+  const int32_t normals_before = static_cast<int32_t>(out_.normals.size());
+  const size_t shift = words_.size();
+  for (size_t f = 0; f < later.face_start_.size(); ++f) {
+    const size_t start = later.face_start_[f];
+    int32_t* head = &later.words_[start];
+    head[0] = in_force(head[0], materials, material_);
+    head[1] = in_force(head[1], groups, group_);
+    head[2] += uvs_before;
+    head[3] += normals_before;
+    head[4] = in_force(head[4], smoothing, smoothing_);
+    face_start_.push_back(start + shift);
+  }
+  words_.insert(words_.end(), later.words_.begin(), later.words_.end());
+  material_ = in_force(later.material_, materials, material_);
+  group_ = in_force(later.group_, groups, group_);
+  smoothing_ = in_force(later.smoothing_, smoothing, smoothing_);
+  out_.any = out_.any || later.out_.any;
+  const auto append = [](auto& to, auto& from) { to.insert(to.end(), from.begin(), from.end()); };
+  append(out_.libraries, later.out_.libraries);
+  append(out_.uvs, later.out_.uvs);
+  append(out_.normals, later.out_.normals);
+}
 
 void AttributeReader::Line(std::string_view line) {
   switch (KindOfLine(line)) {
@@ -102,15 +155,22 @@ void AttributeReader::Line(std::string_view line) {
 }
 
 void AttributeReader::Face(const std::vector<std::string_view>& tokens) {
-  face_start_.push_back(words_.size());
-  words_.insert(words_.end(), {material_, group_, static_cast<int32_t>(out_.uvs.size()),
-                               static_cast<int32_t>(out_.normals.size()), smoothing_});
-  for (size_t r = 1; r < tokens.size(); ++r) {
-    const int32_t vt = PartIndex(tokens[r], 1);
-    const int32_t vn = PartIndex(tokens[r], 2);
-    words_.insert(words_.end(), {vt, vn, (vt != 0 ? 1 : 0) | (vn != 0 ? 2 : 0)});
-    out_.any = out_.any || vt != 0 || vn != 0;
+  const size_t start = words_.size();
+  face_start_.push_back(start);
+  words_.resize(start + kHead + kCorner * (tokens.size() - 1));
+  int32_t* w = words_.data() + start;
+  *w++ = material_;
+  *w++ = group_;
+  *w++ = static_cast<int32_t>(out_.uvs.size());
+  *w++ = static_cast<int32_t>(out_.normals.size());
+  *w++ = smoothing_;
+  bool any = false;
+  for (size_t r = 1; r < tokens.size(); ++r, w += kCorner) {
+    CornerParts(tokens[r], w[0], w[1]);
+    w[2] = (w[0] != 0 ? 1 : 0) | (w[1] != 0 ? 2 : 0);
+    any = any || w[2] != 0;
   }
+  out_.any = out_.any || any;
 }
 
 bool AttributeReader::Resolve(int64_t face, BadReference& bad) {

@@ -32,6 +32,22 @@ struct LoadedAttributes {
 
 class AttributeReader {
  public:
+  // Room for the faces of `bytes` of text (most files; a file of short face
+  // lines grows it further), asked for before they come: growing a table of
+  // tens of megabytes by doubling copies it again and again.
+  void Reserve(size_t bytes);
+
+  // For a reader of a later piece of the file: what is in force at its
+  // start (material, group, smoothing group, the vt and vn lines before it)
+  // is not known until the piece before it is joined to it (Join).
+  void StartLater();
+
+  // Appends what `later` read of the piece right after this reader's: its
+  // names and lines after these, its faces with what was in force at its
+  // start taken from here. The result is the same as reading both pieces
+  // with this reader, one after the other.
+  void Join(AttributeReader&& later);
+
   // A line that is not a v or f line: a vt, vn, usemtl, g, s or mtllib line
   // is kept, any other is ignored.
   void Line(std::string_view line);
@@ -63,6 +79,9 @@ class AttributeReader {
   // material, group, vt and vn lines before the face, smoothing group
   static constexpr size_t kHead = 5;
   static constexpr size_t kCorner = 3;  // vt reference, vn reference, parts
+  // A later piece's material, group or smoothing group in force before its
+  // first line that names one.
+  static constexpr int32_t kFromBefore = -2;
 
   LoadedAttributes out_;
   std::unordered_map<std::string, int32_t> material_ids_, group_ids_, smoothing_ids_;

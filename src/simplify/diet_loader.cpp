@@ -183,22 +183,30 @@ void ReadHalf(std::string_view text, HalfRead& half, Heartbeat& heartbeat) {
                     });
 }
 
-// Attributes are read in one piece: the material and group in force, and the
-// count of vt and vn lines, run on from the start of the file.
+// The second half's attributes (the material and group in force, the count
+// of vt and vn lines before a face) take what the first half leaves in force
+// when the two are joined.
 void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& progress,
                 AttributeReader* attributes) {
   halves[0].begin = 0;
   halves[1].end = text.size();
   halves[0].attributes = attributes;
   constexpr size_t kWorthAThread = size_t{1} << 20;
-  halves[0].end = halves[1].begin = text.size() < kWorthAThread || attributes
-                                        ? text.size()
-                                        : LineStartFrom(text, text.size() / 2);
+  halves[0].end = halves[1].begin =
+      text.size() < kWorthAThread ? text.size() : LineStartFrom(text, text.size() / 2);
   Heartbeat heartbeat(progress);
   if (halves[1].begin == halves[1].end) return ReadHalf(text, halves[0], heartbeat);
+  AttributeReader later;
+  if (attributes) {
+    attributes->Reserve(text.size());  // the later piece is joined to it
+    later.Reserve(halves[1].end - halves[1].begin);
+    later.StartLater();
+    halves[1].attributes = &later;
+  }
   RunBeside(
       heartbeat, [&](const Lane& lane) { ReadHalf(text, halves[0], lane.heartbeat); },
       [&](const Lane& lane) { ReadHalf(text, halves[1], lane.heartbeat); });
+  if (attributes) attributes->Join(std::move(later));
 }
 
 std::string Where(int64_t line_no, const std::string& path) {
