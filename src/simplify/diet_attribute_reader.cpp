@@ -75,6 +75,15 @@ void AttributeReader::Reserve(size_t bytes) {
   ReserveHuge(face_start_, bytes / 24);
 }
 
+void AttributeReader::ReserveTriangles(size_t n) {
+  out_.tri_uv.reserve(n);
+  out_.tri_normal.reserve(n);
+  out_.tri_parts.reserve(n);
+  out_.tri_material.reserve(n);
+  out_.tri_group.reserve(n);
+  out_.tri_smoothing.reserve(n);
+}
+
 void AttributeReader::StartLater() {
   material_ = group_ = smoothing_ = kFromBefore;
 }

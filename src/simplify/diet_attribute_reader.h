@@ -73,6 +73,12 @@ class AttributeReader {
   // The fan triangle of corners (0, k - 1, k) of a resolved face was stored.
   void AddTriangle(int64_t face, size_t k);
 
+  // Whether the file holds something of these to keep so far.
+  bool Any() const { return out_.any; }
+
+  // Room for the attributes of n stored triangles.
+  void ReserveTriangles(size_t n);
+
   LoadedAttributes Take() { return std::move(out_); }
 
  private:

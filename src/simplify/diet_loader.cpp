@@ -399,6 +399,9 @@ void StoreTriangles(std::string_view text, const HalfRead (&halves)[2], int64_t 
                     const std::string& path, DietRun& run, Heartbeat& heartbeat,
                     AttributeReader* attributes) {
   ReserveHuge(run.faces, static_cast<size_t>(halves[0].triangles + halves[1].triangles));
+  if (attributes) {
+    attributes->ReserveTriangles(static_cast<size_t>(halves[0].triangles + halves[1].triangles));
+  }
   run.flags.assign(same_as.size(), 0);
   std::vector<int32_t> corners;
   int64_t face = 0;
@@ -456,6 +459,9 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   AttributeReader* attributes = wants.attributes ? &reader : nullptr;
   halves[0].precision = halves[1].precision = wants.raw;
   ReadHalves(text, halves, progress, attributes);
+  // A file with nothing of these to keep (no vt or vn reference, no name or
+  // library line: most scans) needs none per triangle, nor any check of them.
+  if (attributes && !attributes->Any()) attributes = nullptr;
   CheckFirstPass(text, halves, path);
   if (wants.source != nullptr) wants.source->ReleasePages();
   loaded.norm = NormalisationOf(halves);
