@@ -16,6 +16,7 @@ PairHeap::PairHeap(const std::vector<double>& costs, Heartbeat* heartbeat, std::
     : cost_(costs), heartbeat_(heartbeat), min_refill_(min_refill) {
   ReserveHuge(pos_, costs.size());
   GrowInPieces(pos_, costs.size(), kOut, heartbeat_);
+  listed_.assign(costs.size(), 0);
 }
 
 void PairHeap::SiftUp(std::size_t at) {
@@ -83,6 +84,15 @@ void PairHeap::ToReserve(int32_t pair) {
   if (at >= 0) HeapErase(static_cast<std::size_t>(at));
   if (at != kReserve) ++reserve_count_;
   at = kReserve;
+  List(pair);
+}
+
+void PairHeap::List(int32_t pair) {
+  uint8_t& listed = listed_[static_cast<std::size_t>(pair)];
+  if (!listed) {
+    listed = 1;
+    reserve_.push_back(pair);
+  }
 }
 
 void PairHeap::Set(int32_t pair) {
@@ -120,6 +130,7 @@ void PairHeap::Heapify() {
   for (const Node& n : nodes_) {
     pos_[static_cast<std::size_t>(n.pair)] = kReserve;
     ++reserve_count_;
+    List(n.pair);
   }
   nodes_.clear();
   RefillIfDry();
@@ -137,10 +148,9 @@ PairHeap::Node PairHeap::SampledThreshold(std::size_t take) const {
   const std::size_t stride = std::max<std::size_t>(1, reserve_count_ / kSample);
   std::vector<Node> sample;
   sample.reserve(reserve_count_ / stride + 1);
-  std::size_t seen = 0;
-  for (std::size_t i = 0; i < pos_.size(); ++i) {
+  for (std::size_t k = 0; k < reserve_.size(); k += stride) {
     if (heartbeat_) heartbeat_->Beat();
-    if (pos_[i] != kReserve || seen++ % stride != 0) continue;
+    const std::size_t i = static_cast<std::size_t>(reserve_[k]);
     sample.push_back({cost_[i], static_cast<int32_t>(i)});
   }
   std::size_t rank = sample.size() * take / reserve_count_;
@@ -153,16 +163,33 @@ PairHeap::Node PairHeap::SampledThreshold(std::size_t take) const {
 // The reserve is all at or above the old threshold, so its part below a new,
 // higher threshold can be the heap.
 void PairHeap::Refill() {
+  // The list loses the pairs that have left the reserve.
+  std::size_t kept = 0;
+  for (const int32_t pair : reserve_) {
+    if (heartbeat_) heartbeat_->Beat();
+    if (pos_[static_cast<std::size_t>(pair)] == kReserve) {
+      reserve_[kept++] = pair;
+    } else {
+      listed_[static_cast<std::size_t>(pair)] = 0;
+    }
+  }
+  reserve_.resize(kept);
   const std::size_t take = std::max(min_refill_, reserve_count_ / kRefillDivisor);
   bounded_ = reserve_count_ > take;
   if (bounded_) threshold_ = SampledThreshold(take);
   nodes_.clear();
-  for (std::size_t i = 0; i < pos_.size(); ++i) {
+  kept = 0;
+  for (const int32_t pair : reserve_) {
     if (heartbeat_) heartbeat_->Beat();
-    if (pos_[i] != kReserve) continue;
-    const Node n{cost_[i], static_cast<int32_t>(i)};
-    if (BelowThreshold(n)) nodes_.push_back(n);
+    const Node n{cost_[static_cast<std::size_t>(pair)], pair};
+    if (BelowThreshold(n)) {
+      nodes_.push_back(n);
+      listed_[static_cast<std::size_t>(pair)] = 0;
+    } else {
+      reserve_[kept++] = pair;
+    }
   }
+  reserve_.resize(kept);
   reserve_count_ -= nodes_.size();
   BuildHeap();
 }

@@ -73,6 +73,7 @@ class PairHeap {
   void HeapSet(int32_t pair, double cost);
   void HeapErase(std::size_t at);
   void ToReserve(int32_t pair);
+  void List(int32_t pair);  // into reserve_, once
   void RefillIfDry();
   void Refill();
   Node SampledThreshold(std::size_t take) const;
@@ -81,6 +82,11 @@ class PairHeap {
   std::vector<Node> nodes_;
   // Where each pair stands in nodes_, or kOut, or kReserve.
   std::vector<int32_t> pos_;
+  // Every pair in the reserve, and some that have left it since the last
+  // refill (listed_ says which are listed): a refill looks at these instead
+  // of at every pair, most of which have long left.
+  std::vector<int32_t> reserve_;
+  std::vector<uint8_t> listed_;
   const std::vector<double>& cost_;
   Heartbeat* heartbeat_;
   std::size_t min_refill_;
