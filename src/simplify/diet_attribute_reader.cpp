@@ -2,7 +2,6 @@
 
 #include <limits>
 
-#include "platform/huge_pages.h"
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
 
@@ -68,12 +67,6 @@ void CornerParts(std::string_view token, int32_t& vt, int32_t& vn) {
 }
 
 }  // namespace
-
-void AttributeReader::Reserve(size_t bytes) {
-  // A triangle's line "f 1/1/1 2/2/2 3/3/3" of 20 bytes and up takes 14 words.
-  ReserveHuge(words_, bytes / 4);
-  ReserveHuge(face_start_, bytes / 24);
-}
 
 void AttributeReader::ReserveTriangles(size_t n) {
   out_.tri_uv.reserve(n);

@@ -32,11 +32,6 @@ struct LoadedAttributes {
 
 class AttributeReader {
  public:
-  // Room for the faces of `bytes` of text (most files; a file of short face
-  // lines grows it further), asked for before they come: growing a table of
-  // tens of megabytes by doubling copies it again and again.
-  void Reserve(size_t bytes);
-
   // For a reader of a later piece of the file: what is in force at its
   // start (material, group, smoothing group, the vt and vn lines before it)
   // is not known until the piece before it is joined to it (Join).

@@ -479,7 +479,13 @@ class Contraction {
       PrefetchLines(&run_.ends[static_cast<size_t>(i)]);
       heap_.Prefetch(i);
     }
-    for (const int32_t i : adjacency_.Pairs(b)) {
+    PrefetchPairs(b);
+  }
+
+  // What a contraction reads of the pairs of v: their ends, the states they
+  // were priced with, their places in the queue.
+  void PrefetchPairs(int32_t v) const {
+    for (const int32_t i : adjacency_.Pairs(v)) {
       PrefetchLines(&run_.ends[static_cast<size_t>(i)]);
       PrefetchLines(&run_.priced[static_cast<size_t>(i)]);
       heap_.Prefetch(i);
@@ -513,11 +519,7 @@ class Contraction {
         guard_.Prefetch(j);
         PrefetchLine(&run_.faces[static_cast<size_t>(j)]);
       }
-      for (const int32_t i : adjacency_.Pairs(v)) {
-        PrefetchLines(&run_.ends[static_cast<size_t>(i)]);
-        PrefetchLines(&run_.priced[static_cast<size_t>(i)]);
-        heap_.Prefetch(i);
-      }
+      PrefetchPairs(v);
     }
   }
   void AheadRing() const {

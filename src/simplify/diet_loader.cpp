@@ -198,8 +198,6 @@ void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& prog
   if (halves[1].begin == halves[1].end) return ReadHalf(text, halves[0], heartbeat);
   AttributeReader later;
   if (attributes) {
-    attributes->Reserve(text.size());  // the later piece is joined to it
-    later.Reserve(halves[1].end - halves[1].begin);
     later.StartLater();
     halves[1].attributes = &later;
   }
