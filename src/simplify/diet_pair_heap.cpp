@@ -16,7 +16,6 @@ PairHeap::PairHeap(const std::vector<double>& costs, Heartbeat* heartbeat, std::
     : cost_(costs), heartbeat_(heartbeat), min_refill_(min_refill) {
   ReserveHuge(pos_, costs.size());
   GrowInPieces(pos_, costs.size(), kOut, heartbeat_);
-  listed_.assign(costs.size(), 0);
 }
 
 void PairHeap::SiftUp(std::size_t at) {
@@ -81,18 +80,11 @@ void PairHeap::HeapErase(std::size_t u) {
 
 void PairHeap::ToReserve(int32_t pair) {
   int32_t& at = pos_[static_cast<std::size_t>(pair)];
+  if (at == kReserve) return;  // listed already
   if (at >= 0) HeapErase(static_cast<std::size_t>(at));
-  if (at != kReserve) ++reserve_count_;
+  ++reserve_count_;
   at = kReserve;
-  List(pair);
-}
-
-void PairHeap::List(int32_t pair) {
-  uint8_t& listed = listed_[static_cast<std::size_t>(pair)];
-  if (!listed) {
-    listed = 1;
-    reserve_.push_back(pair);
-  }
+  reserve_.push_back(pair);
 }
 
 void PairHeap::Set(int32_t pair) {
@@ -130,7 +122,7 @@ void PairHeap::Heapify() {
   for (const Node& n : nodes_) {
     pos_[static_cast<std::size_t>(n.pair)] = kReserve;
     ++reserve_count_;
-    List(n.pair);
+    reserve_.push_back(n.pair);
   }
   nodes_.clear();
   RefillIfDry();
@@ -142,22 +134,27 @@ void PairHeap::RefillIfDry() {
 
 // A key of the reserve with about `take` keys of the reserve below it, and at
 // least one: the rank is read off a sample, so that a refill never holds the
-// whole reserve in memory at once.
-PairHeap::Node PairHeap::SampledThreshold(std::size_t take) const {
+// whole reserve in memory at once. False when the sample holds fewer than two
+// pairs, which no threshold can part.
+bool PairHeap::SampledThreshold(std::size_t take, Node& threshold) const {
   constexpr std::size_t kSample = 2048;
   const std::size_t stride = std::max<std::size_t>(1, reserve_count_ / kSample);
   std::vector<Node> sample;
-  sample.reserve(reserve_count_ / stride + 1);
+  sample.reserve(reserve_.size() / stride + 1);
   for (std::size_t k = 0; k < reserve_.size(); k += stride) {
     if (heartbeat_) heartbeat_->Beat();
     const std::size_t i = static_cast<std::size_t>(reserve_[k]);
     sample.push_back({cost_[i], static_cast<int32_t>(i)});
   }
+  // A pair listed twice counts once.
+  std::sort(sample.begin(), sample.end(), [](const Node& x, const Node& y) { return Less(x, y); });
+  sample.erase(std::unique(sample.begin(), sample.end(),
+                           [](const Node& x, const Node& y) { return x.pair == y.pair; }),
+               sample.end());
+  if (sample.size() < 2) return false;
   std::size_t rank = sample.size() * take / reserve_count_;
-  rank = std::clamp<std::size_t>(rank, 1, sample.size() - 1);
-  std::nth_element(sample.begin(), sample.begin() + static_cast<std::ptrdiff_t>(rank), sample.end(),
-                   [](const Node& x, const Node& y) { return Less(x, y); });
-  return sample[rank];
+  threshold = sample[std::clamp<std::size_t>(rank, 1, sample.size() - 1)];
+  return true;
 }
 
 // The reserve is all at or above the old threshold, so its part below a new,
@@ -167,26 +164,21 @@ void PairHeap::Refill() {
   std::size_t kept = 0;
   for (const int32_t pair : reserve_) {
     if (heartbeat_) heartbeat_->Beat();
-    if (pos_[static_cast<std::size_t>(pair)] == kReserve) {
-      reserve_[kept++] = pair;
-    } else {
-      listed_[static_cast<std::size_t>(pair)] = 0;
-    }
+    if (pos_[static_cast<std::size_t>(pair)] == kReserve) reserve_[kept++] = pair;
   }
   reserve_.resize(kept);
   const std::size_t take = std::max(min_refill_, reserve_count_ / kRefillDivisor);
-  bounded_ = reserve_count_ > take;
-  if (bounded_) threshold_ = SampledThreshold(take);
+  bounded_ = reserve_count_ > take && SampledThreshold(take, threshold_);
   nodes_.clear();
   kept = 0;
   for (const int32_t pair : reserve_) {
     if (heartbeat_) heartbeat_->Beat();
     const Node n{cost_[static_cast<std::size_t>(pair)], pair};
-    if (BelowThreshold(n)) {
-      nodes_.push_back(n);
-      listed_[static_cast<std::size_t>(pair)] = 0;
-    } else {
+    if (!BelowThreshold(n)) {
       reserve_[kept++] = pair;
+    } else if (int32_t& at = pos_[static_cast<std::size_t>(pair)]; at == kReserve) {
+      at = kOut;  // taken; a second entry of the pair is dropped
+      nodes_.push_back(n);
     }
   }
   reserve_.resize(kept);
