@@ -45,6 +45,15 @@ class VertexAdjacency {
   void AssignPairs(int32_t v, const std::vector<int32_t>& pairs);
   void Clear(int32_t v);
   void Prefetch(int32_t v) const { PrefetchLine(&blocks_[static_cast<size_t>(v)]); }
+  // Asks for v's lists when they stand outside its block (which must have
+  // arrived by then, or this waits for it).
+  void PrefetchSpill(int32_t v) const {
+    const Block& b = blocks_[static_cast<size_t>(v)];
+    if (b.spill == kNoSpill) return;
+    const int32_t* items = At(b.spill);
+    const char* end = reinterpret_cast<const char*>(items + b.faces + b.pairs);
+    for (const char* p = reinterpret_cast<const char*>(items); p < end; p += 64) PrefetchLine(p);
+  }
 
  private:
   static constexpr uint32_t kInline = 12;

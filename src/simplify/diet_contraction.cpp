@@ -79,6 +79,7 @@ class Contraction {
     PairPrice price;
     PriceOf(run_, static_cast<size_t>(p), price);
     Deactivate(p);
+    AheadSpills();
     run_.flags[static_cast<size_t>(a)] &= static_cast<uint8_t>(~kUsed);
     MoveFaces(a, b, R);
     PrefetchOtherEnds(a);
@@ -176,6 +177,7 @@ class Contraction {
     PrefetchNeighbourhood(p, e.lo, e.hi);
     RefinedPrice price;
     PriceRefined(run_, adjacency_, kinds_, attributes_, e.lo, e.hi, price);
+    AheadSpills();
     // A price that went up since it was queued (the faces around the pair
     // can change without its ends moving) goes back into the queue.
     if (!price.allowed) {
@@ -511,6 +513,10 @@ class Contraction {
     ahead_[1] = e.hi;
     adjacency_.Prefetch(e.lo);
     adjacency_.Prefetch(e.hi);
+  }
+  void AheadSpills() const {
+    if (ahead_[0] < 0) return;
+    for (const int32_t v : ahead_) adjacency_.PrefetchSpill(v);
   }
   void AheadLists() const {
     if (ahead_[0] < 0) return;
