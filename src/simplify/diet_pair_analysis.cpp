@@ -116,11 +116,11 @@ void PriceNewPairs(DietRun& run, int32_t first, int32_t last, bool priced_here,
     for (int32_t i = from; i < to; ++i) {
       if (beat) beat->Beat();
       const size_t k = static_cast<size_t>(i);
-      PairEnds& e = run.ends[k];
+      PairEnds& e = run.pairs[k].ends;
       const size_t lo = static_cast<size_t>(e.lo), hi = static_cast<size_t>(e.hi);
-      run.priced[k] = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
+      run.pairs[k].priced = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
       if (priced_here) PricePair(run.q[lo], run.q[hi], run.pos[lo], run.pos[hi], priced);
-      run.cost[k] = priced_here ? priced.Cost : 0;
+      run.pairs[k].cost = priced_here ? priced.Cost : 0;
       e.lo = ~e.lo;
     }
   };
@@ -143,13 +143,11 @@ void EnterNewPairs(const std::vector<FaceCorners>& faces, const int32_t* edge_pa
     heartbeat.Beat();
     for (int e = 0; e < 3; ++e) {
       const int32_t k = edge_pair[static_cast<size_t>(f * 3 + e)];
-      if (k != static_cast<int32_t>(run.ends.size())) continue;  // no pair, or one met before
+      if (k != static_cast<int32_t>(run.pairs.size())) continue;  // no pair, or one met before
       int32_t a = FaceCorner(faces[static_cast<size_t>(f)], kEdgeCorners[e][0]);
       int32_t b = FaceCorner(faces[static_cast<size_t>(f)], kEdgeCorners[e][1]);
       if (b < a) std::swap(a, b);
-      run.ends.push_back({a, b});
-      run.priced.push_back({0, 0});
-      run.cost.push_back(0);
+      run.pairs.push_back({{a, b}, {0, 0}, 0});
     }
   }
 }
@@ -157,7 +155,7 @@ void EnterNewPairs(const std::vector<FaceCorners>& faces, const int32_t* edge_pa
 // Every edge of faces [j, end) met again makes its pair a candidate; the first
 // meetings are those of the pairs from first_new on, in order.
 void MarkMetAgain(const int32_t* edge_pair, int64_t j, int64_t end, int32_t first_new,
-                  std::vector<PairEnds>& ends) {
+                  std::vector<PairSlot>& pairs) {
   int32_t seen = first_new;
   for (int64_t f = j; f < end; ++f) {
     for (int e = 0; e < 3; ++e) {
@@ -166,7 +164,7 @@ void MarkMetAgain(const int32_t* edge_pair, int64_t j, int64_t end, int32_t firs
       if (k == seen) {
         ++seen;  // its first meeting
       } else {
-        PairEnds& p = ends[static_cast<size_t>(k)];
+        PairEnds& p = pairs[static_cast<size_t>(k)].ends;
         p.lo = PairLo(p);
       }
     }
@@ -193,12 +191,8 @@ void AnalyzePairs(DietRun& run, EdgeNumbers edges, ProgressSink& progress, bool 
   const int32_t count = edges.count;
   const std::unique_ptr<int32_t[]> edge_pair = std::move(edges.of_slot);
   // The table is sized to the distinct edges at once, never to three per face.
-  run.ends = std::vector<PairEnds>();
-  run.priced = std::vector<PricedStates>();
-  run.cost = std::vector<double>();
-  ReserveHuge(run.ends, static_cast<size_t>(count));
-  ReserveHuge(run.priced, static_cast<size_t>(count));
-  ReserveHuge(run.cost, static_cast<size_t>(count));
+  run.pairs = std::vector<PairSlot>();
+  ReserveHuge(run.pairs, static_cast<size_t>(count));
 
   // The faces go in stretches that end at the progress marks. In each: the
   // new pairs are entered in order of discovery and priced, and then every
@@ -210,7 +204,7 @@ void AnalyzePairs(DietRun& run, EdgeNumbers edges, ProgressSink& progress, bool 
     const int32_t first_new = static_cast<int32_t>(run.PairCount());
     EnterNewPairs(run.faces, edge_pair.get(), j, end, run, heartbeat);
     PriceNewPairs(run, first_new, static_cast<int32_t>(run.PairCount()), price, heartbeat);
-    MarkMetAgain(edge_pair.get(), j, end, first_new, run.ends);
+    MarkMetAgain(edge_pair.get(), j, end, first_new, run.pairs);
     j = end;
     if (marks.Due(j - 1)) marks.Report(j - 1, progress);
   }

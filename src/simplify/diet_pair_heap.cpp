@@ -12,10 +12,9 @@ constexpr std::size_t kRefillDivisor = 8;
 
 }  // namespace
 
-PairHeap::PairHeap(const std::vector<double>& costs, Heartbeat* heartbeat, std::size_t min_refill)
-    : cost_(costs), heartbeat_(heartbeat), min_refill_(min_refill) {
-  ReserveHuge(pos_, costs.size());
-  GrowInPieces(pos_, costs.size(), kOut, heartbeat_);
+PairHeap::PairHeap(std::vector<PairSlot>& pairs, Heartbeat* heartbeat, std::size_t min_refill)
+    : pairs_(pairs), heartbeat_(heartbeat), min_refill_(min_refill) {
+  static_assert(PairSlot{}.place == kOut);
 }
 
 void PairHeap::SiftUp(std::size_t at) {
@@ -48,10 +47,10 @@ void PairHeap::SiftDown(std::size_t at) {
 }
 
 void PairHeap::HeapSet(int32_t pair, double cost) {
-  const int32_t at = pos_[static_cast<std::size_t>(pair)];
+  const int32_t at = PlaceOf(pair);
   if (at < 0) {
     nodes_.push_back({cost, pair});
-    pos_[static_cast<std::size_t>(pair)] = static_cast<int32_t>(nodes_.size() - 1);
+    PlaceOf(pair) = static_cast<int32_t>(nodes_.size() - 1);
     SiftUp(nodes_.size() - 1);
     return;
   }
@@ -66,7 +65,7 @@ void PairHeap::HeapSet(int32_t pair, double cost) {
 }
 
 void PairHeap::HeapErase(std::size_t u) {
-  pos_[static_cast<std::size_t>(nodes_[u].pair)] = kOut;
+  PlaceOf(nodes_[u].pair) = kOut;
   const Node last = nodes_.back();
   nodes_.pop_back();
   if (u == nodes_.size()) return;
@@ -79,7 +78,7 @@ void PairHeap::HeapErase(std::size_t u) {
 }
 
 void PairHeap::ToReserve(int32_t pair) {
-  int32_t& at = pos_[static_cast<std::size_t>(pair)];
+  int32_t& at = PlaceOf(pair);
   if (at == kReserve) return;  // listed already
   if (at >= 0) HeapErase(static_cast<std::size_t>(at));
   ++reserve_count_;
@@ -88,13 +87,13 @@ void PairHeap::ToReserve(int32_t pair) {
 }
 
 void PairHeap::Set(int32_t pair) {
-  const double cost = cost_[static_cast<std::size_t>(pair)];
+  const double cost = CostOf(pair);
   if (!BelowThreshold({cost, pair})) {
     ToReserve(pair);
     RefillIfDry();
     return;
   }
-  int32_t& at = pos_[static_cast<std::size_t>(pair)];
+  int32_t& at = PlaceOf(pair);
   if (at == kReserve) {
     --reserve_count_;
     at = kOut;
@@ -103,7 +102,7 @@ void PairHeap::Set(int32_t pair) {
 }
 
 void PairHeap::Remove(int32_t pair) {
-  int32_t& at = pos_[static_cast<std::size_t>(pair)];
+  int32_t& at = PlaceOf(pair);
   if (at == kReserve) {
     --reserve_count_;
     at = kOut;
@@ -120,7 +119,7 @@ void PairHeap::AddUnordered(int32_t pair) {
 // Everything goes back to the reserve, and the heap is picked out afresh.
 void PairHeap::Heapify() {
   for (const Node& n : nodes_) {
-    pos_[static_cast<std::size_t>(n.pair)] = kReserve;
+    PlaceOf(n.pair) = kReserve;
     ++reserve_count_;
     reserve_.push_back(n.pair);
   }
@@ -144,7 +143,7 @@ bool PairHeap::SampledThreshold(std::size_t take, Node& threshold) const {
   for (std::size_t k = 0; k < reserve_.size(); k += stride) {
     if (heartbeat_) heartbeat_->Beat();
     const std::size_t i = static_cast<std::size_t>(reserve_[k]);
-    sample.push_back({cost_[i], static_cast<int32_t>(i)});
+    sample.push_back({pairs_[i].cost, static_cast<int32_t>(i)});
   }
   // A pair listed twice counts once.
   std::sort(sample.begin(), sample.end(), [](const Node& x, const Node& y) { return Less(x, y); });
@@ -164,7 +163,7 @@ void PairHeap::Refill() {
   std::size_t kept = 0;
   for (const int32_t pair : reserve_) {
     if (heartbeat_) heartbeat_->Beat();
-    if (pos_[static_cast<std::size_t>(pair)] == kReserve) reserve_[kept++] = pair;
+    if (PlaceOf(pair) == kReserve) reserve_[kept++] = pair;
   }
   reserve_.resize(kept);
   const std::size_t take = std::max(min_refill_, reserve_count_ / kRefillDivisor);
@@ -173,10 +172,10 @@ void PairHeap::Refill() {
   kept = 0;
   for (const int32_t pair : reserve_) {
     if (heartbeat_) heartbeat_->Beat();
-    const Node n{cost_[static_cast<std::size_t>(pair)], pair};
+    const Node n{CostOf(pair), pair};
     if (!BelowThreshold(n)) {
       reserve_[kept++] = pair;
-    } else if (int32_t& at = pos_[static_cast<std::size_t>(pair)]; at == kReserve) {
+    } else if (int32_t& at = PlaceOf(pair); at == kReserve) {
       at = kOut;  // taken; a second entry of the pair is dropped
       nodes_.push_back(n);
     }

@@ -12,23 +12,25 @@
 #include <vector>
 
 #include "platform/heartbeat.h"
-#include "platform/huge_pages.h"
-#include "platform/prefetch.h"
+#include "simplify/diet_run.h"
 
 namespace zelfin {
 
 class PairHeap {
  public:
-  // costs: the cost of every pair, kept by the caller; a pair's entry must
-  // hold its cost before the pair is set or added. min_refill: the least
-  // number of pairs that a refill moves into the heap (small values let tests
-  // reach the refills on small tables).
-  // heartbeat, when given, beats through the refills' passes over all pairs.
-  explicit PairHeap(const std::vector<double>& costs, Heartbeat* heartbeat = nullptr,
+  // pairs: every pair's cost, kept by the caller (a pair's cost must be set
+  // before the pair is set or added), and its place, kept here (each must be
+  // -1 at first, as a new PairSlot's is). min_refill: the least number of
+  // pairs that a refill moves into the heap (small values let tests reach
+  // the refills on small tables). heartbeat, when given, beats through the
+  // refills' passes.
+  explicit PairHeap(std::vector<PairSlot>& pairs, Heartbeat* heartbeat = nullptr,
                     std::size_t min_refill = 4096);
 
   // Pair index of the least (cost, index), or -1 when empty.
   int32_t Top() const { return nodes_.empty() ? -1 : nodes_[0].pair; }
+  // The cost the top pair was set with (the heap is not empty).
+  double TopCost() const { return nodes_[0].cost; }
   // The pair that comes to the top when the top leaves, or -1; the refills
   // of a dry heap are not looked at.
   int32_t Second() const {
@@ -45,8 +47,6 @@ class PairHeap {
   void Set(int32_t pair);
   // Takes the pair out, if it is in.
   void Remove(int32_t pair);
-  // Asks for what Set and Remove of the pair will read first.
-  void Prefetch(int32_t pair) const { PrefetchLine(&pos_[static_cast<std::size_t>(pair)]); }
   // Adds without ordering; call Heapify once after a run of these.
   void AddUnordered(int32_t pair);
   void Heapify();
@@ -54,7 +54,7 @@ class PairHeap {
  private:
   // Four children per node: fewer levels, and siblings share cache lines.
   static constexpr std::size_t kArity = 4;
-  static constexpr int32_t kOut = -1;
+  static constexpr int32_t kOut = -1;  // as PairSlot::place starts
   static constexpr int32_t kReserve = -2;
   struct Node {
     double cost;
@@ -64,9 +64,12 @@ class PairHeap {
     return a.cost < b.cost || (a.cost == b.cost && a.pair < b.pair);
   }
   bool BelowThreshold(const Node& n) const { return !bounded_ || Less(n, threshold_); }
+  int32_t& PlaceOf(int32_t pair) { return pairs_[static_cast<std::size_t>(pair)].place; }
+  int32_t PlaceOf(int32_t pair) const { return pairs_[static_cast<std::size_t>(pair)].place; }
+  double CostOf(int32_t pair) const { return pairs_[static_cast<std::size_t>(pair)].cost; }
   void Place(std::size_t at, const Node& n) {
     nodes_[at] = n;
-    pos_[static_cast<std::size_t>(n.pair)] = static_cast<int32_t>(at);
+    PlaceOf(n.pair) = static_cast<int32_t>(at);
   }
   void SiftUp(std::size_t at);
   void SiftDown(std::size_t at);
@@ -79,15 +82,14 @@ class PairHeap {
   void BuildHeap();
 
   std::vector<Node> nodes_;
-  // Where each pair stands in nodes_, or kOut, or kReserve.
-  std::vector<int32_t> pos_;
+  // Costs, and places: where each pair stands in nodes_, or kOut, or kReserve.
+  std::vector<PairSlot>& pairs_;
   // Every pair in the reserve, and some that have left it since the last
   // refill: a refill looks at these instead of at every pair, most of which
   // have long left. A pair that left and came back may stand twice; the
   // refill takes it once. (A table of which pairs are listed cost a cache
   // miss per pair sent to the reserve, a tenth of the contraction at 10M.)
   std::vector<int32_t> reserve_;
-  const std::vector<double>& cost_;
   Heartbeat* heartbeat_;
   std::size_t min_refill_;
   std::size_t reserve_count_ = 0;

@@ -87,11 +87,11 @@ void PricePair(const TDietMatrix& Qlo, const TDietMatrix& Qhi, const TDietVec& P
 }
 
 void PriceOf(const DietRun& run, size_t i, PairPrice& price) {
-  const PricedStates& s = run.priced[i];
+  const PricedStates& s = run.pairs[i].priced;
   if (s.hi == kOwnState) {
     price.Q = run.q[s.lo];
     price.Pos = run.pos[s.lo];
-    price.Cost = run.cost[i];
+    price.Cost = run.pairs[i].cost;
     return;
   }
   PricePair(run.q[s.lo], run.q[s.hi], run.pos[s.lo], run.pos[s.hi], price);

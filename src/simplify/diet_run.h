@@ -61,6 +61,16 @@ struct PricedStates {
 };
 inline constexpr uint32_t kOwnState = UINT32_MAX;
 
+// Everything of a pair in one record of half a cache line: a contraction
+// reads and writes all of it for the pairs around its ends, and at tens of
+// millions of triangles each table read apart was a miss of its own.
+struct alignas(32) PairSlot {
+  PairEnds ends;
+  PricedStates priced;
+  double cost;
+  int32_t place = -1;  // where PairHeap keeps the pair (-1: not in it)
+};
+
 // Per-vertex flags.
 inline constexpr uint8_t kUsed = 1;         // a live triangle refers to it
 inline constexpr uint8_t kMoved = 2;        // it survived a contraction: its position is new
@@ -74,14 +84,10 @@ struct DietRun {
   std::vector<TDietMatrix> q;
   std::vector<TDietVec> pos;
   std::vector<FaceCorners> faces;
-  // The pairs as structure of arrays: the hot loops read the ends far more
-  // often than the rest.
-  std::vector<PairEnds> ends;
-  std::vector<PricedStates> priced;
-  std::vector<double> cost;
+  std::vector<PairSlot> pairs;
 
   size_t VertexCount() const { return flags.size(); }
-  size_t PairCount() const { return ends.size(); }
+  size_t PairCount() const { return pairs.size(); }
   bool Used(size_t v) const { return (flags[v] & kUsed) != 0; }
 };
 

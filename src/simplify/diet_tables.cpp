@@ -20,14 +20,12 @@ DietRun RunFromTables(const DietMesh& mesh, bool with_pairs) {
   for (const TDietFace& f : mesh.DietFaces) {
     run.faces.push_back({f.Alive ? f.Verts[0] : ~f.Verts[0], f.Verts[1], f.Verts[2]});
   }
-  run.ends.reserve(np);
-  run.priced.reserve(np);
-  run.cost.reserve(np);
+  run.pairs.reserve(np);
   for (size_t i = 0; i < np; ++i) {
     const TDietPair& p = mesh.DietPairs[i];
-    run.ends.push_back({p.Active ? p.VertLo : ~p.VertLo, p.VertHi});
-    run.priced.push_back({static_cast<uint32_t>(run.q.size()), kOwnState});
-    run.cost.push_back(p.Cost);
+    run.pairs.push_back({{p.Active ? p.VertLo : ~p.VertLo, p.VertHi},
+                         {static_cast<uint32_t>(run.q.size()), kOwnState},
+                         p.Cost});
     run.q.push_back(p.Q);
     run.pos.push_back(p.Pos);
   }
@@ -53,10 +51,10 @@ void RunToTables(const DietRun& run, DietMesh& mesh) {
   for (size_t i = 0; i < run.PairCount(); ++i) {
     PriceOf(run, i, price);
     TDietPair& pair = mesh.DietPairs[i];
-    pair.Active = PairActive(run.ends[i]);
-    pair.VertLo = PairLo(run.ends[i]);
-    pair.VertHi = run.ends[i].hi;
-    pair.Cost = run.cost[i];
+    pair.Active = PairActive(run.pairs[i].ends);
+    pair.VertLo = PairLo(run.pairs[i].ends);
+    pair.VertHi = run.pairs[i].ends.hi;
+    pair.Cost = run.pairs[i].cost;
     pair.Pos = price.Pos;
     pair.Q = price.Q;
   }

@@ -149,9 +149,7 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   ContractMesh(run, keep_ratio, method, progress, with, max_distance, std::move(adjacency),
                &loaded);
   // The pairs are no longer needed; give their memory back before writing.
-  run.ends = std::vector<PairEnds>();
-  run.priced = std::vector<PricedStates>();
-  run.cost = std::vector<double>();
+  run.pairs = std::vector<PairSlot>();
   result.written = result.budget ? BudgetOutputPath(path, folder, *options.max_error)
                                  : DietOutputPath(path, folder, keep_ratio);
   // The written file finds the input's material libraries from its own folder.

@@ -35,14 +35,15 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
     const size_t n = 600;
     std::vector<bool> in(n, false);
     std::vector<double> cost(n, 0);
-    PairHeap heap(cost, nullptr, min_refill);
+    std::vector<PairSlot> slots(n);  // the heap's view of the costs
+    PairHeap heap(slots, nullptr, min_refill);
     // Few distinct costs, so that ties on cost are decided by the index,
     // also at the threshold between the heap and the reserve.
     auto draw = [&] { return static_cast<double>(rng.Below(40)) * 0.25; };
     for (size_t i = 0; i < n; ++i) {
       if (rng.Below(4) == 0) continue;
       in[i] = true;
-      cost[i] = draw();
+      cost[i] = slots[i].cost = draw();
       // Pairs set before the unordered run must survive Heapify too.
       if (rng.Below(5) == 0) {
         heap.Set(static_cast<int32_t>(i));
@@ -67,7 +68,7 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
       } else {
         // Mostly rises, as re-priced pairs mostly do; sometimes falls.
         const double c = op < 8 ? cost[static_cast<size_t>(p)] + draw() : draw();
-        cost[static_cast<size_t>(p)] = c;
+        cost[static_cast<size_t>(p)] = slots[static_cast<size_t>(p)].cost = c;
         heap.Set(p);
         in[static_cast<size_t>(p)] = true;
       }
