@@ -78,13 +78,13 @@ class Contraction {
     PrefetchNeighbourhood(p, a, b);
     PairPrice price;
     PriceOf(run_, static_cast<size_t>(p), price);
-    AheadEnds();
     Deactivate(p);
+    AheadEnds();
     run_.flags[static_cast<size_t>(a)] &= static_cast<uint8_t>(~kUsed);
     MoveFaces(a, b, R);
-    AheadSpills();
     PrefetchOtherEnds(a);
     CollectNeighbours(b);
+    AheadSpills();
     KeepLeftState(b);
     AheadLists();
     // b takes the pair's quadric and target.
