@@ -143,6 +143,7 @@ bool PairHeap::SampledThreshold(std::size_t take, Node& threshold) const {
   for (std::size_t k = 0; k < reserve_.size(); k += stride) {
     if (heartbeat_) heartbeat_->Beat();
     const std::size_t i = static_cast<std::size_t>(reserve_[k]);
+    if (pairs_[i].place != kReserve) continue;  // it has left
     sample.push_back({pairs_[i].cost, static_cast<int32_t>(i)});
   }
   // A pair listed twice counts once.
@@ -159,25 +160,23 @@ bool PairHeap::SampledThreshold(std::size_t take, Node& threshold) const {
 // The reserve is all at or above the old threshold, so its part below a new,
 // higher threshold can be the heap.
 void PairHeap::Refill() {
-  // The list loses the pairs that have left the reserve.
-  std::size_t kept = 0;
-  for (const int32_t pair : reserve_) {
-    if (heartbeat_) heartbeat_->Beat();
-    if (PlaceOf(pair) == kReserve) reserve_[kept++] = pair;
-  }
-  reserve_.resize(kept);
   const std::size_t take = std::max(min_refill_, reserve_count_ / kRefillDivisor);
   bounded_ = reserve_count_ > take && SampledThreshold(take, threshold_);
   nodes_.clear();
-  kept = 0;
+  // One pass over the list (a pair's place and cost share a cache line): it
+  // loses the pairs that have left the reserve and gives up those below the
+  // threshold to the heap.
+  std::size_t kept = 0;
   for (const int32_t pair : reserve_) {
     if (heartbeat_) heartbeat_->Beat();
-    const Node n{CostOf(pair), pair};
-    if (!BelowThreshold(n)) {
-      reserve_[kept++] = pair;
-    } else if (int32_t& at = PlaceOf(pair); at == kReserve) {
-      at = kOut;  // taken; a second entry of the pair is dropped
+    PairSlot& slot = pairs_[static_cast<std::size_t>(pair)];
+    if (slot.place != kReserve) continue;  // it left, or an earlier entry took it
+    const Node n{slot.cost, pair};
+    if (BelowThreshold(n)) {
+      slot.place = kOut;  // until BuildHeap places it
       nodes_.push_back(n);
+    } else {
+      reserve_[kept++] = pair;
     }
   }
   reserve_.resize(kept);
