@@ -13,7 +13,7 @@ struct TDietVec {
 };
 
 // 4x4, [row][column].
-struct TDietMatrix {
+struct alignas(64) TDietMatrix {  // two cache lines, never three
   double m[4][4] = {};
 };
 
