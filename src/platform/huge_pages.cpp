@@ -6,6 +6,7 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 
 namespace zelfin {
@@ -26,6 +27,24 @@ void AdviseHugePages(const void* p, size_t bytes) {
   const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
   // Only advice: where the kernel cannot, the pages stay small.
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+void PopulatePages(const void* p, size_t bytes, Heartbeat* heartbeat) {
+#if defined(MADV_POPULATE_WRITE)
+  constexpr uintptr_t kPage = 4096, kPiece = uintptr_t{1} << 21;
+  uintptr_t at = reinterpret_cast<uintptr_t>(p) & ~(kPage - 1);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(p) + bytes;
+  while (at < end) {
+    const uintptr_t next = std::min(end, (at + kPiece) & ~(kPiece - 1));
+    if (madvise(reinterpret_cast<void*>(at), next - at, MADV_POPULATE_WRITE) != 0) return;
+    if (heartbeat) heartbeat->Beat(static_cast<int64_t>(next - at) / 64);
+    at = next;
+  }
+#else
+  (void)p;
+  (void)bytes;
+  (void)heartbeat;
+#endif
 }
 
 }  // namespace zelfin

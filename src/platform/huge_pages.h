@@ -21,6 +21,12 @@ void ReturnLargeBlocksToSystem();
 // Advises huge pages for the whole 2 MiB pages within [p, p + bytes).
 void AdviseHugePages(const void* p, size_t bytes);
 
+// Brings the pages of [p, p + bytes) into being as a write would, without
+// writing: a helper thread can take that cost ahead of the thread that will
+// fill them. Beats (when given a heartbeat) every 2 MiB. Does nothing where
+// the kernel cannot (before Linux 5.14).
+void PopulatePages(const void* p, size_t bytes, Heartbeat* heartbeat);
+
 // Reserves room for n elements and advises huge pages for it, before the
 // elements are written and their pages come into being.
 template <class T>

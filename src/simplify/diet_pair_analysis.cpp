@@ -190,9 +190,13 @@ void AnalyzePairs(DietRun& run, EdgeNumbers edges, ProgressSink& progress, bool 
   Heartbeat heartbeat(progress);
   const int32_t count = edges.count;
   const std::unique_ptr<int32_t[]> edge_pair = std::move(edges.of_slot);
-  // The table is sized to the distinct edges at once, never to three per face.
-  run.pairs = std::vector<PairSlot>();
-  ReserveHuge(run.pairs, static_cast<size_t>(count));
+  // The table is sized to the distinct edges at once, never to three per face
+  // (unless the caller has).
+  run.pairs.clear();
+  if (run.pairs.capacity() < static_cast<size_t>(count)) {
+    run.pairs = std::vector<PairSlot>();
+    ReserveHuge(run.pairs, static_cast<size_t>(count));
+  }
 
   // The faces go in stretches that end at the progress marks. In each: the
   // new pairs are entered in order of discovery and priced, and then every

@@ -7,6 +7,7 @@
 
 #include "platform/beside.h"
 #include "platform/heartbeat.h"
+#include "platform/huge_pages.h"
 #include "platform/material_library.h"
 #include "platform/paths.h"
 #include "platform/text_file.h"
@@ -106,13 +107,23 @@ VertexAdjacency Analyze(DietRun& run, SimplifyMethod method, ProgressSink& progr
   progress.SetCaption("Analyzing Vertex Pair information...");
   progress.ProcessMessages();
   VertexAdjacency adjacency;
+  // The pages of the pairs' table come into being on the helper, ahead of
+  // the pairs entered into it here: hundreds of megabytes of fresh pages take
+  // longer than the entries. Then the contraction's empty blocks.
+  run.pairs = std::vector<PairSlot>();
+  ReserveHuge(run.pairs, static_cast<size_t>(edges.count));
+  const void* pair_table = run.pairs.data();
+  const size_t pair_bytes = run.pairs.capacity() * sizeof(PairSlot);
   RunBeside(
       heartbeat,
       [&] {
         // The refined method prices the pairs again by its own rules.
         AnalyzePairs(run, std::move(edges), progress, method == SimplifyMethod::kClassic);
       },
-      [&](const Lane& lane) { adjacency.Prepare(run.VertexCount(), &lane.heartbeat); });
+      [&](const Lane& lane) {
+        PopulatePages(pair_table, pair_bytes, &lane.heartbeat);
+        adjacency.Prepare(run.VertexCount(), &lane.heartbeat);
+      });
   return adjacency;
 }
 
