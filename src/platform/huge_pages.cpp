@@ -32,13 +32,13 @@ void AdviseHugePages(const void* p, size_t bytes) {
 void PopulatePages(const void* p, size_t bytes, Heartbeat* heartbeat) {
 #if defined(MADV_POPULATE_WRITE)
   constexpr uintptr_t kPage = 4096, kPiece = uintptr_t{1} << 21;
-  uintptr_t at = reinterpret_cast<uintptr_t>(p) & ~(kPage - 1);
-  const uintptr_t end = reinterpret_cast<uintptr_t>(p) + bytes;
-  while (at < end) {
-    const uintptr_t next = std::min(end, (at + kPiece) & ~(kPiece - 1));
-    if (madvise(reinterpret_cast<void*>(at), next - at, MADV_POPULATE_WRITE) != 0) return;
-    if (heartbeat) heartbeat->Beat(static_cast<int64_t>(next - at) / 64);
-    at = next;
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(p) & ~(kPage - 1);
+  uintptr_t end = reinterpret_cast<uintptr_t>(p) + bytes;
+  while (end > begin) {
+    const uintptr_t from = std::max(begin, (end - 1) & ~(kPiece - 1));
+    if (madvise(reinterpret_cast<void*>(from), end - from, MADV_POPULATE_WRITE) != 0) return;
+    if (heartbeat) heartbeat->Beat(static_cast<int64_t>(end - from) / 64);
+    end = from;
   }
 #else
   (void)p;

@@ -22,9 +22,11 @@ void ReturnLargeBlocksToSystem();
 void AdviseHugePages(const void* p, size_t bytes);
 
 // Brings the pages of [p, p + bytes) into being as a write would, without
-// writing: a helper thread can take that cost ahead of the thread that will
-// fill them. Beats (when given a heartbeat) every 2 MiB. Does nothing where
-// the kernel cannot (before Linux 5.14).
+// writing: a helper thread can take that cost off a thread that fills them
+// from the front. It goes from the back, 2 MiB at a time, so that the two
+// meet instead of racing for the same pages, and each brings about the share
+// its other work leaves it time for. Beats (when given a heartbeat) per piece.
+// Does nothing where the kernel cannot (before Linux 5.14).
 void PopulatePages(const void* p, size_t bytes, Heartbeat* heartbeat);
 
 // Reserves room for n elements and advises huge pages for it, before the

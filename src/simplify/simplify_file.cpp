@@ -107,9 +107,10 @@ VertexAdjacency Analyze(DietRun& run, SimplifyMethod method, ProgressSink& progr
   progress.SetCaption("Analyzing Vertex Pair information...");
   progress.ProcessMessages();
   VertexAdjacency adjacency;
-  // The pages of the pairs' table come into being on the helper, ahead of
-  // the pairs entered into it here: hundreds of megabytes of fresh pages take
-  // longer than the entries. Then the contraction's empty blocks.
+  // The helper brings the contraction's empty blocks into being and then, from
+  // the back, the pages of the pairs' table that the pairs are entered into
+  // here from the front: hundreds of megabytes of fresh pages take longer
+  // than the entries.
   run.pairs = std::vector<PairSlot>();
   ReserveHuge(run.pairs, static_cast<size_t>(edges.count));
   const void* pair_table = run.pairs.data();
@@ -121,8 +122,8 @@ VertexAdjacency Analyze(DietRun& run, SimplifyMethod method, ProgressSink& progr
         AnalyzePairs(run, std::move(edges), progress, method == SimplifyMethod::kClassic);
       },
       [&](const Lane& lane) {
-        PopulatePages(pair_table, pair_bytes, &lane.heartbeat);
         adjacency.Prepare(run.VertexCount(), &lane.heartbeat);
+        PopulatePages(pair_table, pair_bytes, &lane.heartbeat);
       });
   return adjacency;
 }
