@@ -1,0 +1,55 @@
+#include "platform/huge_pages.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace zelfin {
+namespace {
+
+// Whether every page that [p, p + bytes) touches is resident.
+bool Resident(const char* p, size_t bytes) {
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(p) & ~(page - 1);
+  const uintptr_t end = reinterpret_cast<uintptr_t>(p) + bytes;
+  std::vector<unsigned char> in((end - begin + page - 1) / page);
+  if (mincore(reinterpret_cast<void*>(begin), end - begin, in.data()) != 0) return false;
+  for (const unsigned char c : in) {
+    if ((c & 1) == 0) return false;
+  }
+  return true;
+}
+
+// Fresh pages of a range that starts and ends inside pages and spans several
+// 2 MiB pieces come into being, and what was written stays as it was.
+TEST(PopulatePages, BringsEveryPageOfTheRangeAndWritesNothing) {
+  constexpr size_t kBytes = size_t{9} << 20;
+  void* map = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  char* base = static_cast<char*>(map);
+  std::memcpy(base + 100, "kept", 4);
+  std::memcpy(base + kBytes - 200, "kept", 4);
+  char* from = base + 100;
+  const size_t bytes = kBytes - 300;
+  if (Resident(from, bytes)) {
+    GTEST_SKIP() << "the pages came at once (nothing to check)";
+  }
+  PopulatePages(from, bytes, nullptr);
+#if defined(MADV_POPULATE_WRITE)
+  // A kernel before 5.14 cannot, and the call does nothing there.
+  if (madvise(base, 4096, MADV_POPULATE_WRITE) == 0) {
+    EXPECT_TRUE(Resident(from, bytes));
+  }
+#endif
+  EXPECT_EQ(std::memcmp(base + 100, "kept", 4), 0);
+  EXPECT_EQ(std::memcmp(base + kBytes - 200, "kept", 4), 0);
+  EXPECT_EQ(base[kBytes / 2], 0);
+  munmap(map, kBytes);
+}
+
+}  // namespace
+}  // namespace zelfin
