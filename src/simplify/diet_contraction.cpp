@@ -482,6 +482,25 @@ class Contraction {
     for (const int32_t j : adjacency_.Faces(b)) PrefetchLines(&run_.faces[static_cast<size_t>(j)]);
     PrefetchPairs(a);
     PrefetchPairs(b);
+    if (!Refined()) {
+      PrefetchLeftRefs(a);
+      PrefetchLeftRefs(b);
+    }
+  }
+
+  // The counts of the states left behind that v's pairs were priced with,
+  // which releasing those pairs counts down (the pairs' records must have
+  // arrived, or this waits for them).
+  void PrefetchLeftRefs(int32_t v) const {
+    for (const int32_t i : adjacency_.Pairs(v)) {
+      const PricedStates& s = run_.pairs[static_cast<size_t>(i)].priced;
+      if (s.hi == kOwnState) continue;
+      for (const uint32_t state : {s.lo, s.hi}) {
+        if (state >= first_left_ && state - first_left_ < left_refs_.size()) {
+          PrefetchLine(&left_refs_[state - first_left_]);
+        }
+      }
+    }
   }
 
   // What a contraction reads of the pairs of v: their records.
