@@ -14,6 +14,12 @@ inline void PrefetchLine(const void* p) {
   asm volatile("" : : "r"(p));
 }
 
+// For a line about to be written.
+inline void PrefetchLineToWrite(const void* p) {
+  __builtin_prefetch(p, 1);
+  asm volatile("" : : "r"(p));
+}
+
 // Every cache line of *p.
 template <class T>
 void PrefetchLines(const T* p) {

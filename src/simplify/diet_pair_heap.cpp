@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/prefetch.h"
+
 namespace zelfin {
 
 namespace {
@@ -28,9 +30,15 @@ void PairHeap::SiftUp(std::size_t at) {
   Place(at, n);
 }
 
+// The places of the nodes that move up are written once the way down is
+// known, their pairs' records asked for on the way: written at once, each
+// write to a record (anywhere in memory) waited for the one before.
 void PairHeap::SiftDown(std::size_t at) {
   const Node n = nodes_[at];
   const std::size_t size = nodes_.size();
+  // A heap of places that fit in 32 bits is less deep than that.
+  std::size_t moved[32];
+  int held = 0;
   for (;;) {
     const std::size_t first = at * kArity + 1;
     if (first >= size) break;
@@ -40,10 +48,13 @@ void PairHeap::SiftDown(std::size_t at) {
       if (Less(nodes_[k], nodes_[child])) child = k;
     }
     if (!Less(nodes_[child], n)) break;
-    Place(at, nodes_[child]);
+    nodes_[at] = nodes_[child];
+    PrefetchLineToWrite(&pairs_[static_cast<std::size_t>(nodes_[at].pair)]);
+    moved[held++] = at;
     at = child;
   }
   Place(at, n);
+  for (int k = 0; k < held; ++k) PlaceOf(nodes_[moved[k]].pair) = static_cast<int32_t>(moved[k]);
 }
 
 void PairHeap::HeapSet(int32_t pair, double cost) {
