@@ -50,9 +50,7 @@ class VertexAdjacency {
   void PrefetchSpill(int32_t v) const {
     const Block& b = blocks_[static_cast<size_t>(v)];
     if (b.spill == kNoSpill) return;
-    const int32_t* items = At(b.spill);
-    const char* end = reinterpret_cast<const char*>(items + b.faces + b.pairs);
-    for (const char* p = reinterpret_cast<const char*>(items); p < end; p += 64) PrefetchLine(p);
+    PrefetchRange(At(b.spill), (b.faces + b.pairs) * sizeof(int32_t));
   }
 
  private:

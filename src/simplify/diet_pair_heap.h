@@ -65,7 +65,6 @@ class PairHeap {
   }
   bool BelowThreshold(const Node& n) const { return !bounded_ || Less(n, threshold_); }
   int32_t& PlaceOf(int32_t pair) { return pairs_[static_cast<std::size_t>(pair)].place; }
-  int32_t PlaceOf(int32_t pair) const { return pairs_[static_cast<std::size_t>(pair)].place; }
   double CostOf(int32_t pair) const { return pairs_[static_cast<std::size_t>(pair)].cost; }
   void Place(std::size_t at, const Node& n) {
     nodes_[at] = n;
