@@ -533,6 +533,7 @@ class Contraction {
     for (const int32_t v : ahead_) {
       adjacency_.Prefetch(v);
       PrefetchLine(&run_.flags[static_cast<size_t>(v)]);
+      if (Refined()) guard_.PrefetchFirstPos(v);
     }
   }
   void AheadSpills() const {

@@ -107,8 +107,8 @@ bool ContractionGuard::Survivors(const DietRun& run, const VertexAdjacency& adja
   return true;
 }
 
-double ContractionGuard::FromFacesNow(const DietRun& run, int32_t a, int32_t b,
-                                      const TDietVec& q) const {
+double ContractionGuard::FromFacesNow(const DietRun& run, int32_t a, int32_t b, const TDietVec& q,
+                                      double enough) const {
   double nearest = std::numeric_limits<double>::infinity();
   for (const int32_t v : {a, b}) {
     for (const int32_t j : adjacency_->Faces(v)) {
@@ -117,6 +117,7 @@ double ContractionGuard::FromFacesNow(const DietRun& run, int32_t a, int32_t b,
       nearest = std::min(nearest, PointTriangle2(q, run.pos[static_cast<size_t>(f[0])],
                                                  run.pos[static_cast<size_t>(f[1])],
                                                  run.pos[static_cast<size_t>(f[2])]));
+      if (nearest <= enough) return nearest;
     }
   }
   return std::isfinite(nearest) ? nearest : 0.0;
@@ -130,18 +131,20 @@ bool ContractionGuard::DriftsBeyond(const DietRun& run, int32_t a, int32_t b, co
     return v == a || v == b ? pos : run.pos[static_cast<size_t>(v)];
   };
   // Each distance is at most the one to a corner of the faces it is taken
-  // to: only where that bound passes the limit are the faces searched.
+  // to: only where that bound passes the limit are the faces searched. The
+  // drift is the largest of the distances, so one found within the limit
+  // needs no closer face: it can neither pass the limit nor set the drift
+  // where another does.
   drift = 0;
   const double to_ends = std::min(VecSqLen(VecSub(pos, run.pos[static_cast<size_t>(a)])),
                                   VecSqLen(VecSub(pos, run.pos[static_cast<size_t>(b)])));
-  if (to_ends > limit) drift = FromFacesNow(run, a, b, pos);
+  if (to_ends > limit) drift = FromFacesNow(run, a, b, pos, limit);
   for (const int32_t v : {a, b}) {
     const TDietVec p = FirstPos(v);
     double nearest = VecSqLen(VecSub(p, pos));
-    if (nearest <= limit) continue;
     for (const std::vector<int32_t>* faces : {&faces_a_, &faces_b_}) {
-      for (const int32_t j : *faces) {
-        const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+      for (size_t k = 0; k < faces->size() && nearest > limit; ++k) {
+        const FaceCorners& f = run.faces[static_cast<size_t>((*faces)[k])];
         nearest = std::min(nearest, PointTriangle2(p, moved(f, 0), moved(f, 1), moved(f, 2)));
       }
     }

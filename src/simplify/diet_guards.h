@@ -32,6 +32,15 @@ class ContractionGuard {
   void Prefetch(int32_t j) const {
     if (!first_normal_.empty()) PrefetchLine(&first_normal_[static_cast<size_t>(j)]);
   }
+  // Asks for where vertex v was loaded, which the drift reads (when started).
+  void PrefetchFirstPos(int32_t v) const {
+    const size_t i = static_cast<size_t>(v);
+    if (raw_ != nullptr) {
+      PrefetchRange(&(*raw_)[i], sizeof(TDietVec));
+    } else if (i < first_pos_.size()) {
+      PrefetchRange(&first_pos_[i], sizeof(TDietVec));
+    }
+  }
 
   // Merging a and b into one vertex at pos.
   bool MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a, int32_t b,
@@ -40,9 +49,9 @@ class ContractionGuard {
   // After MayContract said yes: whether the merge moves the surface further
   // than limit, measured as the largest squared distance from where a and b
   // were loaded to the faces the merge leaves around pos, and from pos to the
-  // faces as they stand (then in drift; below the limit, drift may be less
-  // than the whole). Where the quadric's mean error hides a small feature's
-  // loss (the tip of a thin tail), this shows it.
+  // faces as they stand (then in drift; when the merge stays within the
+  // limit, drift is only some value no larger than the limit). Where the quadric's mean error hides
+  // a small feature's loss (the tip of a thin tail), this shows it.
   bool DriftsBeyond(const DietRun& run, int32_t a, int32_t b, const TDietVec& pos, double limit,
                     double& drift) const;
 
@@ -52,8 +61,10 @@ class ContractionGuard {
   bool Survivors(const DietRun& run, const VertexAdjacency& adjacency, int32_t v, int32_t other,
                  const TDietVec& pos, std::vector<int32_t>& faces, std::vector<int32_t>& ring);
   bool SharesOnlyThirdCorners() const;
-  // Squared distance from q to the live faces of a and b as they stand.
-  double FromFacesNow(const DietRun& run, int32_t a, int32_t b, const TDietVec& q) const;
+  // Squared distance from q to the live faces of a and b as they stand, or
+  // the first one found that is no more than enough.
+  double FromFacesNow(const DietRun& run, int32_t a, int32_t b, const TDietVec& q,
+                      double enough) const;
   bool MakesTwinFaces(const DietRun& run) const;
 
   std::vector<std::array<float, 3>> first_normal_;  // per face, unit

@@ -2,14 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
 #include "core_test_util.h"
+#include "platform/heartbeat.h"
 #include "platform/numbers.h"
 #include "simplify/diet_analysis.h"
+#include "simplify/diet_geometry.h"
+#include "simplify/diet_guards.h"
 #include "simplify/diet_tables.h"
+#include "simplify/surface_deviation.h"
 #include "support/recording_sink.h"
 
 namespace zelfin {
@@ -353,6 +360,74 @@ TEST(VertexAdjacency, EveryBuildStartsFromEmptyBlocks) {
   EXPECT_EQ(lists(ahead), lists(fresh));
   EXPECT_EQ(lists(again), lists(fresh));
   EXPECT_EQ(lists(fresh)[1].size(), 15u + 1 + 1);  // 15 faces, the mark, 1 pair
+}
+
+// The drift of a merge stops searching faces once a distance is within the
+// limit; whether it passes the limit, and its value when it does, must be
+// those of the whole search: the largest over the ends (and the merged
+// place, when it lies further than the limit from both) of the least
+// squared distance to the faces.
+TEST(ContractionGuard, DriftIsThatOfTheWholeSearch) {
+  // The edge a-b inside a ring of eight; b raised, as at the tip of a spike.
+  const std::vector<TDietVec> pos = {{0, 0, 0},      {1, 0, 0.4},    {-1, 0, 0}, {-0.5, -1, 0},
+                                     {0.5, -1.1, 0}, {1.6, -0.9, 0}, {2, 0, 0},  {1.5, 1, 0},
+                                     {0.5, 1.2, 0},  {-0.5, 1, 0}};
+  const std::vector<std::array<int32_t, 3>> tris = {{0, 2, 3}, {0, 3, 4}, {0, 4, 1}, {0, 1, 8},
+                                                    {0, 8, 9}, {0, 9, 2}, {1, 4, 5}, {1, 5, 6},
+                                                    {1, 6, 7}, {1, 7, 8}};
+  DietRun run = RunFromTables(MakeMesh(pos, tris));
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  VertexAdjacency adjacency;
+  adjacency.Build(
+      run.VertexCount(),
+      [&](auto&& emit) {
+        for (size_t j = 0; j < run.faces.size(); ++j) {
+          for (const int32_t v : run.faces[j]) emit(v, static_cast<int32_t>(j));
+        }
+      },
+      [](auto&&) {}, heartbeat);
+  ContractionGuard guard;
+  guard.Start(run);
+  const auto at = [&](int32_t v) { return run.pos[static_cast<size_t>(v)]; };
+  // The least squared distance from p to the faces of a or b, those on the
+  // edge left out when moved says the ends stand at q.
+  const auto least = [&](const TDietVec& p, bool moved, const TDietVec& q) {
+    double d = std::numeric_limits<double>::infinity();
+    for (const FaceCorners& f : run.faces) {
+      const bool has_a = FaceHolds(f, 0), has_b = FaceHolds(f, 1);
+      if (!(has_a || has_b) || (moved && has_a && has_b)) continue;
+      double c[3][3];
+      for (int k = 0; k < 3; ++k) {
+        const TDietVec x =
+            moved && f[static_cast<size_t>(k)] <= 1 ? q : at(f[static_cast<size_t>(k)]);
+        c[k][0] = x.X, c[k][1] = x.Y, c[k][2] = x.Z;
+      }
+      const double pp[3] = {p.X, p.Y, p.Z};
+      d = std::min(d, PointTriangleDistance2(pp, c[0], c[1], c[2]));
+    }
+    return d;
+  };
+  int beyond = 0;
+  for (const double t : {0.0, 0.3, 0.5, 0.8, 1.0}) {
+    const TDietVec a = at(0), b = at(1);
+    const TDietVec q{a.X + t * (b.X - a.X), a.Y + t * (b.Y - a.Y), a.Z + t * (b.Z - a.Z)};
+    ASSERT_TRUE(guard.MayContract(run, adjacency, 0, 1, q)) << t;
+    for (const double limit : {1e-4, 0.01, 0.05, 0.1, 1.0}) {
+      double whole = std::max(least(at(0), true, q), least(at(1), true, q));
+      if (std::min(VecSqLen(VecSub(q, at(0))), VecSqLen(VecSub(q, at(1)))) > limit) {
+        whole = std::max(whole, least(q, false, q));
+      }
+      double drift = -1;
+      const bool passes = guard.DriftsBeyond(run, 0, 1, q, limit, drift);
+      EXPECT_EQ(passes, whole > limit) << t << " " << limit;
+      if (passes) {
+        EXPECT_EQ(drift, whole) << t << " " << limit;
+        ++beyond;
+      }
+    }
+  }
+  EXPECT_GT(beyond, 3);  // the case that matters is met
 }
 
 }  // namespace
