@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/prefetch.h"
 #include "simplify/diet_adjacency.h"
 #include "simplify/diet_attributes.h"
 #include "simplify/diet_run.h"
@@ -25,6 +26,10 @@ enum class BorderKind : uint8_t { kInside, kSeam, kOpen, kLocked };
 class BorderKinds {
  public:
   BorderKind Of(int32_t v) const { return kind_[static_cast<size_t>(v)]; }
+  // Asks for v's kind (once started).
+  void Prefetch(int32_t v) const {
+    if (static_cast<size_t>(v) < kind_.size()) PrefetchLine(&kind_[static_cast<size_t>(v)]);
+  }
 
   // Every vertex's kind from its live faces; and, once, the constraint plane
   // of every open border edge added to the quadrics of its ends, so that

@@ -533,7 +533,10 @@ class Contraction {
     for (const int32_t v : ahead_) {
       adjacency_.Prefetch(v);
       PrefetchLine(&run_.flags[static_cast<size_t>(v)]);
-      if (Refined()) guard_.PrefetchFirstPos(v);
+      if (Refined()) {
+        kinds_.Prefetch(v);
+        guard_.PrefetchFirstPos(v);
+      }
     }
   }
   void AheadSpills() const {
@@ -550,18 +553,24 @@ class Contraction {
       PrefetchPairs(v);
     }
   }
+  // Each vertex of the ring once: the ends, and around each end the corner
+  // after it in every face (asking for every corner of every face asked for
+  // each line four to six times over).
   void AheadRing() const {
     if (ahead_[0] < 0) return;
+    for (const int32_t v : ahead_) AheadState(v);
     for (const int32_t v : ahead_) {
       for (const int32_t j : adjacency_.Faces(v)) {
         const FaceCorners& f = run_.faces[static_cast<size_t>(j)];
-        if (!FaceAlive(f)) continue;
-        for (const int32_t c : f) {
-          PrefetchLine(&run_.pos[static_cast<size_t>(c)]);
-          PrefetchLines(&run_.q[static_cast<size_t>(c)]);
-        }
+        if (!FaceHolds(f, v)) continue;
+        const int32_t next = f[static_cast<size_t>((CornerOf(f, v) + 1) % 3)];
+        if (next != ahead_[0] && next != ahead_[1]) AheadState(next);
       }
     }
+  }
+  void AheadState(int32_t v) const {
+    PrefetchLine(&run_.pos[static_cast<size_t>(v)]);
+    PrefetchLines(&run_.q[static_cast<size_t>(v)]);
   }
 
   // The states of the far ends of a's pairs, which the re-targets price.

@@ -128,7 +128,13 @@ bool Place(const RefinedPrice& price_so_far, BorderKind klo, BorderKind khi, boo
 
 void PriceRefined(const DietRun& run, const VertexAdjacency& adjacency, const BorderKinds& kinds,
                   const AttributeRun* attributes, int32_t lo, int32_t hi, RefinedPrice& price) {
-  price = RefinedPrice{};
+  // Field by field: a whole new price is a 256-byte temporary cleared and
+  // copied per pair priced, and its position and quadric are written below
+  // before anything reads them.
+  price.allowed = false;
+  price.stays = -1;
+  price.cost = 0;
+  price.wedges = WedgeMerges{};
   WedgeMerge ends[2] = {{-1, -1}, {-1, -1}};
   // Between two inside vertices every edge has two faces and no wedges to
   // tell apart (a pair that shares no face any more the guard refuses).

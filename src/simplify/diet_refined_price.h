@@ -28,7 +28,8 @@ struct RefinedPrice {
 };
 
 // The price of merging the ends of pair (lo, hi) as the run stands now;
-// attributes may be null.
+// attributes may be null. Its position and quadric mean something only when
+// it is allowed.
 void PriceRefined(const DietRun& run, const VertexAdjacency& adjacency, const BorderKinds& kinds,
                   const AttributeRun* attributes, int32_t lo, int32_t hi, RefinedPrice& price);
 
