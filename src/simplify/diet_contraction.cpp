@@ -571,6 +571,7 @@ class Contraction {
   void AheadState(int32_t v) const {
     PrefetchLine(&run_.pos[static_cast<size_t>(v)]);
     PrefetchLines(&run_.q[static_cast<size_t>(v)]);
+    PrefetchLine(&run_.flags[static_cast<size_t>(v)]);  // the ring's release reads them
   }
 
   // The states of the far ends of a's pairs, which the re-targets price.
