@@ -6,10 +6,12 @@
 // with cp's and its peak memory with the file's size.
 //
 // division_bench [--materials N[,N]...] [--side S] [--runs R] [--dir DIR] [--keep 1] [--cli PATH]
+//                [--before PATH]
 //
 // Several counts of materials (--materials 5,1000) make a file for each, one
 // after another, and compare the modes' best times of the last with the first.
-// --cli times another build of zelfin-cli (an older one, say) on the same file.
+// --cli times another build of zelfin-cli instead; --before times another
+// build beside it in the same runs, its rows marked "-b".
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -24,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/division_mesh.h"
@@ -76,25 +79,32 @@ void ClearFolder(const std::string& folder) {
 struct Mode {
   std::string name;
   std::vector<std::string> args;
+  std::string cli;
   Run best;
   size_t files = 0;
 };
 
-std::vector<Mode> ModesFor(uint64_t materials) {
-  std::vector<Mode> modes = {{"material", {"-m", "material"}, {}, 0},
-                             {"group", {"-m", "group"}, {}, 0},
-                             {"select", {"-m", "select"}, {}, 0}};
+// The three modes run by cli, each followed by the same run by before (when
+// given) as "<mode>-b", so that the two builds take turns.
+std::vector<Mode> ModesFor(uint64_t materials, const std::string& cli, const std::string& before) {
+  std::vector<std::string> select = {"-m", "select"};
   for (uint64_t g = 0; g < materials; g += 4) {
-    modes[2].args.push_back("-g");
-    modes[2].args.push_back("group_" + std::to_string(g));
+    select.push_back("-g");
+    select.push_back("group_" + std::to_string(g));
+  }
+  const std::vector<std::pair<std::string, std::vector<std::string>>> kinds = {
+      {"material", {"-m", "material"}}, {"group", {"-m", "group"}}, {"select", select}};
+  std::vector<Mode> modes;
+  for (const auto& [name, args] : kinds) {
+    modes.push_back({name, args, cli, {}, 0});
+    if (!before.empty()) modes.push_back({name + "-b", args, before, {}, 0});
   }
   for (Mode& mode : modes) mode.best.seconds = 1e30;
   return modes;
 }
 
-Run DivideOnce(const std::string& cli, const Mode& mode, const std::string& out_dir,
-               const std::string& input) {
-  std::vector<std::string> argv = {cli};
+Run DivideOnce(const Mode& mode, const std::string& out_dir, const std::string& input) {
+  std::vector<std::string> argv = {mode.cli};
   argv.insert(argv.end(), mode.args.begin(), mode.args.end());
   argv.insert(argv.end(), {"-q", "-o", out_dir, input});
   return RunChild(argv);
@@ -109,7 +119,7 @@ size_t CountFiles(const std::string& folder) {
 // Times cp, cat and every mode on a generated file with this many materials
 // and groups; prints each run and the best, and returns the modes' best runs.
 std::vector<Mode> BenchFile(const std::string& work, uint64_t materials, uint64_t side, int runs,
-                            const std::string& cli, bool keep) {
+                            const std::string& cli, const std::string& before, bool keep) {
   const std::string out_dir = work + "/out/";
   std::filesystem::create_directories(out_dir);
   const std::string input = work + "/mesh-" + std::to_string(materials) + ".obj";
@@ -122,7 +132,7 @@ std::vector<Mode> BenchFile(const std::string& work, uint64_t materials, uint64_
       static_cast<unsigned long long>(2 * (side - 1) * (side - 1)),
       static_cast<unsigned long long>(materials));
 
-  std::vector<Mode> modes = ModesFor(materials);
+  std::vector<Mode> modes = ModesFor(materials, cli, before);
   Run best_cp, best_cat;
   best_cp.seconds = best_cat.seconds = 1e30;
   for (int r = 0; r < runs; ++r) {
@@ -138,22 +148,23 @@ std::vector<Mode> BenchFile(const std::string& work, uint64_t materials, uint64_
     if (cp.seconds < best_cp.seconds) best_cp = cp;
     if (cat.seconds < best_cat.seconds) best_cat = cat;
     for (Mode& mode : modes) {
-      const Run div = DivideOnce(cli, mode, out_dir, input);
+      const Run div = DivideOnce(mode, out_dir, input);
       mode.files = CountFiles(out_dir);
       ClearFolder(out_dir);
-      std::printf("       %-8s %.3f s (cpu %.3f s, exit %d, %zu files, peak %.1f MiB)\n",
+      std::printf("       %-10s %.3f s (cpu %.3f s, exit %d, %zu files, peak %.1f MiB)\n",
                   mode.name.c_str(), div.seconds, div.cpu_seconds, div.status, mode.files,
                   div.peak_kib / 1024.0);
       if (div.seconds < mode.best.seconds) mode.best = div;
     }
   }
   std::printf("zelfin-cli: %s\n", cli.c_str());
+  if (!before.empty()) std::printf("-b: %s\n", before.c_str());
   std::printf("best of %d: cp %.3f s (cpu %.3f s), cat %.3f s\n", runs, best_cp.seconds,
               best_cp.cpu_seconds, best_cat.seconds);
-  std::printf("%-8s %8s %8s %10s %10s %12s %10s\n", "mode", "seconds", "cpu s", "/ cp", "/ cat",
+  std::printf("%-10s %8s %8s %10s %10s %12s %10s\n", "mode", "seconds", "cpu s", "/ cp", "/ cat",
               "peak MiB", "x input");
   for (const Mode& mode : modes) {
-    std::printf("%-8s %8.3f %8.3f %10.2f %10.2f %12.1f %10.2f\n", mode.name.c_str(),
+    std::printf("%-10s %8.3f %8.3f %10.2f %10.2f %12.1f %10.2f\n", mode.name.c_str(),
                 mode.best.seconds, mode.best.cpu_seconds, mode.best.seconds / best_cp.seconds,
                 mode.best.seconds / best_cat.seconds, mode.best.peak_kib / 1024.0,
                 mode.best.peak_kib / 1024.0 / input_mib);
@@ -172,6 +183,7 @@ int main(int argc, char** argv) {
   bool keep = false;
   std::string base = std::filesystem::temp_directory_path().string();
   std::string cli = ZELFIN_CLI_PATH;
+  std::string before;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--materials") {
@@ -189,22 +201,23 @@ int main(int argc, char** argv) {
     if (option == "--dir") base = argv[i + 1];
     if (option == "--keep") keep = std::atoi(argv[i + 1]) != 0;
     if (option == "--cli") cli = argv[i + 1];
+    if (option == "--before") before = argv[i + 1];
   }
   if (counts.empty()) counts = {500};
   const std::string work = base + "/zelfin-division-bench-" + std::to_string(getpid());
   std::vector<std::vector<Mode>> results;
   for (const uint64_t materials : counts) {
-    results.push_back(BenchFile(work, materials, side, runs, cli, keep));
+    results.push_back(BenchFile(work, materials, side, runs, cli, before, keep));
     std::printf("\n");
   }
   // Many names against few: the work per file must not grow with their count.
   if (counts.size() > 1) {
-    std::printf("%-8s", "mode");
+    std::printf("%-10s", "mode");
     for (const uint64_t materials : counts)
       std::printf(" %9llu", static_cast<unsigned long long>(materials));
     std::printf(" %12s\n", "last/first");
     for (size_t m = 0; m < results[0].size(); ++m) {
-      std::printf("%-8s", results[0][m].name.c_str());
+      std::printf("%-10s", results[0][m].name.c_str());
       for (const std::vector<Mode>& modes : results) std::printf(" %8.3fs", modes[m].best.seconds);
       std::printf(" %12.2f\n", results.back()[m].best.seconds / results[0][m].best.seconds);
     }

@@ -108,7 +108,8 @@ inline void AppendLine(std::string& out, std::string_view line) {
 enum class TemporaryFile { kUnnamed, kNamed };
 
 // A file written atomically in pieces: the data goes to a temporary file in
-// the target's folder, and Commit() renames it over the target. Until then the
+// the target's folder, and Commit() gives it the target's name (a link where
+// the target does not exist, else a rename over it). Until then the
 // target is untouched; a writer dropped without Commit() removes its temporary
 // file, and one without a name vanishes even when the process is killed. The
 // new file gets the mode 0666 less the umask. Every failure raises "Cannot
@@ -128,6 +129,7 @@ class AtomicFileWriter {
 
  private:
   void OpenNamed();
+  int LinkUnnamedAs(const std::string& name) const;
   void LinkUnderTemporaryName();
   void Flush();
   void WriteOut(std::string_view data);
