@@ -292,9 +292,12 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
   if (norm.s == 0) return 0;
   PointGrid grid(count);
   int32_t k = 0;
-  // In batches: normalised first, then the grid's memory asked for, then
-  // looked up, so that the look-ups' cache misses overlap.
+  // In batches, three steps apart: a batch normalised and its cells' slots
+  // asked for, the points heading the slots of the batch before asked for,
+  // and the batch before that looked up, so that the look-ups' cache misses
+  // overlap and have time to arrive.
   constexpr size_t kBatch = 32;
+  size_t asked = 0, headed = 0;  // slots asked for from headed on, heads before
   for (const HalfRead& half : halves) {
     for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
       for (size_t from = 0; from < chunk.size(); from += kBatch) {
@@ -311,15 +314,16 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
           }
           run.pos.push_back({p[0], p[1], p[2]});
         }
-        size_t slots[kBatch];
-        for (size_t v = first; v < run.pos.size(); ++v)
-          slots[v - first] = grid.Prefetch(run.pos[v]);
-        for (size_t v = first; v < run.pos.size(); ++v)
-          grid.PrefetchHead(run.pos, slots[v - first]);
-        k = WeldUpTo(grid, run, same_as, k, run.pos.size(), heartbeat);
+        for (size_t v = first; v < run.pos.size(); ++v) grid.Prefetch(run.pos[v]);
+        for (size_t v = headed; v < first; ++v) grid.PrefetchHeads(run.pos, run.pos[v]);
+        k = WeldUpTo(grid, run, same_as, k, headed, heartbeat);
+        headed = first;
+        asked = run.pos.size();
       }
     }
   }
+  for (size_t v = headed; v < asked; ++v) grid.PrefetchHeads(run.pos, run.pos[v]);
+  k = WeldUpTo(grid, run, same_as, k, run.pos.size(), heartbeat);
   return k;
 }
 

@@ -64,23 +64,39 @@ size_t PointGrid::Slot(const std::vector<TDietVec>& points, int32_t x, int32_t y
   }
 }
 
-size_t PointGrid::HashSlot(const TDietVec& P) const {
-  return static_cast<size_t>(SlotHash(CellOf(P.X), CellOf(P.Y), CellOf(P.Z))) & (cells_.size() - 1);
+size_t PointGrid::HashSlot(int32_t x, int32_t y, int32_t z) const {
+  return static_cast<size_t>(SlotHash(x, y, z)) & (cells_.size() - 1);
 }
 
-size_t PointGrid::Prefetch(const TDietVec& P) const {
-  if (scan_ || !InRange(P)) return kNoSlot;
-  const size_t slot = HashSlot(P);
-  PrefetchLine(&cells_[slot]);
-  return slot;
+template <class Fn>
+void PointGrid::ForEachNearCell(const TDietVec& P, Fn&& fn) {
+  const int32_t x0 = CellOf(P.X - kMargin), x1 = CellOf(P.X + kMargin);
+  const int32_t y0 = CellOf(P.Y - kMargin), y1 = CellOf(P.Y + kMargin);
+  const int32_t z0 = CellOf(P.Z - kMargin), z1 = CellOf(P.Z + kMargin);
+  for (int32_t x = x0; x <= x1; ++x) {
+    for (int32_t y = y0; y <= y1; ++y) {
+      for (int32_t z = z0; z <= z1; ++z) fn(x, y, z);
+    }
+  }
 }
 
-void PointGrid::PrefetchHead(const std::vector<TDietVec>& points, size_t slot) const {
-  // A slot asked for before the table grew may lie beyond it: then nothing.
-  if (slot >= cells_.size()) return;
-  const int32_t head = cells_[slot].head;
-  if (head >= 0 && static_cast<size_t>(head) < points.size())
-    PrefetchLine(&points[static_cast<size_t>(head)]);
+bool PointGrid::Gridded(const TDietVec& P) const {
+  return !scan_ && InRange(P);
+}
+
+void PointGrid::Prefetch(const TDietVec& P) const {
+  if (!Gridded(P)) return;
+  ForEachNearCell(
+      P, [&](int32_t x, int32_t y, int32_t z) { PrefetchLine(&cells_[HashSlot(x, y, z)]); });
+}
+
+void PointGrid::PrefetchHeads(const std::vector<TDietVec>& points, const TDietVec& P) const {
+  if (!Gridded(P)) return;
+  ForEachNearCell(P, [&](int32_t x, int32_t y, int32_t z) {
+    const int32_t head = cells_[HashSlot(x, y, z)].head;
+    if (head >= 0 && static_cast<size_t>(head) < points.size())
+      PrefetchLine(&points[static_cast<size_t>(head)]);
+  });
 }
 
 void PointGrid::Grow(const std::vector<TDietVec>& points) {
@@ -108,26 +124,19 @@ int32_t PointGrid::FindLowestAndAdd(const std::vector<TDietVec>& points, const T
   if (scan_) return Scan(points, P, index);
 
   const int32_t cx = CellOf(P.X), cy = CellOf(P.Y), cz = CellOf(P.Z);
-  const int32_t x0 = CellOf(P.X - kMargin), x1 = CellOf(P.X + kMargin);
-  const int32_t y0 = CellOf(P.Y - kMargin), y1 = CellOf(P.Y + kMargin);
-  const int32_t z0 = CellOf(P.Z - kMargin), z1 = CellOf(P.Z + kMargin);
   int32_t best = index;
   size_t own = 0;
-  for (int32_t x = x0; x <= x1; ++x) {
-    for (int32_t y = y0; y <= y1; ++y) {
-      for (int32_t z = z0; z <= z1; ++z) {
-        const size_t s = Slot(points, x, y, z);
-        if (x == cx && y == cy && z == cz) own = s;
-        // Indices run upwards within a cell: the first match is its lowest.
-        for (int32_t i = cells_[s].head; i >= 0 && i < best; i = next_[static_cast<size_t>(i)]) {
-          if (SamePoint(points[static_cast<size_t>(i)], P)) {
-            best = i;
-            break;
-          }
-        }
+  ForEachNearCell(P, [&](int32_t x, int32_t y, int32_t z) {
+    const size_t s = Slot(points, x, y, z);
+    if (x == cx && y == cy && z == cz) own = s;
+    // Indices run upwards within a cell: the first match is its lowest.
+    for (int32_t i = cells_[s].head; i >= 0 && i < best; i = next_[static_cast<size_t>(i)]) {
+      if (SamePoint(points[static_cast<size_t>(i)], P)) {
+        best = i;
+        break;
       }
     }
-  }
+  });
   Cell& c = cells_[own];
   if (c.head < 0) {
     c = Cell{index, index};

@@ -19,13 +19,14 @@ class PointGrid {
   // added in increasing index order, all of them, unchanged afterwards.
   int32_t FindLowestAndAdd(const std::vector<TDietVec>& points, const TDietVec& P, int32_t index);
 
-  // Asks for the memory that FindLowestAndAdd(P) will read first: the slot
-  // of P's cell (returned, kNoSlot where the grid is not used), and then, once
-  // that slot is in the cache, the point that holds it. A look-up is a cache
-  // miss or two; asked for a batch ahead, the misses overlap.
-  static constexpr size_t kNoSlot = SIZE_MAX;
-  size_t Prefetch(const TDietVec& P) const;
-  void PrefetchHead(const std::vector<TDietVec>& points, size_t slot) const;
+  // Asks for the memory that FindLowestAndAdd(P) will read first: the slots
+  // of the cells it looks in (P's own and, for a point within the tolerance
+  // of a cell's side, a neighbour or more: a quarter of the points per axis),
+  // and then, once those slots are in the cache, the points that head them.
+  // A look-up is a cache miss or two per cell; asked for a batch ahead, the
+  // misses overlap.
+  void Prefetch(const TDietVec& P) const;
+  void PrefetchHeads(const std::vector<TDietVec>& points, const TDietVec& P) const;
 
  private:
   // A cell's points as a chain through next_; the cell itself is known from
@@ -34,7 +35,11 @@ class PointGrid {
     int32_t head = -1;  // lowest index in the cell, -1 for an empty slot
     int32_t tail = -1;
   };
-  size_t HashSlot(const TDietVec& P) const;
+  // Calls fn(x, y, z) for the cells within the margin around P.
+  template <class Fn>
+  static void ForEachNearCell(const TDietVec& P, Fn&& fn);
+  size_t HashSlot(int32_t x, int32_t y, int32_t z) const;
+  bool Gridded(const TDietVec& P) const;
   size_t Slot(const std::vector<TDietVec>& points, int32_t x, int32_t y, int32_t z) const;
   void Grow(const std::vector<TDietVec>& points);
   static int32_t Scan(const std::vector<TDietVec>& points, const TDietVec& P, int32_t count);
