@@ -572,6 +572,7 @@ class Contraction {
     PrefetchLines(&run_.pos[static_cast<size_t>(v)]);  // a third of them cross a line
     PrefetchLines(&run_.q[static_cast<size_t>(v)]);
     PrefetchLine(&run_.flags[static_cast<size_t>(v)]);  // the ring's release reads them
+    kinds_.Prefetch(v);                                 // and pricing its pairs
   }
 
   // The states of the far ends of a's pairs, which the re-targets price.
