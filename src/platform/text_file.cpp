@@ -308,9 +308,17 @@ void AtomicFileWriter::Commit() {
   if (temp_path_.empty() && LinkUnnamedAs(path_) == 0) {
     const int fd = fd_;
     fd_ = -1;
+    struct stat own {};
+    const bool known = fstat(fd, &own) == 0;
     if (close(fd) != 0) {
       const int err = errno;
-      unlink(path_.c_str());  // the name was this writer's own
+      // The file may be incomplete: its name goes again, unless another
+      // writer has put a file of its own there meanwhile.
+      struct stat now {};
+      if (known && lstat(path_.c_str(), &now) == 0 && now.st_dev == own.st_dev &&
+          now.st_ino == own.st_ino) {
+        unlink(path_.c_str());
+      }
       RaiseCreateError(path_, SystemReason(err));
     }
     return;
