@@ -50,8 +50,9 @@ class ContractionGuard {
   // than limit, measured as the largest squared distance from where a and b
   // were loaded to the faces the merge leaves around pos, and from pos to the
   // faces as they stand (then in drift; when the merge stays within the
-  // limit, drift is only some value no larger than the limit). Where the quadric's mean error hides
-  // a small feature's loss (the tip of a thin tail), this shows it.
+  // limit, drift is only some value no larger than the limit). Where the
+  // quadric's mean error hides a small feature's loss (the tip of a thin
+  // tail), this shows it.
   bool DriftsBeyond(const DietRun& run, int32_t a, int32_t b, const TDietVec& pos, double limit,
                     double& drift) const;
 
