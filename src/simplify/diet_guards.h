@@ -33,14 +33,7 @@ class ContractionGuard {
     if (!first_normal_.empty()) PrefetchLine(&first_normal_[static_cast<size_t>(j)]);
   }
   // Asks for where vertex v was loaded, which the drift reads (when started).
-  void PrefetchFirstPos(int32_t v) const {
-    const size_t i = static_cast<size_t>(v);
-    if (raw_ != nullptr) {
-      PrefetchRange(&(*raw_)[i], sizeof(TDietVec));
-    } else if (i < first_pos_.size()) {
-      PrefetchRange(&first_pos_[i], sizeof(TDietVec));
-    }
-  }
+  void PrefetchFirstPos(int32_t v) const { PrefetchLines(&StoredFirstPos(v)); }
 
   // Merging a and b into one vertex at pos.
   bool MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a, int32_t b,
@@ -71,8 +64,11 @@ class ContractionGuard {
   std::vector<std::array<float, 3>> first_normal_;  // per face, unit
   // Where vertex v was loaded.
   TDietVec FirstPos(int32_t v) const {
-    return raw_ ? Normalised(norm_, (*raw_)[static_cast<size_t>(v)])
-                : first_pos_[static_cast<size_t>(v)];
+    return raw_ ? Normalised(norm_, StoredFirstPos(v)) : StoredFirstPos(v);
+  }
+  // The same as stored: loaded coordinates still to be normalised, or a copy.
+  const TDietVec& StoredFirstPos(int32_t v) const {
+    return raw_ ? (*raw_)[static_cast<size_t>(v)] : first_pos_[static_cast<size_t>(v)];
   }
 
   std::vector<TDietVec> first_pos_;  // per vertex, as loaded, when raw_ is not given

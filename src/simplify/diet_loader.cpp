@@ -297,7 +297,7 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
   // and the batch before that looked up, so that the look-ups' cache misses
   // overlap and have time to arrive.
   constexpr size_t kBatch = 32;
-  size_t asked = 0, headed = 0;  // slots asked for from headed on, heads before
+  size_t headed = 0;  // slots asked for from headed on, heads before
   for (const HalfRead& half : halves) {
     for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
       for (size_t from = 0; from < chunk.size(); from += kBatch) {
@@ -318,11 +318,10 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
         for (size_t v = headed; v < first; ++v) grid.PrefetchHeads(run.pos, run.pos[v]);
         k = WeldUpTo(grid, run, same_as, k, headed, heartbeat);
         headed = first;
-        asked = run.pos.size();
       }
     }
   }
-  for (size_t v = headed; v < asked; ++v) grid.PrefetchHeads(run.pos, run.pos[v]);
+  for (size_t v = headed; v < run.pos.size(); ++v) grid.PrefetchHeads(run.pos, run.pos[v]);
   k = WeldUpTo(grid, run, same_as, k, run.pos.size(), heartbeat);
   return k;
 }
