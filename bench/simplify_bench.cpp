@@ -314,7 +314,10 @@ void Record(ProcessCell& cell, const ChildRun& run, const fs::path& out) {
 }
 
 // Runs every program at every keep, the runs interleaved so that a slow
-// spell of the machine does not fall on one program only.
+// spell of the machine does not fall on one program only, and each run
+// starting one program later: the first program after the last one of the
+// round before ran up to twice as slow on the benchmark machine, whichever
+// build it was.
 ProcessTable RunProcesses(const BenchFile& file, const Setup& setup) {
   ProcessTable t;
   t.file = file;
@@ -324,7 +327,8 @@ ProcessTable RunProcesses(const BenchFile& file, const Setup& setup) {
   }
   for (int r = 0; r < t.runs; ++r) {
     for (int k = 0; k < 2; ++k) {
-      for (int p = 0; p < kPrograms; ++p) {
+      for (int i = 0; i < kPrograms; ++i) {
+        const int p = (i + r) % kPrograms;
         if (!setup.has[p]) continue;
         const ChildRun run =
             zelfin::bench::RunChild(Command(Program(p), file, kKeeps[k], setup.out, setup.before));
