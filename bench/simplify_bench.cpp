@@ -28,6 +28,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -314,10 +316,11 @@ void Record(ProcessCell& cell, const ChildRun& run, const fs::path& out) {
 }
 
 // Runs every program at every keep, the runs interleaved so that a slow
-// spell of the machine does not fall on one program only, and each run
-// starting one program later: the first program after the last one of the
-// round before ran up to twice as slow on the benchmark machine, whichever
-// build it was.
+// spell of the machine does not fall on one program only, each round in a
+// new order (shuffled, the same every time the bench runs): on the benchmark
+// machine a program ran up to a fifth slower after some programs than after
+// others, whichever build it was, and in a fixed cycle it always followed
+// the same one.
 ProcessTable RunProcesses(const BenchFile& file, const Setup& setup) {
   ProcessTable t;
   t.file = file;
@@ -325,10 +328,13 @@ ProcessTable RunProcesses(const BenchFile& file, const Setup& setup) {
   for (int p = 0; p < kPrograms; ++p) {
     t.commands[p] = Command(Program(p), file, kKeeps[0], setup.out, setup.before);
   }
+  std::mt19937 shuffle(2026);
   for (int r = 0; r < t.runs; ++r) {
     for (int k = 0; k < 2; ++k) {
-      for (int i = 0; i < kPrograms; ++i) {
-        const int p = (i + r) % kPrograms;
+      int order[kPrograms];
+      std::iota(order, order + kPrograms, 0);
+      std::shuffle(order, order + kPrograms, shuffle);
+      for (const int p : order) {
         if (!setup.has[p]) continue;
         const ChildRun run =
             zelfin::bench::RunChild(Command(Program(p), file, kKeeps[k], setup.out, setup.before));
