@@ -5,7 +5,6 @@
 
 #include "division/divide_file.h"
 #include "division/obj_model.h"
-#include "platform/huge_pages.h"
 #include "simplify/simplify_file.h"
 
 namespace zelfin {
@@ -26,11 +25,6 @@ Operation OperationOf(const Settings& settings, GroupChooser SelectGroups) {
 
 FileResult DispatchFile(const std::string& path, const std::string& folder,
                         const Operation& operation, ProgressSink& progress) {
-  // The file's freed tables stay for its own later ones, not for the next
-  // file: a window left open does not keep them.
-  struct GiveBackAtEnd {
-    ~GiveBackAtEnd() { GiveBackFreedBlocks(); }
-  } give_back;
   const auto start = std::chrono::steady_clock::now();
   FileResult result;
   result.mode = operation.mode;

@@ -360,7 +360,7 @@ int Run(int argc, char** argv) {
 }  // namespace zelfin
 
 int main(int argc, char** argv) {
-  zelfin::ReuseFreedBlocks();
+  zelfin::ReturnLargeBlocksToSystem();
   try {
     return zelfin::Run(argc, argv);
   } catch (...) {

@@ -11,18 +11,12 @@
 
 namespace zelfin {
 
-void ReuseFreedBlocks() {
+void ReturnLargeBlocksToSystem() {
 #if defined(__GLIBC__)
-  mallopt(M_MMAP_MAX, 0);
-  // What is freed at the top of the heap goes back beyond 2 MiB; below it
-  // stays for the next small blocks (a file's buffer, say).
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);  // fixed: glibc no longer moves it
+  // What is freed at the top of the heap stays for the next blocks below the
+  // threshold (a file's buffer, say), instead of going back page by page.
   mallopt(M_TRIM_THRESHOLD, 2 << 20);
-#endif
-}
-
-void GiveBackFreedBlocks() {
-#if defined(__GLIBC__)
-  malloc_trim(0);
 #endif
 }
 

@@ -11,19 +11,12 @@
 
 namespace zelfin {
 
-// Blocks come from glibc's heap (only a helper thread's largest from the
-// system), and a freed block stays there for the blocks made after it.
-// Called once, first thing in a program. A table given back to the system
-// and made again comes back as fresh pages, which the kernel zeroes one by
-// one; on a virtual machine whose host takes freed memory back, those came
-// at 0.2-0.8 GB/s. Kept, they are used again as they are: a 1M-triangle
-// refined simplification brings 25% fewer pages into being (classic 11%),
-// for a peak 13% higher.
-void ReuseFreedBlocks();
-
-// Gives what the heap holds freed back to the system: after each file, so
-// that a window left open does not keep the last file's tables.
-void GiveBackFreedBlocks();
+// Blocks of 1 MiB and up come from the system and go back to it when freed.
+// Called once, first thing in a program: glibc would otherwise raise this
+// threshold after the first large block is freed, and the tables of tens of
+// megabytes made afterwards would come from its heaps, where what is freed
+// stays resident (13 MB more at the peak of a 1M-triangle simplification).
+void ReturnLargeBlocksToSystem();
 
 // Advises huge pages for the whole 2 MiB pages within [p, p + bytes).
 void AdviseHugePages(const void* p, size_t bytes);

@@ -20,7 +20,7 @@ namespace zelfin {
 namespace {
 
 // What a file being written gathers before it is written out: below the
-// heap's trim threshold (ReuseFreedBlocks, huge_pages.h), so that a division
+// threshold of ReturnLargeBlocksToSystem (huge_pages.h), so that a division
 // of a thousand files uses one buffer's memory again and again rather than
 // asking the system for a fresh one per file.
 constexpr size_t kWriteBuffer = size_t{1} << 19;

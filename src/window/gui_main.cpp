@@ -40,7 +40,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  zelfin::ReuseFreedBlocks();
+  zelfin::ReturnLargeBlocksToSystem();
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kUsage, stdout);
     return 0;
