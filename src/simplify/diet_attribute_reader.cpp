@@ -81,7 +81,29 @@ void AttributeReader::StartLater() {
   material_ = group_ = smoothing_ = kFromBefore;
 }
 
+void AttributeReader::StorePlainFaces() {
+  for (const uint32_t corners : plain_corners_) {
+    face_start_.push_back(words_.size());
+    words_.insert(words_.end(), {material_, group_, static_cast<int32_t>(out_.uvs.size()),
+                                 static_cast<int32_t>(out_.normals.size()), smoothing_});
+    words_.resize(words_.size() + kCorner * corners, 0);
+  }
+  plain_corners_ = std::vector<uint32_t>();
+}
+
 void AttributeReader::Join(AttributeReader&& later) {
+  // Two pieces with nothing to keep stay plain; otherwise the faces of both
+  // are stored (later's plain ones with the names in force before it).
+  if (!out_.any && !later.out_.any) {
+    plain_corners_.insert(plain_corners_.end(), later.plain_corners_.begin(),
+                          later.plain_corners_.end());
+    const auto append = [](auto& to, auto& from) { to.insert(to.end(), from.begin(), from.end()); };
+    append(out_.uvs, later.out_.uvs);
+    append(out_.normals, later.out_.normals);
+    return;
+  }
+  StorePlainFaces();
+  later.StorePlainFaces();
   // later's names by first appearance become ids here, new ones after ours.
   const auto ids = [](const std::vector<std::string>& names, std::vector<std::string>& into,
                       std::unordered_map<std::string, int32_t>& id_of) {
@@ -120,7 +142,13 @@ void AttributeReader::Join(AttributeReader&& later) {
 }
 
 void AttributeReader::Line(std::string_view line) {
-  switch (KindOfLine(line)) {
+  const AttributeLine kind = KindOfLine(line);
+  // The plain faces take the names in force before this line.
+  if (!out_.any && kind != AttributeLine::kNone && kind != AttributeLine::kTexture &&
+      kind != AttributeLine::kNormal) {
+    StorePlainFaces();
+  }
+  switch (kind) {
     case AttributeLine::kTexture: {
       const std::array<double, 2> uv = Numbers<2>(line);
       out_.uvs.push_back(uv);
@@ -157,6 +185,19 @@ void AttributeReader::Line(std::string_view line) {
 }
 
 void AttributeReader::Face(const std::vector<std::string_view>& tokens) {
+  if (!out_.any) {
+    bool plain = true;
+    for (size_t r = 1; r < tokens.size() && plain; ++r) {
+      int32_t vt = 0, vn = 0;
+      CornerParts(tokens[r], vt, vn);
+      plain = vt == 0 && vn == 0;
+    }
+    if (plain) {
+      plain_corners_.push_back(static_cast<uint32_t>(tokens.size() - 1));
+      return;
+    }
+    StorePlainFaces();
+  }
   const size_t start = words_.size();
   face_start_.push_back(start);
   words_.resize(start + kHead + kCorner * (tokens.size() - 1));

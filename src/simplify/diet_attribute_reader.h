@@ -87,11 +87,20 @@ class AttributeReader {
   LoadedAttributes out_;
   std::unordered_map<std::string, int32_t> material_ids_, group_ids_, smoothing_ids_;
   int32_t material_ = -1, group_ = -1, smoothing_ = -1;
+  // The plain faces stored at last as every other face: heads with the names
+  // in force now (unchanged since those faces), corners without references.
+  void StorePlainFaces();
+
   // Per face, where its words start in words_: the head, then kCorner per
   // corner. A reference is stored as written (0 none); once resolved, as the
   // 0-based line, or -1 for none.
   std::vector<size_t> face_start_;
   std::vector<int32_t> words_;
+  // The faces read while the piece has nothing to keep (before any of its
+  // usemtl, g, s or mtllib lines and any vt or vn reference), by corner
+  // count only: most scans never leave that state, and their faces then need
+  // no words at all. They are stored in words_ once something comes.
+  std::vector<uint32_t> plain_corners_;
 };
 
 }  // namespace zelfin

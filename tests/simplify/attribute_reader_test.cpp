@@ -39,10 +39,12 @@ LoadedAttributes Finish(AttributeReader& reader, int faces) {
 // A file read in two pieces, the later one joined to the earlier, gives what
 // reading it in one piece gives, wherever it is cut: the names in force,
 // their order of first appearance, and the vt and vn lines before a face
-// (which relative references count from).
+// (which relative references count from). Its first faces come before
+// anything to keep (they are held by corner count only until it comes).
 TEST(AttributeReader, TwoPiecesJoinedReadAsOne) {
   const std::string text =
-      "mtllib a.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvn 0 0 1\n"
+      "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nvt 0 0\nf 3// 2/x 1\nmtllib a.mtl\nvt 1 0\n"
+      "vn 0 0 1\n"
       "f 1/1/1 2/2/1 3/1/1\nusemtl red\ng left\ns 1\nvt 0 1\nf 1/3 2/-1 3/-2\n"
       "f -3//-1 -2//1 -1//1\nmtllib b.mtl\ng right\nusemtl blue\nvn 1 0 0\n"
       "f 1/1/2 2/2/-1 3/3/2\ns off\nusemtl red\nf 1/1 2/2 3/3\ng left\nvt 1 1\n"
@@ -50,10 +52,19 @@ TEST(AttributeReader, TwoPiecesJoinedReadAsOne) {
   std::vector<std::string> lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
-  const int faces = 6;
+  const int faces = 8;
   AttributeReader whole;
   Feed(whole, lines, 0, lines.size());
   const LoadedAttributes expected = Finish(whole, faces);
+  for (size_t f = 0; f < 2; ++f) {
+    EXPECT_EQ(expected.tri_uv[f], (std::array<int32_t, 3>{-1, -1, -1}));
+    EXPECT_EQ(expected.tri_parts[f], (std::array<uint8_t, 3>{0, 0, 0}));
+    EXPECT_EQ(expected.tri_material[f], -1);
+    EXPECT_EQ(expected.tri_group[f], -1);
+    EXPECT_EQ(expected.tri_smoothing[f], -1);
+  }
+  EXPECT_EQ(expected.tri_uv[2], (std::array<int32_t, 3>{0, 1, 0}));
+  EXPECT_EQ(expected.tri_material[3], 0);
   for (size_t cut = 0; cut <= lines.size(); ++cut) {
     AttributeReader first, later;
     later.StartLater();
@@ -75,6 +86,21 @@ TEST(AttributeReader, TwoPiecesJoinedReadAsOne) {
     EXPECT_EQ(joined.tri_material, expected.tri_material);
     EXPECT_EQ(joined.tri_group, expected.tri_group);
     EXPECT_EQ(joined.tri_smoothing, expected.tri_smoothing);
+  }
+}
+
+// Faces without a vt or vn reference, with vt lines but no name or library
+// line: nothing to keep, in one piece or two.
+TEST(AttributeReader, PlainFacesKeepNothing) {
+  const std::vector<std::string> lines = {"v 0 0 0", "f 1 1 1", "vt 0 0", "f 1// 1/ 1"};
+  for (size_t cut = 0; cut <= lines.size(); ++cut) {
+    AttributeReader first, later;
+    later.StartLater();
+    Feed(first, lines, 0, cut);
+    Feed(later, lines, cut, lines.size());
+    first.Join(std::move(later));
+    EXPECT_FALSE(first.Any()) << cut;
+    EXPECT_EQ(first.Take().uvs.size(), 1u);
   }
 }
 
