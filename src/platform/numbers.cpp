@@ -48,7 +48,7 @@ bool ParseLongInteger(std::string_view s, int64_t& value) {
   return true;
 }
 
-CoordinateRead ReadCoordinate(std::string_view t, double& value) {
+CoordinateRead ReadCoordinate(std::string_view t, double& value, WrittenPrecision* written) {
   value = 0;
   size_t i = 0;
   const size_t n = t.size();
@@ -61,12 +61,14 @@ CoordinateRead ReadCoordinate(std::string_view t, double& value) {
   bool significant = false;
   size_t int_digits = 0;
   size_t frac_digits = 0;
+  size_t significant_digits = 0;  // from the first that is not 0 on
   while (i < n && IsDigit(t[i])) {
     if (significant) {
       ++lead_exponent;
     } else if (t[i] != '0') {
       significant = true;
     }
+    significant_digits += significant ? 1 : 0;
     ++i;
     ++int_digits;
   }
@@ -77,6 +79,7 @@ CoordinateRead ReadCoordinate(std::string_view t, double& value) {
         --lead_exponent;
         if (t[i] != '0') significant = true;
       }
+      significant_digits += significant ? 1 : 0;
       ++i;
       ++frac_digits;
     }
@@ -106,11 +109,18 @@ CoordinateRead ReadCoordinate(std::string_view t, double& value) {
     return CoordinateRead::kOverflow;
   }
   value = negative ? -v : v;
+  if (written != nullptr) {
+    constexpr int64_t kMost = kMostPrecision;
+    written->digits = static_cast<int>(std::min<size_t>(significant_digits, kMost));
+    const int64_t fraction = static_cast<int64_t>(std::min<size_t>(frac_digits, kMost));
+    written->decimals = static_cast<int>(
+        std::clamp(fraction - std::clamp(exponent, -kMost, kMost), int64_t{0}, kMost));
+  }
   return CoordinateRead::kNumber;
 }
 
 WrittenPrecision PrecisionOf(std::string_view t) {
-  constexpr int kMost = 400;
+  constexpr int kMost = kMostPrecision;
   WrittenPrecision p;
   size_t i = t.size() > 0 && (t[0] == '+' || t[0] == '-') ? 1 : 0;
   bool point = false, significant = false;

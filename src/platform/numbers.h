@@ -94,6 +94,9 @@ inline bool ParseInteger(std::string_view s, int64_t& value) {
 // out and returns the end.
 char* FormatFixed8(char* out, double x);
 
+// The most that a WrittenPrecision counts of either.
+inline constexpr int kMostPrecision = 400;
+
 // How precisely a number is written: the digits after its point ("." or ",")
 // less its exponent, and its significant digits (leading zeros not counted);
 // each from 0 to 400. "2.297" has 3 and 4, "1.5e-3" 4 and 2, "-120" 0 and 3.
@@ -114,7 +117,10 @@ enum class CoordinateRead { kNumber, kNotANumber, kOverflow };
 // A decimal number with "." whatever the locale: sign? (digits ("." digits?)? |
 // "." digits) ([eE] sign? digits)?. Anything else reads as 0 (kNotANumber);
 // a magnitude beyond the range of a double is kOverflow (value 0); a value
-// too small for a double reads as what from_chars makes of it, or 0.
-CoordinateRead ReadCoordinate(std::string_view token, double& value);
+// too small for a double reads as what from_chars makes of it, or 0. With
+// written, a number (kNumber) also says how precisely it is written, as
+// PrecisionOf would: one pass over the token instead of two.
+CoordinateRead ReadCoordinate(std::string_view token, double& value,
+                              WrittenPrecision* written = nullptr);
 
 }  // namespace zelfin

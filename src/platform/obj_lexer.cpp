@@ -101,9 +101,10 @@ std::string CleanNumberToken(std::string_view token) {
   return out;
 }
 
-CoordinateRead ReadCleanCoordinate(std::string_view token, double& value) {
-  if (token.find(',') == std::string_view::npos) return ReadCoordinate(token, value);
-  return ReadCoordinate(CleanNumberToken(token), value);
+CoordinateRead ReadCleanCoordinate(std::string_view token, double& value,
+                                   WrittenPrecision* written) {
+  if (token.find(',') == std::string_view::npos) return ReadCoordinate(token, value, written);
+  return ReadCoordinate(CleanNumberToken(token), value, written);
 }
 
 std::string CleanLine(std::string_view raw) {

@@ -92,7 +92,8 @@ std::string_view TrimObjLine(std::string_view line);
 std::string CleanNumberToken(std::string_view token);
 
 // ReadCoordinate of the token as CleanNumberToken makes it.
-CoordinateRead ReadCleanCoordinate(std::string_view token, double& value);
+CoordinateRead ReadCleanCoordinate(std::string_view token, double& value,
+                                   WrittenPrecision* written = nullptr);
 
 // Tabs become spaces, then blanks are trimmed from both ends.
 std::string CleanLine(std::string_view raw);

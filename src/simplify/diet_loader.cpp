@@ -119,9 +119,12 @@ struct HalfRead {
 
 void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, HalfRead& half) {
   double c[3] = {0, 0, 0};
+  CoordinateRead read[3] = {};
+  WrittenPrecision written[3];
   bool readable = tokens.size() >= 4;
   for (int a = 0; readable && a < 3; ++a) {
-    readable = ReadCleanCoordinate(tokens[1 + a], c[a]) != CoordinateRead::kOverflow;
+    read[a] = ReadCleanCoordinate(tokens[1 + a], c[a], half.precision ? &written[a] : nullptr);
+    readable = read[a] != CoordinateRead::kOverflow;
   }
   if (!readable) {
     half.bad_offset = static_cast<int64_t>(offset);
@@ -141,7 +144,9 @@ void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, 
   if (!half.precision) return;
   int decimals = 0, digits = 0;
   for (int a = 0; a < 3; ++a) {
-    const WrittenPrecision p = PrecisionOf(tokens[1 + a]);
+    // What does not read as a number says its precision by PrecisionOf's rules.
+    const WrittenPrecision p =
+        read[a] == CoordinateRead::kNumber ? written[a] : PrecisionOf(tokens[1 + a]);
     decimals = std::max(decimals, p.decimals);
     digits = std::max(digits, p.digits);
   }

@@ -102,6 +102,30 @@ TEST(PrecisionOf, CountsDecimalsLessTheExponentAndSignificantDigits) {
   }
 }
 
+// A coordinate read as a number says the precision that PrecisionOf finds in
+// it, for random forms: signs, leading and trailing zeros, a point or a comma
+// anywhere, exponents up to far beyond 400, and digits beyond 400.
+TEST(PrecisionOf, TheCoordinateReaderFindsTheSame) {
+  std::mt19937 random(7);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  for (int i = 0; i < 20000; ++i) {
+    std::string t = pick(3) == 0 ? "-" : pick(2) == 0 ? "+" : "";
+    const int digits = pick(8) == 0 ? 420 : pick(12);
+    const int point = pick(digits + 2);
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) t += pick(4) == 0 ? ',' : '.';
+      t += static_cast<char>('0' + (pick(3) == 0 ? 0 : pick(10)));
+    }
+    if (pick(3) == 0) t += "e" + std::string(pick(2) ? "-" : "") + std::to_string(pick(900));
+    double value = 0;
+    WrittenPrecision read{-1, -1};
+    if (ReadCleanCoordinate(t, value, &read) != CoordinateRead::kNumber) continue;
+    const WrittenPrecision expected = PrecisionOf(t);
+    ASSERT_EQ(read.decimals, expected.decimals) << t;
+    ASSERT_EQ(read.digits, expected.digits) << t;
+  }
+}
+
 // The input's decimals plus three, cut at the significant digits allowed.
 TEST(FormatPrecise, RoundsToDecimalsWithinSignificantDigits) {
   const auto text = [](double x, int decimals, int digits) {
