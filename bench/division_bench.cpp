@@ -184,6 +184,21 @@ int main(int argc, char** argv) {
   std::string base = std::filesystem::temp_directory_path().string();
   std::string cli = ZELFIN_CLI_PATH;
   std::string before;
+  const auto usage = [&] {
+    std::fprintf(stderr,
+                 "usage: %s [--materials N[,N]...] [--side S] [--runs R] [--dir DIR] [--keep 1]\n"
+                 "       [--cli PATH] [--before PATH]\n",
+                 argv[0]);
+    return 2;
+  };
+  const std::vector<std::string> known = {"--materials", "--side", "--runs",  "--dir",
+                                          "--keep",      "--cli",  "--before"};
+  for (int i = 1; i < argc; i += 2) {
+    // Every option takes a value: anything else (--help too) is told how.
+    if (i + 1 == argc || std::find(known.begin(), known.end(), argv[i]) == known.end()) {
+      return usage();
+    }
+  }
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--materials") {
