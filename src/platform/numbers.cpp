@@ -113,8 +113,8 @@ CoordinateRead ReadCoordinate(std::string_view t, double& value, WrittenPrecisio
     constexpr int64_t kMost = kMostPrecision;
     written->digits = static_cast<int>(std::min<size_t>(significant_digits, kMost));
     const int64_t fraction = static_cast<int64_t>(std::min<size_t>(frac_digits, kMost));
-    written->decimals = static_cast<int>(
-        std::clamp(fraction - std::clamp(exponent, -kMost, kMost), int64_t{0}, kMost));
+    // The exponent needs no bound of its own: the fraction's is enough.
+    written->decimals = static_cast<int>(std::clamp(fraction - exponent, int64_t{0}, kMost));
   }
   return CoordinateRead::kNumber;
 }

@@ -92,18 +92,16 @@ void AttributeReader::StorePlainFaces() {
 }
 
 void AttributeReader::Join(AttributeReader&& later) {
-  // Two pieces with nothing to keep stay plain; otherwise the faces of both
-  // are stored (later's plain ones with the names in force before it).
-  if (!out_.any && !later.out_.any) {
+  // Two pieces with nothing to keep stay plain (neither has stored a face);
+  // otherwise the faces of both are stored, later's plain ones with the
+  // names in force before it.
+  if (out_.any || later.out_.any) {
+    StorePlainFaces();
+    later.StorePlainFaces();
+  } else {
     plain_corners_.insert(plain_corners_.end(), later.plain_corners_.begin(),
                           later.plain_corners_.end());
-    const auto append = [](auto& to, auto& from) { to.insert(to.end(), from.begin(), from.end()); };
-    append(out_.uvs, later.out_.uvs);
-    append(out_.normals, later.out_.normals);
-    return;
   }
-  StorePlainFaces();
-  later.StorePlainFaces();
   // later's names by first appearance become ids here, new ones after ours.
   const auto ids = [](const std::vector<std::string>& names, std::vector<std::string>& into,
                       std::unordered_map<std::string, int32_t>& id_of) {

@@ -27,6 +27,16 @@ void Feed(AttributeReader& reader, const std::vector<std::string>& lines, size_t
   }
 }
 
+// The lines read in two pieces cut before line `cut`, the later joined to the earlier.
+AttributeReader ReadInTwo(const std::vector<std::string>& lines, size_t cut) {
+  AttributeReader first, later;
+  later.StartLater();
+  Feed(first, lines, 0, cut);
+  Feed(later, lines, cut, lines.size());
+  first.Join(std::move(later));
+  return first;
+}
+
 LoadedAttributes Finish(AttributeReader& reader, int faces) {
   for (int f = 0; f < faces; ++f) {
     AttributeReader::BadReference bad;
@@ -66,12 +76,8 @@ TEST(AttributeReader, TwoPiecesJoinedReadAsOne) {
   EXPECT_EQ(expected.tri_uv[2], (std::array<int32_t, 3>{0, 1, 0}));
   EXPECT_EQ(expected.tri_material[3], 0);
   for (size_t cut = 0; cut <= lines.size(); ++cut) {
-    AttributeReader first, later;
-    later.StartLater();
-    Feed(first, lines, 0, cut);
-    Feed(later, lines, cut, lines.size());
-    first.Join(std::move(later));
-    const LoadedAttributes joined = Finish(first, faces);
+    AttributeReader joined_reader = ReadInTwo(lines, cut);
+    const LoadedAttributes joined = Finish(joined_reader, faces);
     SCOPED_TRACE("cut before line " + std::to_string(cut));
     EXPECT_EQ(joined.any, expected.any);
     EXPECT_EQ(joined.libraries, expected.libraries);
@@ -94,13 +100,9 @@ TEST(AttributeReader, TwoPiecesJoinedReadAsOne) {
 TEST(AttributeReader, PlainFacesKeepNothing) {
   const std::vector<std::string> lines = {"v 0 0 0", "f 1 1 1", "vt 0 0", "f 1// 1/ 1"};
   for (size_t cut = 0; cut <= lines.size(); ++cut) {
-    AttributeReader first, later;
-    later.StartLater();
-    Feed(first, lines, 0, cut);
-    Feed(later, lines, cut, lines.size());
-    first.Join(std::move(later));
-    EXPECT_FALSE(first.Any()) << cut;
-    EXPECT_EQ(first.Take().uvs.size(), 1u);
+    AttributeReader joined = ReadInTwo(lines, cut);
+    EXPECT_FALSE(joined.Any()) << cut;
+    EXPECT_EQ(joined.Take().uvs.size(), 1u);
   }
 }
 
