@@ -1,7 +1,8 @@
 #pragma once
 // Large tables that are read all over: asking the kernel to back them with
 // huge pages spares most of the TLB misses of a random access (the machine's
-// setting "madvise" grants them only where asked).
+// setting "madvise" grants them only where asked), once they are large
+// enough for those misses to cost.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +19,18 @@ namespace zelfin {
 // stays resident (13 MB more at the peak of a 1M-triangle simplification).
 void ReturnLargeBlocksToSystem();
 
-// Advises huge pages for the whole 2 MiB pages within [p, p + bytes).
+// Below this size a table stays on 4 KiB pages. Its page entries (1/512 of
+// it) then sit in the caches, so a random read's TLB miss costs little; and a
+// huge page must come as a whole 2 MiB block, which on a virtual machine that
+// hands free memory back to its host is memory the host has to fetch again,
+// where small pages come from the guest's own fragments. A 1M-triangle
+// simplification (tables of 12-128 MB) took 2.3-2.7 s right after an idle
+// spell with huge pages and 1.0 s without, for the same user time; at 10M the
+// largest tables on 4 KiB pages cost 2.5-4 s more user time.
+inline constexpr size_t kWorthHugePages = size_t{256} << 20;
+
+// Advises huge pages for the whole 2 MiB pages within [p, p + bytes), when
+// bytes is at least kWorthHugePages.
 void AdviseHugePages(const void* p, size_t bytes);
 
 // Brings the pages of [p, p + bytes) into being as a write would, without
