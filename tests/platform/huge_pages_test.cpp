@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace zelfin {
@@ -49,6 +51,38 @@ TEST(PopulatePages, BringsEveryPageOfTheRangeAndWritesNothing) {
   EXPECT_EQ(std::memcmp(base + kBytes - 200, "kept", 4), 0);
   EXPECT_EQ(base[kBytes / 2], 0);
   munmap(map, kBytes);
+}
+
+// Whether the kernel lists the mapping that holds address a as advised for
+// huge pages ("hg" among its VmFlags in /proc/self/smaps).
+bool AdvisedHuge(uintptr_t a) {
+  std::ifstream smaps("/proc/self/smaps");
+  bool in = false;
+  for (std::string line; std::getline(smaps, line);) {
+    unsigned long begin = 0, end = 0;
+    if (std::sscanf(line.c_str(), "%lx-%lx ", &begin, &end) == 2) in = begin <= a && a < end;
+    if (in && line.rfind("VmFlags:", 0) == 0) return line.find(" hg") != std::string::npos;
+  }
+  return false;
+}
+
+// A table a little smaller than the threshold stays on small pages, one a
+// little larger is advised. Nothing is touched, so nothing is committed.
+TEST(AdviseHugePages, OnlyFromTheThresholdOn) {
+  constexpr size_t kHuge = size_t{2} << 20;
+  for (const size_t bytes : {kWorthHugePages - 2 * kHuge, kWorthHugePages + 2 * kHuge}) {
+    void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    AdviseHugePages(map, bytes);
+    const uintptr_t first_whole = (reinterpret_cast<uintptr_t>(map) + kHuge - 1) & ~(kHuge - 1);
+    const bool advised = AdvisedHuge(first_whole);
+    munmap(map, bytes);
+    if (bytes > kWorthHugePages) {
+      if (!advised) GTEST_SKIP() << "this kernel takes no advice for huge pages";
+    } else {
+      EXPECT_FALSE(advised) << bytes << " bytes";
+    }
+  }
 }
 
 }  // namespace
