@@ -473,10 +473,13 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   loaded.norm = NormalisationOf(halves);
   Heartbeat heartbeat(progress);
   std::vector<int32_t> same_as;
-  // The weld and the triangles run alone; beside them, the table of
-  // quadrics that the analysis fills next comes into being (hundreds of
-  // megabytes of fresh pages).
+  // The weld and the triangles run alone; beside them, the pages of the
+  // table of quadrics that the analysis fills next come into being (hundreds
+  // of megabytes of fresh pages), from the back. Once the triangles stand,
+  // this thread zeroes the table from the front, and the two meet: where
+  // fresh pages come slowly, neither waits for the other.
   const size_t count = halves[0].coords.size() + halves[1].coords.size();
+  ReserveHuge(run.q, 2 * count);  // and the states that contractions add
   RunBeside(
       heartbeat,
       [&](const Lane& lane) {
@@ -484,10 +487,10 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
             NormaliseAndWeld(halves, loaded.norm, run, same_as, lane.heartbeat);
         StoreTriangles(text, halves, normalised, loaded.norm, same_as, path, run, lane.heartbeat,
                        attributes);
+        GrowInPieces(run.q, count, TDietMatrix{}, &lane.heartbeat);
       },
       [&](const Lane& lane) {
-        ReserveHuge(run.q, 2 * count);  // and the states that contractions add
-        GrowInPieces(run.q, count, TDietMatrix{}, &lane.heartbeat);
+        PopulatePages(run.q.data(), count * sizeof(TDietMatrix), &lane.heartbeat);
       });
   if (attributes) loaded.attributes = reader.Take();
   if (wants.raw) {
