@@ -22,7 +22,7 @@ void ReturnLargeBlocksToSystem() {
 
 void AdviseHugePages(const void* p, size_t bytes) {
   constexpr uintptr_t kHuge = uintptr_t{1} << 21;
-  if (bytes < kWorthHugePages) return;
+  if (bytes < 2 * kHuge) return;
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
   // Only advice: where the kernel cannot, the pages stay small.

@@ -19,19 +19,18 @@ namespace zelfin {
 // stays resident (13 MB more at the peak of a 1M-triangle simplification).
 void ReturnLargeBlocksToSystem();
 
-// Below this size a table stays on 4 KiB pages. Its page entries (1/512 of
-// it) then sit in the caches, so a random read's TLB miss costs little; and a
-// huge page must come as a whole 2 MiB block, which on a virtual machine that
-// hands free memory back to its host is memory the host has to fetch again,
-// where small pages come from the guest's own fragments. A 1M-triangle
-// simplification (tables of 12-128 MB) took 2.3-2.7 s right after an idle
-// spell with huge pages and 1.0 s without, for the same user time; at 10M the
-// largest tables on 4 KiB pages cost 2.5-4 s more user time.
-inline constexpr size_t kWorthHugePages = size_t{256} << 20;
-
-// Advises huge pages for the whole 2 MiB pages within [p, p + bytes), when
-// bytes is at least kWorthHugePages.
+// Advises huge pages for the whole 2 MiB pages within [p, p + bytes).
 void AdviseHugePages(const void* p, size_t bytes);
+
+// A table whose live part is smaller stays on 4 KiB pages. Its page entries
+// (1/512 of it) then sit in the caches, so a random read's TLB miss costs
+// little; and a huge page must come as a whole 2 MiB block, which on a
+// virtual machine that hands free memory back to its host is memory the host
+// has to fetch again, where small pages come from the guest's own fragments.
+// A 1M-triangle simplification (tables of 12-64 MB) took 2.3-2.7 s right after
+// an idle spell with huge pages and 1.0 s without, for the same user time; at
+// 10M (tables of 120-640 MB) 4 KiB pages cost 2.5-4 s more user time.
+inline constexpr size_t kWorthHugePages = size_t{96} << 20;
 
 // Brings the pages of [p, p + bytes) into being as a write would, without
 // writing: a helper thread can take that cost off a thread that fills them
@@ -41,12 +40,18 @@ void AdviseHugePages(const void* p, size_t bytes);
 // Does nothing where the kernel cannot (before Linux 5.14).
 void PopulatePages(const void* p, size_t bytes, Heartbeat* heartbeat);
 
-// Reserves room for n elements and advises huge pages for it, before the
-// elements are written and their pages come into being.
+// Reserves room for n elements and, when the first `live` of them (what the
+// table holds from the start; the rest is room to grow) are worth it, advises
+// huge pages for it, before the elements are written and their pages come
+// into being.
+template <class T>
+void ReserveHuge(std::vector<T>& v, size_t n, size_t live) {
+  v.reserve(n);
+  if (live * sizeof(T) >= kWorthHugePages) AdviseHugePages(v.data(), v.capacity() * sizeof(T));
+}
 template <class T>
 void ReserveHuge(std::vector<T>& v, size_t n) {
-  v.reserve(n);
-  AdviseHugePages(v.data(), v.capacity() * sizeof(T));
+  ReserveHuge(v, n, n);
 }
 
 // Grows v to n elements equal to value, a huge page at a time, beating (when

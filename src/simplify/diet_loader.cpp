@@ -291,7 +291,7 @@ int32_t WeldUpTo(PointGrid& grid, const DietRun& run, std::vector<int32_t>& same
 int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm, DietRun& run,
                          std::vector<int32_t>& same_as, Heartbeat& heartbeat) {
   const size_t count = halves[0].coords.size() + halves[1].coords.size();
-  ReserveHuge(run.pos, 2 * count);  // and the states that contractions add
+  ReserveHuge(run.pos, 2 * count, count);  // and the states that contractions add
   same_as.resize(count);
   // All points at one place: every normalisation would be 0 / 0.
   if (norm.s == 0) return 0;
@@ -479,7 +479,7 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   // this thread zeroes the table from the front, and the two meet: where
   // fresh pages come slowly, neither waits for the other.
   const size_t count = halves[0].coords.size() + halves[1].coords.size();
-  ReserveHuge(run.q, 2 * count);  // and the states that contractions add
+  ReserveHuge(run.q, 2 * count, count);  // and the states that contractions add
   RunBeside(
       heartbeat,
       [&](const Lane& lane) {

@@ -33,7 +33,7 @@ void SumPlaneProducts(DietRun& run, PlaneOf&& plane_of, ProgressSink& progress) 
   // Room for the state of every vertex that can survive a contraction; the
   // zeros go in beside the window, unless the loader brought them already.
   if (run.q.size() != static_cast<size_t>(n)) {
-    ReserveHuge(run.q, static_cast<size_t>(2 * n));
+    ReserveHuge(run.q, static_cast<size_t>(2 * n), static_cast<size_t>(n));
     run.q.clear();
     ResizeBeside(run.q, static_cast<size_t>(n), heartbeat);
   }

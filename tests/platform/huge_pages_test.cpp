@@ -66,23 +66,22 @@ bool AdvisedHuge(uintptr_t a) {
   return false;
 }
 
-// A table a little smaller than the threshold stays on small pages, one a
-// little larger is advised. Nothing is touched, so nothing is committed.
-TEST(AdviseHugePages, OnlyFromTheThresholdOn) {
+// A table whose live part is a little smaller than the threshold stays on
+// small pages, however much room it has to grow; one a little larger is
+// advised. Nothing is touched, so nothing is committed.
+TEST(ReserveHuge, AdvisesOnlyTablesWhoseLivePartIsWorthIt) {
   constexpr size_t kHuge = size_t{2} << 20;
-  for (const size_t bytes : {kWorthHugePages - 2 * kHuge, kWorthHugePages + 2 * kHuge}) {
-    void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(map, MAP_FAILED);
-    AdviseHugePages(map, bytes);
-    const uintptr_t first_whole = (reinterpret_cast<uintptr_t>(map) + kHuge - 1) & ~(kHuge - 1);
-    const bool advised = AdvisedHuge(first_whole);
-    munmap(map, bytes);
-    if (bytes > kWorthHugePages) {
-      if (!advised) GTEST_SKIP() << "this kernel takes no advice for huge pages";
-    } else {
-      EXPECT_FALSE(advised) << bytes << " bytes";
-    }
+  const auto advised = [](size_t n, size_t live) {
+    std::vector<char> table;
+    ReserveHuge(table, n, live);
+    return AdvisedHuge((reinterpret_cast<uintptr_t>(table.data()) + kHuge - 1) & ~(kHuge - 1));
+  };
+  if (!advised(kWorthHugePages + 2 * kHuge, kWorthHugePages + 2 * kHuge)) {
+    GTEST_SKIP() << "this kernel takes no advice for huge pages";
   }
+  EXPECT_FALSE(advised(kWorthHugePages - 2 * kHuge, kWorthHugePages - 2 * kHuge));
+  EXPECT_FALSE(advised(2 * kWorthHugePages, kWorthHugePages - 2 * kHuge));
+  EXPECT_TRUE(advised(2 * kWorthHugePages, kWorthHugePages));
 }
 
 }  // namespace
