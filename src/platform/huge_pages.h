@@ -29,7 +29,8 @@ void AdviseHugePages(const void* p, size_t bytes);
 // has to fetch again, where small pages come from the guest's own fragments.
 // A 1M-triangle simplification (tables of 12-64 MB) took 2.3-2.7 s right after
 // an idle spell with huge pages and 1.0 s without, for the same user time; at
-// 10M (tables of 120-640 MB) 4 KiB pages cost 2.5-4 s more user time.
+// 10M (tables of 120-640 MB) 4 KiB pages cost about 3.5 s more user time (of
+// 19).
 inline constexpr size_t kWorthHugePages = size_t{96} << 20;
 
 // Brings the pages of [p, p + bytes) into being as a write would, without
