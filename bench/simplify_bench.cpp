@@ -7,6 +7,8 @@
 //   build/bench/simplify_bench --runs R        whole processes run R times, the fastest kept
 //   build/bench/simplify_bench --before CLI    whole processes of another zelfin-cli (an
 //                                              older build) too, in the same run
+//   build/bench/simplify_bench --pause S       S seconds of quiet before each whole process:
+//                                              what a user's first run after a pause meets
 //
 // Build it with optimisation (RelWithDebInfo or Release). For every mesh it
 // prints the time of each of our steps next to meshopt_simplify (when the
@@ -32,6 +34,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "common/child_process.h"
@@ -239,6 +242,7 @@ struct Setup {
   fs::path out;        // the folder the outputs go to
   int runs = 0;        // 0: 3 runs up to 1M triangles, 1 above
   std::string before;  // another zelfin-cli, or empty
+  int pause = 0;       // seconds of quiet before each whole process
 };
 
 bool IsBefore(Program p) {
@@ -336,6 +340,9 @@ ProcessTable RunProcesses(const BenchFile& file, const Setup& setup) {
       std::shuffle(order, order + kPrograms, shuffle);
       for (const int p : order) {
         if (!setup.has[p]) continue;
+        // A virtual machine may hand freed memory back to its host meanwhile,
+        // and the next process waits for the host to give it again.
+        if (setup.pause > 0) std::this_thread::sleep_for(std::chrono::seconds(setup.pause));
         const ChildRun run =
             zelfin::bench::RunChild(Command(Program(p), file, kKeeps[k], setup.out, setup.before));
         Record(t.cells[k][p], run, OutputPath(Program(p), file, kKeeps[k], setup.out));
@@ -403,10 +410,12 @@ void PrintRow(const ProcessTable& t, int k, int p) {
 }
 
 void PrintProcessTable(const ProcessTable& t, const Setup& setup) {
-  std::printf("\nclosed noisy torus, %lld triangles, %.1f MB of OBJ; fastest of %d run%s\n",
+  std::printf("\nclosed noisy torus, %lld triangles, %.1f MB of OBJ; fastest of %d run%s",
               static_cast<long long>(t.file.triangles),
               static_cast<double>(fs::file_size(t.file.path)) / 1e6, t.runs,
               t.runs == 1 ? "" : "s");
+  if (setup.pause > 0) std::printf(", each after %d s of quiet", setup.pause);
+  std::printf("\n");
   PrintCommands(t, setup);
   std::printf("%-14s %10s %10s %11s %10s %11s %10s\n", "keep  program", "wall", "CPU", "peak RSS",
               "bytes/tri", "triangles", "/ meshopt");
@@ -498,6 +507,7 @@ struct Options {
   bool quick = false, large = false;
   int runs = 0;
   std::string before;
+  int pause = 0;
 };
 
 bool ParseOptions(int argc, char** argv, Options& opt) {
@@ -511,6 +521,9 @@ bool ParseOptions(int argc, char** argv, Options& opt) {
       if (opt.runs < 1) return false;
     } else if (std::strcmp(argv[i], "--before") == 0 && i + 1 < argc) {
       opt.before = argv[++i];
+    } else if (std::strcmp(argv[i], "--pause") == 0 && i + 1 < argc) {
+      opt.pause = std::atoi(argv[++i]);
+      if (opt.pause < 1) return false;
     } else {
       return false;
     }
@@ -599,7 +612,8 @@ bool AllSucceeded(const std::vector<ProcessTable>& tables, const Setup& setup) {
 int main(int argc, char** argv) {
   Options opt;
   if (!ParseOptions(argc, argv, opt)) {
-    std::fprintf(stderr, "usage: %s [--quick] [--large] [--runs R] [--before CLI]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--quick] [--large] [--runs R] [--before CLI] [--pause S]\n",
+                 argv[0]);
     return 2;
   }
   const fs::path dir = fs::temp_directory_path() / ("zelfin_bench_" + std::to_string(getpid()));
@@ -607,6 +621,7 @@ int main(int argc, char** argv) {
   setup.out = dir / "out";
   setup.runs = opt.runs;
   setup.before = opt.before;
+  setup.pause = opt.pause;
   fs::create_directories(setup.out / "before");
   std::vector<BenchFile> files = {WriteTorus(dir, 100000)};
   if (!opt.quick) files.push_back(WriteTorus(dir, 1000000));
