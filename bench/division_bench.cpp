@@ -191,32 +191,33 @@ int main(int argc, char** argv) {
                  argv[0]);
     return 2;
   };
-  const std::vector<std::string> known = {"--materials", "--side", "--runs",  "--dir",
-                                          "--keep",      "--cli",  "--before"};
   for (int i = 1; i < argc; i += 2) {
     // Every option takes a value: anything else (--help too) is told how.
-    if (i + 1 == argc || std::find(known.begin(), known.end(), argv[i]) == known.end()) {
-      return usage();
-    }
-  }
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string option = argv[i];
+    if (i + 1 == argc) return usage();
+    const std::string option = argv[i], value = argv[i + 1];
     if (option == "--materials") {
       counts.clear();
-      const std::string list = argv[i + 1];
-      for (size_t pos = 0; pos < list.size();) {
-        const size_t comma = std::min(list.find(',', pos), list.size());
+      for (size_t pos = 0; pos < value.size();) {
+        const size_t comma = std::min(value.find(',', pos), value.size());
         counts.push_back(std::max<uint64_t>(
-            std::strtoull(list.substr(pos, comma - pos).c_str(), nullptr, 10), 1));
+            std::strtoull(value.substr(pos, comma - pos).c_str(), nullptr, 10), 1));
         pos = comma + 1;
       }
+    } else if (option == "--side") {
+      side = std::strtoull(value.c_str(), nullptr, 10);
+    } else if (option == "--runs") {
+      runs = std::atoi(value.c_str());
+    } else if (option == "--dir") {
+      base = value;
+    } else if (option == "--keep") {
+      keep = std::atoi(value.c_str()) != 0;
+    } else if (option == "--cli") {
+      cli = value;
+    } else if (option == "--before") {
+      before = value;
+    } else {
+      return usage();
     }
-    if (option == "--side") side = std::strtoull(argv[i + 1], nullptr, 10);
-    if (option == "--runs") runs = std::atoi(argv[i + 1]);
-    if (option == "--dir") base = argv[i + 1];
-    if (option == "--keep") keep = std::atoi(argv[i + 1]) != 0;
-    if (option == "--cli") cli = argv[i + 1];
-    if (option == "--before") before = argv[i + 1];
   }
   if (counts.empty()) counts = {500};
   const std::string work = base + "/zelfin-division-bench-" + std::to_string(getpid());
