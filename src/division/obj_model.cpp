@@ -20,6 +20,10 @@ constexpr size_t kLeastSplitText = size_t{4} << 20;
 // What a byte of a face line costs to walk against a byte of another line
 // (its numbers are read, the others' ends only found), as measured.
 constexpr double kFaceByteCost = 1.4;
+// The length of a v, vt or vn line that the line tables reserve room for:
+// most are 25-40 bytes long; where they are shorter, a table grows as before.
+// The three tables' room (8 bytes a line) is as large as the piece.
+constexpr size_t kTypicalLineBytes = 24;
 
 // The kind of a v, vt or vn line whose keyword stands at q (-1 for none),
 // and the keyword's length.
@@ -370,6 +374,10 @@ void WalkPieces(std::string_view text, size_t split, bool material, bool keep_ma
                 Heartbeat& heartbeat, Piece (&pieces)[2]) {
   const size_t middle = LineStartFrom(text, split == 0 ? text.size() : split);
   const auto walk = [&](size_t begin, size_t end, Piece& piece, const Lane& lane) {
+    // Room for a line of each kind per kTypicalLineBytes of the piece: its
+    // untouched pages cost nothing, and the tables do not grow by copying,
+    // which writes each table about twice over on fresh pages.
+    for (auto& lines : piece.lines) lines.reserve((end - begin) / kTypicalLineBytes);
     PieceWalker walker{piece, text.data(), lane.heartbeat, begin > 0, {}, FaceWriter(piece.faces),
                        false};
     WalkLines(text, begin, end, material, keep_materials, walker);
