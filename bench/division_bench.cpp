@@ -6,12 +6,15 @@
 // with cp's and its peak memory with the file's size.
 //
 // division_bench [--materials N[,N]...] [--side S] [--runs R] [--dir DIR] [--keep 1] [--cli PATH]
-//                [--before PATH]
+//                [--before PATH] [--replace 1]
 //
 // Several counts of materials (--materials 5,1000) make a file for each, one
 // after another, and compare the modes' best times of the last with the first.
 // --cli times another build of zelfin-cli instead; --before times another
-// build beside it in the same runs, its rows marked "-b".
+// build beside it in the same runs, its rows marked "-b". --replace 1 keeps
+// every mode's files in a folder of its own, written once before the timed
+// runs, so that each timed run replaces the files of the one before, as a
+// user's second run into the same folder does (cp copies over its last copy).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -118,8 +121,17 @@ size_t CountFiles(const std::string& folder) {
 
 // Times cp, cat and every mode on a generated file with this many materials
 // and groups; prints each run and the best, and returns the modes' best runs.
+// Where a mode's files go: with replace, a folder of its own that keeps them.
+std::string FolderOf(const Mode& mode, const std::string& out_dir, bool replace) {
+  if (!replace) return out_dir;
+  const std::string folder = out_dir + mode.name + "/";
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
 std::vector<Mode> BenchFile(const std::string& work, uint64_t materials, uint64_t side, int runs,
-                            const std::string& cli, const std::string& before, bool keep) {
+                            const std::string& cli, const std::string& before, bool keep,
+                            bool replace) {
   const std::string out_dir = work + "/out/";
   std::filesystem::create_directories(out_dir);
   const std::string input = work + "/mesh-" + std::to_string(materials) + ".obj";
@@ -135,22 +147,27 @@ std::vector<Mode> BenchFile(const std::string& work, uint64_t materials, uint64_
   std::vector<Mode> modes = ModesFor(materials, cli, before);
   Run best_cp, best_cat;
   best_cp.seconds = best_cat.seconds = 1e30;
+  if (replace) {
+    RunChild({"/bin/cp", input, out_dir + "copy.obj"});
+    for (const Mode& mode : modes) DivideOnce(mode, FolderOf(mode, out_dir, replace), input);
+  }
   for (int r = 0; r < runs; ++r) {
     // cp copies inside the kernel (copy_file_range) and never touches the
     // bytes; cat reads them into user space and writes them out again, the
     // least that any program which looks at the text must do.
     const Run cp = RunChild({"/bin/cp", input, out_dir + "copy.obj"});
-    ClearFolder(out_dir);
-    const Run cat = RunChild({"/bin/cat", input}, out_dir + "copy.obj");
-    ClearFolder(out_dir);
+    if (!replace) ClearFolder(out_dir);
+    const Run cat = RunChild({"/bin/cat", input}, out_dir + (replace ? "cat.obj" : "copy.obj"));
+    if (!replace) ClearFolder(out_dir);
     std::printf("run %d: cp %.3f s (cpu %.3f s)   cat %.3f s\n", r + 1, cp.seconds, cp.cpu_seconds,
                 cat.seconds);
     if (cp.seconds < best_cp.seconds) best_cp = cp;
     if (cat.seconds < best_cat.seconds) best_cat = cat;
     for (Mode& mode : modes) {
-      const Run div = DivideOnce(mode, out_dir, input);
-      mode.files = CountFiles(out_dir);
-      ClearFolder(out_dir);
+      const std::string folder = FolderOf(mode, out_dir, replace);
+      const Run div = DivideOnce(mode, folder, input);
+      mode.files = CountFiles(folder);
+      if (!replace) ClearFolder(folder);
       std::printf("       %-10s %.3f s (cpu %.3f s, exit %d, %zu files, peak %.1f MiB)\n",
                   mode.name.c_str(), div.seconds, div.cpu_seconds, div.status, mode.files,
                   div.peak_kib / 1024.0);
@@ -180,14 +197,14 @@ int main(int argc, char** argv) {
   std::vector<uint64_t> counts = {500};
   uint64_t side = 1000;
   int runs = 3;
-  bool keep = false;
+  bool keep = false, replace = false;
   std::string base = std::filesystem::temp_directory_path().string();
   std::string cli = ZELFIN_CLI_PATH;
   std::string before;
   const auto usage = [&] {
     std::fprintf(stderr,
                  "usage: %s [--materials N[,N]...] [--side S] [--runs R] [--dir DIR] [--keep 1]\n"
-                 "       [--cli PATH] [--before PATH]\n",
+                 "       [--cli PATH] [--before PATH] [--replace 1]\n",
                  argv[0]);
     return 2;
   };
@@ -215,6 +232,8 @@ int main(int argc, char** argv) {
       cli = value;
     } else if (option == "--before") {
       before = value;
+    } else if (option == "--replace") {
+      replace = std::atoi(value.c_str()) != 0;
     } else {
       return usage();
     }
@@ -223,7 +242,7 @@ int main(int argc, char** argv) {
   const std::string work = base + "/zelfin-division-bench-" + std::to_string(getpid());
   std::vector<std::vector<Mode>> results;
   for (const uint64_t materials : counts) {
-    results.push_back(BenchFile(work, materials, side, runs, cli, before, keep));
+    results.push_back(BenchFile(work, materials, side, runs, cli, before, keep, replace));
     std::printf("\n");
   }
   // Many names against few: the work per file must not grow with their count.

@@ -9,6 +9,7 @@
 #include "platform/beside.h"
 #include "platform/errors.h"
 #include "platform/heartbeat.h"
+#include "platform/late_close.h"
 #include "platform/paths.h"
 #include "platform/write_behind.h"
 
@@ -33,9 +34,9 @@ std::string OutputPath(const DivisionRun& run, uint32_t i) {
 }
 
 // Takes the next file to make until none is left; never raises.
-void MakeFiles(DivisionRun& run, Renumbering& renumbering, const Lane& lane) {
+void MakeFiles(DivisionRun& run, Renumbering& renumbering, LateCloser& replaced, const Lane& lane) {
   Heartbeat& heartbeat = lane.heartbeat;
-  WriteBehind out(heartbeat, WriteBehind::Writer::kCaller);
+  WriteBehind out(heartbeat, WriteBehind::Writer::kCaller, &replaced);
   for (uint32_t i = run.next++; i < run.count && !run.order.Stopped(i); i = run.next++) {
     try {
       const std::string& name = run.model.ElementNames[i];
@@ -63,8 +64,7 @@ uint32_t FirstUnsafeName(const ObjModel& model) {
 }  // namespace
 
 std::vector<std::string> DivideFile(const std::string& path, const std::string& folder,
-                                    int32_t DivIndex, ProgressSink& progress,
-                                    bool keep_materials) {
+                                    int32_t DivIndex, ProgressSink& progress, bool keep_materials) {
   Heartbeat heartbeat(progress);
   const ObjModel model = LoadOBJ(path, DivIndex, heartbeat, keep_materials);
   const std::string base(BaseName(path));
@@ -73,9 +73,12 @@ std::vector<std::string> DivideFile(const std::string& path, const std::string& 
                                        keep_materials, path, folder, libraries);
   DivisionRun run{model, folder, base, style, FirstUnsafeName(model), {0}, {}};
   Renumbering renumberings[2] = {Renumbering(model), Renumbering(model)};
+  // Last run's outputs, replaced, are let go of on a thread of their own.
+  LateCloser replaced;
   RunBeside(
-      heartbeat, [&](const Lane& lane) { MakeFiles(run, renumberings[0], lane); },
-      [&](const Lane& lane) { MakeFiles(run, renumberings[1], lane); });
+      heartbeat, [&](const Lane& lane) { MakeFiles(run, renumberings[0], replaced, lane); },
+      [&](const Lane& lane) { MakeFiles(run, renumberings[1], replaced, lane); });
+  replaced.Finish(heartbeat);
   run.order.RaiseFailure();
   // A name must never lead the file out of the output folder: the files
   // before it stand, and the run ends there.

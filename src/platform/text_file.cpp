@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/errors.h"
+#include "platform/late_close.h"
 #include "platform/mapping_guard.h"
 #include "platform/paths.h"
 #include "platform/unicode.h"
@@ -299,7 +300,7 @@ void AtomicFileWriter::Write(std::string_view data) {
   buffer_.append(data);
 }
 
-void AtomicFileWriter::Commit() {
+void AtomicFileWriter::Commit(LateCloser* replaced) {
   Flush();
   // A target that does not exist yet takes the complete unnamed file's name
   // at once, as atomically as a rename would give it (a link never replaces
@@ -331,11 +332,15 @@ void AtomicFileWriter::Commit() {
     unlink(temp_path_.c_str());
     RaiseCreateError(path_, SystemReason(err));
   }
+  // Where it cannot be held (gone meanwhile, say), the rename frees it as before.
+  const int old = replaced ? open(path_.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC) : -1;
   if (rename(temp_path_.c_str(), path_.c_str()) != 0) {
     const int err = errno;
+    if (old >= 0) close(old);
     unlink(temp_path_.c_str());
     RaiseCreateError(path_, SystemReason(err));
   }
+  if (old >= 0) replaced->Close(old);
 }
 
 void WriteTextFileAtomic(const std::string& path, std::string_view content) {

@@ -102,6 +102,8 @@ inline void AppendLine(std::string& out, std::string_view line) {
   out.append("\r\n", 2);
 }
 
+class LateCloser;
+
 // How AtomicFileWriter holds its data until Commit: in a file without a name
 // (O_TMPFILE) where the file system allows it, or else in a hidden
 // ".zelfin-<hex>.tmp" beside the target; kNamed asks for the second at once.
@@ -123,7 +125,9 @@ class AtomicFileWriter {
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
   void Write(std::string_view data);
-  void Commit();
+  // With `replaced`, a file that the new one replaces is handed over to it
+  // open, so that what freeing its blocks costs is not paid here.
+  void Commit(LateCloser* replaced = nullptr);
   // Whether the data sits in a file without a name (for tests).
   bool Unnamed() const { return temp_path_.empty(); }
 

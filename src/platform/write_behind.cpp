@@ -15,8 +15,9 @@ constexpr size_t kOwnBufferSize = size_t{1} << 20;
 
 }  // namespace
 
-WriteBehind::WriteBehind(Heartbeat& heartbeat, Writer writer)
+WriteBehind::WriteBehind(Heartbeat& heartbeat, Writer writer, LateCloser* replaced)
     : buffer_size_(writer == Writer::kHelper ? kHelperBufferSize : kOwnBufferSize),
+      replaced_(replaced),
       heartbeat_(heartbeat) {
   const bool helper = writer == Writer::kHelper;
   for (int i = 0; i < (helper ? kHelperBuffers : 1); ++i) {
@@ -130,7 +131,7 @@ void WriteBehind::Do(const Job& job) {
       if (writer_) writer_->Write(std::string_view(job.data, job.size));
       break;
     case Job::kCommit:
-      if (writer_) writer_->Commit();
+      if (writer_) writer_->Commit(replaced_);
       writer_.reset();
       break;
     case Job::kDrop:

@@ -33,7 +33,10 @@ class WriteBehind {
   enum class Writer { kHelper, kCaller };
 
   // heartbeat: the calling thread's (its Lane's), beaten while it waits.
-  explicit WriteBehind(Heartbeat& heartbeat, Writer writer = Writer::kHelper);
+  // replaced: where the files that the new ones replace are let go of
+  // (AtomicFileWriter::Commit); it must outlive this.
+  explicit WriteBehind(Heartbeat& heartbeat, Writer writer = Writer::kHelper,
+                       LateCloser* replaced = nullptr);
   // A file begun and not committed is dropped (its temporary vanishes); the
   // files committed before it are completed first. Failures are not raised.
   ~WriteBehind();
@@ -80,6 +83,7 @@ class WriteBehind {
   char* end_ = nullptr;
   char* limit_ = nullptr;
   size_t buffer_size_;
+  LateCloser* replaced_;
 
   Heartbeat& heartbeat_;
   std::unique_ptr<AtomicFileWriter> writer_;  // the file being written (the helper's)

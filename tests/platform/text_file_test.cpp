@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "platform/errors.h"
+#include "platform/late_close.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
 
@@ -285,6 +288,38 @@ TEST(AtomicWrite, TheNamedTemporaryWritesTheSameFileWithTheSameMode) {
   EXPECT_EQ(modes, std::to_string(0640) + " " + std::to_string(0640) + " ");
   EXPECT_EQ(contents, "v 1 2 3\r\nv 1 2 3\r\n");
   EXPECT_EQ(test::ListFolder(dir.Path("")), "named unnamed");
+}
+
+size_t OpenDescriptors() {
+  const std::filesystem::directory_iterator fds("/proc/self/fd");
+  return static_cast<size_t>(std::distance(begin(fds), end(fds)));
+}
+
+// Files replaced through a LateCloser: each replacement stands at once, the
+// old files are all let go of by Finish, and however fast they come, the
+// descriptors held for them stay few.
+TEST(AtomicWrite, ReplacedFilesAreLetGoOfLaterAndNoneIsLeftOpen) {
+  TempDir dir;
+  const std::string p = dir.Path("out.obj");
+  WriteTextFileAtomic(p, "0");
+  const size_t before = OpenDescriptors();
+  size_t most = before;
+  {
+    LateCloser replaced;
+    for (int i = 1; i <= 300; ++i) {
+      AtomicFileWriter writer(p);
+      writer.Write(std::to_string(i));
+      writer.Commit(&replaced);
+      ASSERT_EQ(ReadBytes(p), std::to_string(i));
+      most = std::max(most, OpenDescriptors());
+    }
+    SilentProgress silent;
+    Heartbeat heartbeat(silent);
+    replaced.Finish(heartbeat);
+    EXPECT_EQ(OpenDescriptors(), before);
+  }
+  EXPECT_LE(most, before + 70);
+  EXPECT_EQ(test::ListFolder(dir.Path("")), "out.obj");
 }
 
 }  // namespace
