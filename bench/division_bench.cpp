@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "common/division_mesh.h"
+#include "common/page_cost.h"
 #include "platform/text_file.h"
 
 namespace {
@@ -240,6 +241,7 @@ int main(int argc, char** argv) {
   }
   if (counts.empty()) counts = {500};
   const std::string work = base + "/zelfin-division-bench-" + std::to_string(getpid());
+  zelfin::bench::PrintPageCost();
   std::vector<std::vector<Mode>> results;
   for (const uint64_t materials : counts) {
     results.push_back(BenchFile(work, materials, side, runs, cli, before, keep, replace));

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "common/child_process.h"
+#include "common/page_cost.h"
 #include "platform/progress_sink.h"
 #include "platform/text_file.h"
 #include "simplify/diet_analysis.h"
@@ -623,6 +624,7 @@ int main(int argc, char** argv) {
   setup.before = opt.before;
   setup.pause = opt.pause;
   fs::create_directories(setup.out / "before");
+  zelfin::bench::PrintPageCost();
   std::vector<BenchFile> files = {WriteTorus(dir, 100000)};
   if (!opt.quick) files.push_back(WriteTorus(dir, 1000000));
   std::vector<BenchFile> process_files = {files.back()};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/huge_pages.h"
+
 namespace zelfin {
 
 void FaceStore::NewBlock(size_t n) {
@@ -9,7 +11,8 @@ void FaceStore::NewBlock(size_t n) {
   block.capacity = std::max(n, kBlockBytes);
   // Written before it is read: no zeroing. The pages come into being as the
   // records fill them.
-  block.bytes = std::make_unique_for_overwrite<uint8_t[]>(block.capacity);
+  block.bytes.reset(static_cast<uint8_t*>(::operator new[](block.capacity, kBlockAlignment)));
+  if (block.capacity >= WorthHugePages()) AdviseHugePages(block.bytes.get(), block.capacity);
   blocks_.push_back(std::move(block));
 }
 

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace zelfin {
@@ -93,8 +94,14 @@ class FaceStore {
   size_t Size(size_t b) const { return blocks_[b].size; }
 
  private:
+  // Blocks start on a huge page's boundary, so that one of kBlockBytes can
+  // be held in two huge pages where those are worth it (huge_pages.h).
+  static constexpr std::align_val_t kBlockAlignment{size_t{2} << 20};
+  struct AlignedDelete {
+    void operator()(uint8_t* p) const { ::operator delete[](p, kBlockAlignment); }
+  };
   struct Block {
-    std::unique_ptr<uint8_t[]> bytes;
+    std::unique_ptr<uint8_t[], AlignedDelete> bytes;
     size_t size = 0;
     size_t capacity = 0;
   };

@@ -9,6 +9,7 @@
 #include "division/face_corners.h"
 #include "platform/beside.h"
 #include "platform/errors.h"
+#include "platform/huge_pages.h"
 
 namespace zelfin {
 namespace {
@@ -377,7 +378,7 @@ void WalkPieces(std::string_view text, size_t split, bool material, bool keep_ma
     // Room for a line of each kind per kTypicalLineBytes of the piece: its
     // untouched pages cost nothing, and the tables do not grow by copying,
     // which writes each table about twice over on fresh pages.
-    for (auto& lines : piece.lines) lines.reserve((end - begin) / kTypicalLineBytes);
+    for (auto& lines : piece.lines) ReserveHuge(lines, (end - begin) / kTypicalLineBytes);
     PieceWalker walker{piece, text.data(), lane.heartbeat, begin > 0, {}, FaceWriter(piece.faces),
                        false};
     WalkLines(text, begin, end, material, keep_materials, walker);

@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 namespace zelfin {
@@ -18,6 +19,38 @@ void ReturnLargeBlocksToSystem() {
   // threshold (a file's buffer, say), instead of going back page by page.
   mallopt(M_TRIM_THRESHOLD, 2 << 20);
 #endif
+}
+
+namespace {
+
+double MeasureSmallPage() {
+  constexpr size_t kPages = 16, kPage = 4096;
+  void* const map =
+      mmap(nullptr, kPages * kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map == MAP_FAILED) return 0;
+  auto* const bytes = static_cast<volatile char*>(map);
+  double micros[kPages];
+  for (size_t i = 0; i < kPages; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    bytes[i * kPage] = 1;
+    micros[i] =
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+  }
+  munmap(map, kPages * kPage);
+  std::nth_element(micros, micros + kPages / 2, micros + kPages);
+  return micros[kPages / 2];
+}
+
+}  // namespace
+
+// A property of the machine, measured once: every later call reads it.
+double SmallPageMicroseconds() {
+  static const double measured = MeasureSmallPage();
+  return measured;
+}
+
+size_t WorthHugePages() {
+  return SmallPageMicroseconds() > kDearSmallPage ? kWorthHugePagesWhereDear : kWorthHugePages;
 }
 
 void AdviseHugePages(const void* p, size_t bytes) {

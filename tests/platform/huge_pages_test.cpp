@@ -77,12 +77,13 @@ TEST(ReserveHuge, AdvisesOnlyTablesWhoseLivePartIsWorthIt) {
     ReserveHuge(table, n, live);
     return AdvisedHuge((reinterpret_cast<uintptr_t>(table.data()) + kHuge - 1) & ~(kHuge - 1));
   };
-  if (!advised(kWorthHugePages + 2 * kHuge, kWorthHugePages + 2 * kHuge)) {
+  const size_t worth = WorthHugePages();
+  if (!advised(worth + 2 * kHuge, worth + 2 * kHuge)) {
     GTEST_SKIP() << "this kernel takes no advice for huge pages";
   }
-  EXPECT_FALSE(advised(kWorthHugePages - 2 * kHuge, kWorthHugePages - 2 * kHuge));
-  EXPECT_FALSE(advised(2 * kWorthHugePages, kWorthHugePages - 2 * kHuge));
-  EXPECT_TRUE(advised(2 * kWorthHugePages, kWorthHugePages));
+  EXPECT_FALSE(advised(worth - kHuge / 2, worth - kHuge / 2));
+  EXPECT_FALSE(advised(2 * worth, worth - kHuge / 2));
+  EXPECT_TRUE(advised(2 * worth, worth));
 }
 
 }  // namespace
