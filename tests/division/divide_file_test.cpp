@@ -51,9 +51,12 @@ TEST_F(DivideFileTest, WorkedExampleByMaterialAndRunningAgainReplaces) {
   EXPECT_EQ(Output("cube_red.obj"),
             "#cube_red\r\nv 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nusemtl red\r\nf 1 2 3\r\n");
 
+  // The replaced files are let go of before the run returns.
+  const size_t open = test::OpenDescriptors();
   Divide(kSquare + Joined({"usemtl red", "f 4 3 2"}), kDivMaterial);
   EXPECT_EQ(Output("cube_red.obj"),
             Joined({"#cube_red", "v 1 0 0", "v 1 1 0", "v 0 1 0", "usemtl red", "f 3 2 1"}));
+  EXPECT_EQ(test::OpenDescriptors(), open);
 }
 
 TEST_F(DivideFileTest, CaseVariantsMergeAndEarlyFacesGoToTheFirstSortedName) {

@@ -69,4 +69,8 @@ std::string ListFolder(const std::string& folder) {
   return out;
 }
 
+size_t OpenDescriptors() {
+  return FolderNames("/proc/self/fd").size();
+}
+
 }  // namespace zelfin::test

@@ -1,5 +1,6 @@
 #pragma once
 // Whole files in and out, byte for byte, and what a folder holds.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,5 +23,8 @@ bool FileExists(const std::string& path);
 std::vector<std::string> FolderNames(const std::string& folder);
 // The same names joined by single blanks.
 std::string ListFolder(const std::string& folder);
+
+// How many file descriptors this process holds open.
+size_t OpenDescriptors();
 
 }  // namespace zelfin::test
