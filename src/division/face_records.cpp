@@ -12,7 +12,7 @@ void FaceStore::NewBlock(size_t n) {
   // Written before it is read: no zeroing. The pages come into being as the
   // records fill them.
   block.bytes.reset(static_cast<uint8_t*>(::operator new[](block.capacity, kBlockAlignment)));
-  if (block.capacity >= WorthHugePages()) AdviseHugePages(block.bytes.get(), block.capacity);
+  AdviseHugePagesIfWorth(block.bytes.get(), block.capacity, block.capacity);
   blocks_.push_back(std::move(block));
 }
 

@@ -48,9 +48,15 @@ double SmallPageMicroseconds();
 inline constexpr double kDearSmallPage = 4.0;
 inline constexpr size_t kWorthHugePagesWhereDear = size_t{4} << 20;
 
-// The least live part of a table that ReserveHuge advises huge pages for on
-// this machine: kWorthHugePages, or kWorthHugePagesWhereDear.
+// The least live part of a table that is advised huge pages on this machine:
+// kWorthHugePages, or kWorthHugePagesWhereDear.
 size_t WorthHugePages();
+
+// Advises huge pages for [p, p + bytes) when its first live_bytes (what the
+// table holds from the start; the rest is room to grow) are worth it.
+inline void AdviseHugePagesIfWorth(const void* p, size_t bytes, size_t live_bytes) {
+  if (live_bytes >= WorthHugePages()) AdviseHugePages(p, bytes);
+}
 
 // Brings the pages of [p, p + bytes) into being as a write would, without
 // writing: a helper thread can take that cost off a thread that fills them
@@ -67,7 +73,7 @@ void PopulatePages(const void* p, size_t bytes, Heartbeat* heartbeat);
 template <class T>
 void ReserveHuge(std::vector<T>& v, size_t n, size_t live) {
   v.reserve(n);
-  if (live * sizeof(T) >= WorthHugePages()) AdviseHugePages(v.data(), v.capacity() * sizeof(T));
+  AdviseHugePagesIfWorth(v.data(), v.capacity() * sizeof(T), live * sizeof(T));
 }
 template <class T>
 void ReserveHuge(std::vector<T>& v, size_t n) {

@@ -23,9 +23,9 @@ void LateCloser::Close(int fd) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!asked_) {
     asked_ = true;
-    started_ = helper_.Start([this] { Loop(); });
+    helper_.Start([this] { Loop(); });
   }
-  if (!started_ || waiting_.size() >= kMostWaiting) {
+  if (!helper_.Started() || waiting_.size() >= kMostWaiting) {
     lock.unlock();
     close(fd);
     return;
@@ -37,7 +37,7 @@ void LateCloser::Close(int fd) {
 
 void LateCloser::Finish(Heartbeat& heartbeat) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!started_) return;
+  if (!helper_.Started()) return;
   WaitGivingTurns(
       lock, changed_, [&] { return waiting_.empty() && !closing_; }, heartbeat);
 }

@@ -39,8 +39,7 @@ class LateCloser {
   std::condition_variable changed_;
   std::vector<int> waiting_;
   bool closing_ = false;  // the helper is closing what it took
-  bool asked_ = false;    // a thread was asked for
-  bool started_ = false;
+  bool asked_ = false;    // a thread was asked for (helper_ tells whether one came)
   bool stop_ = false;
   HelperThread helper_;  // last: joined first
 };
