@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +87,8 @@ TEST(MappingGuard, AFaultOutsideEveryWatchedMappingStillEndsTheProgram) {
       {
         const FileText watched(path);  // installs the handler
         const int fd = open(path.c_str(), O_RDWR);
+        // This child never returns to remove its own copy of the folder.
+        std::filesystem::remove_all(dir.Folder());
         const auto* map = static_cast<const volatile char*>(
             mmap(nullptr, 8 * 4096, PROT_READ, MAP_SHARED, fd, 0));
         if (ftruncate(fd, 0) == 0) (void)map[5 * 4096];  // no page there any more
