@@ -1,6 +1,7 @@
 #include "simplify/diet_pair_heap.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "platform/prefetch.h"
 
@@ -8,8 +9,8 @@ namespace zelfin {
 
 namespace {
 
-// How much of the reserve a refill moves into the heap: enough that refills
-// are rare, little enough that the heap stays small and in the cache.
+// How much of a pool a refill moves on: enough that refills are rare, little
+// enough that the heap stays small and in the cache.
 constexpr std::size_t kRefillDivisor = 8;
 
 }  // namespace
@@ -88,38 +89,73 @@ void PairHeap::HeapErase(std::size_t u) {
   }
 }
 
-void PairHeap::ToReserve(int32_t pair) {
+// The pair leaves the pool or the heap it stands in (it stays listed in a
+// pool's list, where it is dropped when met).
+void PairHeap::LeavePlace(int32_t pair) {
   int32_t& at = PlaceOf(pair);
-  if (at == kReserve) return;  // listed already
-  if (at >= 0) HeapErase(static_cast<std::size_t>(at));
+  if (at >= 0) {
+    HeapErase(static_cast<std::size_t>(at));
+  } else if (at == kNear) {
+    --near_count_;
+  } else if (at == kReserve) {
+    --reserve_count_;
+  }
+  at = kOut;
+}
+
+bool PairHeap::InNear(const Node& n) const {
+  const PairSlot& slot = pairs_[static_cast<std::size_t>(n.pair)];
+  return slot.place == kNear &&
+         std::bit_cast<uint64_t>(slot.cost) == std::bit_cast<uint64_t>(n.cost);
+}
+
+void PairHeap::ToNear(const Node& n) {
+  LeavePlace(n.pair);
+  PlaceOf(n.pair) = kNear;
+  ++near_count_;
+  near_.push_back(n);
+  if (near_.size() > 2 * near_count_ + min_refill_) CompactNear();
+}
+
+void PairHeap::ToReserve(int32_t pair) {
+  if (PlaceOf(pair) == kReserve) return;  // listed already
+  LeavePlace(pair);
+  PlaceOf(pair) = kReserve;
   ++reserve_count_;
-  at = kReserve;
   reserve_.push_back(pair);
 }
 
+// Where the near pool's list holds more entries that no longer apply than
+// live ones, it keeps one entry per pair in the pool.
+void PairHeap::CompactNear() {
+  std::size_t kept = 0;
+  for (const Node& n : near_) {
+    if (heartbeat_) heartbeat_->Beat();
+    if (!InNear(n)) continue;  // also the second entry of a pair
+    PlaceOf(n.pair) = kTaken;
+    near_[kept++] = n;
+  }
+  near_.resize(kept);
+  for (const Node& n : near_) PlaceOf(n.pair) = kNear;
+}
+
 void PairHeap::Set(int32_t pair) {
-  const double cost = CostOf(pair);
-  if (!BelowThreshold({cost, pair})) {
-    ToReserve(pair);
-    RefillIfDry();
+  const Node n{CostOf(pair), pair};
+  if (Below(n, heap_end_)) {
+    if (PlaceOf(pair) < 0) LeavePlace(pair);  // out of a pool
+    HeapSet(pair, n.cost);
     return;
   }
-  int32_t& at = PlaceOf(pair);
-  if (at == kReserve) {
-    --reserve_count_;
-    at = kOut;
+  if (Below(n, reserve_start_)) {
+    ToNear(n);
+  } else {
+    ToReserve(pair);
   }
-  HeapSet(pair, cost);
+  RefillIfDry();
 }
 
 void PairHeap::Remove(int32_t pair) {
-  int32_t& at = PlaceOf(pair);
-  if (at == kReserve) {
-    --reserve_count_;
-    at = kOut;
-  } else if (at >= 0) {
-    HeapErase(static_cast<std::size_t>(at));
-  }
+  LeavePlace(pair);
   RefillIfDry();
 }
 
@@ -135,27 +171,33 @@ void PairHeap::Heapify() {
     reserve_.push_back(n.pair);
   }
   nodes_.clear();
+  for (const Node& n : near_) {
+    if (InNear(n)) ToReserve(n.pair);
+  }
+  near_.clear();
   RefillIfDry();
 }
 
 void PairHeap::RefillIfDry() {
-  if (nodes_.empty() && reserve_count_ > 0) Refill();
+  if (nodes_.empty() && near_count_ + reserve_count_ > 0) Refill();
 }
 
-// A key of the reserve with about `take` keys of the reserve below it, and at
+// A key of a pool with about `take` of its `count` keys below it, and at
 // least one: the rank is read off a sample, so that a refill never holds the
-// whole reserve in memory at once. False when the sample holds fewer than two
-// pairs, which no threshold can part.
-bool PairHeap::SampledThreshold(std::size_t take, Node& threshold) const {
+// whole pool in memory at once. live(entry, node) says whether a list entry
+// stands for a pair in the pool, and its key. False when the sample holds
+// fewer than two pairs, which no bound can part.
+template <class Entries, class LiveNode>
+bool PairHeap::SampledBound(const Entries& entries, std::size_t count, std::size_t take,
+                            LiveNode&& live, Bound& bound) const {
   constexpr std::size_t kSample = 2048;
-  const std::size_t stride = std::max<std::size_t>(1, reserve_count_ / kSample);
+  const std::size_t stride = std::max<std::size_t>(1, count / kSample);
   std::vector<Node> sample;
-  sample.reserve(reserve_.size() / stride + 1);
-  for (std::size_t k = 0; k < reserve_.size(); k += stride) {
+  sample.reserve(entries.size() / stride + 1);
+  for (std::size_t k = 0; k < entries.size(); k += stride) {
     if (heartbeat_) heartbeat_->Beat();
-    const std::size_t i = static_cast<std::size_t>(reserve_[k]);
-    if (pairs_[i].place != kReserve) continue;  // it has left
-    sample.push_back({pairs_[i].cost, static_cast<int32_t>(i)});
+    Node n;
+    if (live(entries[k], n)) sample.push_back(n);
   }
   // A pair listed twice counts once.
   std::sort(sample.begin(), sample.end(), [](const Node& x, const Node& y) { return Less(x, y); });
@@ -163,38 +205,77 @@ bool PairHeap::SampledThreshold(std::size_t take, Node& threshold) const {
                            [](const Node& x, const Node& y) { return x.pair == y.pair; }),
                sample.end());
   if (sample.size() < 2) return false;
-  std::size_t rank = sample.size() * take / reserve_count_;
-  threshold = sample[std::clamp<std::size_t>(rank, 1, sample.size() - 1)];
+  const std::size_t rank = sample.size() * take / count;
+  bound = {sample[std::clamp<std::size_t>(rank, 1, sample.size() - 1)], true};
   return true;
 }
 
-// The reserve is all at or above the old threshold, so its part below a new,
-// higher threshold can be the heap.
+// The near pool is all at or above the heap's old end, so its part below a
+// new, higher end can be the heap. Its list is read in order; a pair's record
+// is looked at only where its entry falls below the new end.
 void PairHeap::Refill() {
-  const std::size_t take = std::max(min_refill_, reserve_count_ / kRefillDivisor);
-  bounded_ = reserve_count_ > take && SampledThreshold(take, threshold_);
+  if (near_count_ == 0) RefillNear();
+  const std::size_t take = std::max(min_refill_, near_count_ / kRefillDivisor);
+  const auto live = [this](const Node& entry, Node& n) {
+    n = entry;
+    return InNear(entry);
+  };
+  Bound end;
+  if (!(near_count_ > take && SampledBound(near_, near_count_, take, live, end))) {
+    end = reserve_start_;  // the whole pool
+  }
+  heap_end_ = end;
   nodes_.clear();
-  // One pass over the list (a pair's place and cost share a cache line): it
-  // loses the pairs that have left the reserve and gives up those below the
-  // threshold to the heap.
+  std::size_t kept = 0;
+  for (const Node& n : near_) {
+    if (heartbeat_) heartbeat_->Beat();
+    if (!Below(n, end)) {
+      near_[kept++] = n;  // stays, whether it applies or not
+    } else if (InNear(n)) {
+      PlaceOf(n.pair) = kTaken;  // until BuildHeap places it
+      nodes_.push_back(n);
+    }
+  }
+  near_.resize(kept);
+  near_count_ -= nodes_.size();
+  BuildHeap();
+}
+
+// The reserve is all at or above the near pool's old start: its part below a
+// new, higher start becomes the near pool. One pass over the list (a pair's
+// place and cost share a cache line) loses the pairs that have left.
+void PairHeap::RefillNear() {
+  const std::size_t take = std::max(min_refill_, reserve_count_ / kRefillDivisor);
+  const auto live = [this](int32_t pair, Node& n) {
+    const PairSlot& slot = pairs_[static_cast<std::size_t>(pair)];
+    n = {slot.cost, pair};
+    return slot.place == kReserve;
+  };
+  Bound start;
+  if (!(reserve_count_ > take && SampledBound(reserve_, reserve_count_, take, live, start))) {
+    start = Bound{};  // the whole reserve
+  }
+  reserve_start_ = start;
+  near_.clear();
   std::size_t kept = 0;
   for (const int32_t pair : reserve_) {
     if (heartbeat_) heartbeat_->Beat();
     PairSlot& slot = pairs_[static_cast<std::size_t>(pair)];
     if (slot.place != kReserve) continue;  // it left, or an earlier entry took it
     const Node n{slot.cost, pair};
-    if (BelowThreshold(n)) {
-      slot.place = kOut;  // until BuildHeap places it
-      nodes_.push_back(n);
+    if (Below(n, start)) {
+      slot.place = kNear;
+      near_.push_back(n);
     } else {
       reserve_[kept++] = pair;
     }
   }
   reserve_.resize(kept);
-  reserve_count_ -= nodes_.size();
-  BuildHeap();
+  reserve_count_ -= near_.size();
+  near_count_ = near_.size();
 }
 
+// Every node is a pair marked kTaken, once.
 void PairHeap::BuildHeap() {
   for (std::size_t i = 0; i < nodes_.size(); ++i) Place(i, nodes_[i]);
   if (nodes_.size() < 2) return;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/progress_sink.h"
@@ -30,9 +31,10 @@ int32_t ScanTop(const std::vector<bool>& in, const std::vector<double>& cost) {
 }
 
 TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
-  for (const size_t min_refill : {size_t{1}, size_t{7}, size_t{64}}) {
+  // Small refills reach both pools' bounds and the near pool's compaction.
+  const std::pair<size_t, size_t> cases[] = {{600, 1}, {600, 7}, {600, 64}, {5000, 2}};
+  for (const auto& [n, min_refill] : cases) {
     gen::Rng rng(17 + min_refill);
-    const size_t n = 600;
     std::vector<bool> in(n, false);
     std::vector<double> cost(n, 0);
     std::vector<PairSlot> slots(n);  // the heap's view of the costs
