@@ -34,12 +34,12 @@ int64_t LiveFaces(const DietRun& run) {
 TriMesh InputSurface(const LoadedMesh& loaded, const std::vector<FaceCorners>& faces) {
   TriMesh mesh;
   const Normalisation& n = loaded.norm;
-  mesh.xyz.reserve(3 * loaded.raw.size());
+  ReserveHuge(mesh.xyz, 3 * loaded.raw.size());
   for (const TDietVec& c : loaded.raw) {
     const double p[3] = {c.X, c.Y, c.Z};
     for (int a = 0; a < 3; ++a) mesh.xyz.push_back(Normalised(n, a, p[a]));
   }
-  mesh.tri.reserve(3 * faces.size());
+  ReserveHuge(mesh.tri, 3 * faces.size());
   for (const FaceCorners& f : faces) {
     for (const int32_t v : f) mesh.tri.push_back(static_cast<uint32_t>(v));
   }
@@ -49,7 +49,8 @@ TriMesh InputSurface(const LoadedMesh& loaded, const std::vector<FaceCorners>& f
 // The contracted mesh, in the normalised frame.
 TriMesh OutputSurface(const DietRun& run) {
   TriMesh mesh;
-  mesh.xyz.reserve(3 * run.VertexCount());
+  ReserveHuge(mesh.xyz, 3 * run.VertexCount());
+  ReserveHuge(mesh.tri, 3 * static_cast<size_t>(LiveFaces(run)));
   for (size_t v = 0; v < run.VertexCount(); ++v) {
     mesh.xyz.insert(mesh.xyz.end(), {run.pos[v].X, run.pos[v].Y, run.pos[v].Z});
   }

@@ -8,6 +8,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/huge_pages.h"
 #include "platform/two_halves.h"
 
 namespace zelfin {
@@ -158,13 +159,23 @@ float FloatAbove(double x) {
   return f < x ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
 }
 
+// A table of n values, on huge pages where they are worth it: those of a
+// 1M-triangle measurement (4-64 MB) are, where a small page is dear.
+template <class T>
+std::vector<T> Table(size_t n, T value = T()) {
+  std::vector<T> v;
+  ReserveHuge(v, n);
+  v.resize(n, value);
+  return v;
+}
+
 // Sorts by the upper 32 bits, equal ones in their order: passes of 11 bits
 // (few enough places to write to at once for the caches), those in which all
 // agree skipped.
 void SortByKey(std::vector<uint64_t>& keyed) {
   constexpr int kBits = 11;
   constexpr uint64_t kMask = (uint64_t{1} << kBits) - 1;
-  std::vector<uint64_t> other(keyed.size());
+  std::vector<uint64_t> other = Table<uint64_t>(keyed.size());
   std::vector<size_t> start(size_t{1} << kBits);
   for (int shift = 32; shift < 64; shift += kBits) {
     std::fill(start.begin(), start.end(), 0);
@@ -201,7 +212,7 @@ std::vector<uint64_t> CurveOrder(size_t count, Place&& place, const double (&lo)
                                  const double (&hi)[3]) {
   const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
   const double scale = extent > 0 ? 1023.0 / extent : 0;
-  std::vector<uint64_t> keyed(count);
+  std::vector<uint64_t> keyed = Table<uint64_t>(count);
   for (size_t i = 0; i < count; ++i) {
     uint32_t key = 0;
     for (int a = 0; a < 3; ++a) {
@@ -223,11 +234,11 @@ TriangleTree::TriangleTree(const TriMesh& mesh) {
   BoxOf(mesh.xyz, 3, lo, hi);  // it holds three times every centre
   const std::vector<uint64_t> keyed = CurveOrder(
       count, [&](size_t t, int a) { return CentreTimesThree(mesh, t, a); }, lo, hi);
-  ids_.resize(count);
-  slots_.resize(count);
-  corners_.resize(3 * size_t{count});
-  std::vector<uint32_t> number(mesh.xyz.size() / 3, UINT32_MAX);
-  xyz_.reserve(mesh.xyz.size());
+  ids_ = Table<uint32_t>(count);
+  slots_ = Table<uint32_t>(count);
+  corners_ = Table<uint32_t>(3 * size_t{count});
+  std::vector<uint32_t> number = Table<uint32_t>(mesh.xyz.size() / 3, UINT32_MAX);
+  ReserveHuge(xyz_, mesh.xyz.size());
   for (size_t i = 0; i < count; ++i) {
     ids_[i] = static_cast<uint32_t>(keyed[i]);
     slots_[ids_[i]] = static_cast<uint32_t>(i);
@@ -240,7 +251,7 @@ TriangleTree::TriangleTree(const TriMesh& mesh) {
       corners_[3 * i + k] = number[v];
     }
   }
-  nodes_.reserve(2 * size_t{count});
+  ReserveHuge(nodes_, 2 * size_t{count});
   nodes_.emplace_back();
   Build(0, 0, count, keyed);
 }
@@ -353,7 +364,7 @@ void AppendPoint(const TriMesh& mesh, const SurfacePoint& s, std::vector<double>
 
 std::vector<SurfacePoint> SpreadByArea(const TriMesh& mesh, size_t count, uint64_t seed) {
   const size_t triangles = mesh.TriangleCount();
-  std::vector<double> cumulative(triangles);
+  std::vector<double> cumulative = Table<double>(triangles);
   double total = 0;
   for (size_t t = 0; t < triangles; ++t) cumulative[t] = total += AreaOf(mesh, t);
   std::vector<SurfacePoint> points;
@@ -463,7 +474,8 @@ struct Samples {
 
 Samples SampleAgainst(const TriMesh& from, const TriMesh& to, size_t count, uint64_t seed,
                       bool numbered_alike, bool with_vertices) {
-  std::vector<uint32_t> first_use(numbered_alike ? to.xyz.size() / 3 : 0, UINT32_MAX);
+  std::vector<uint32_t> first_use =
+      Table<uint32_t>(numbered_alike ? to.xyz.size() / 3 : 0, UINT32_MAX);
   for (size_t i = 0; numbered_alike && i < to.TriangleCount(); ++i) {
     for (size_t k = 0; k < 3; ++k) {
       const uint32_t v = to.tri[3 * i + k];
