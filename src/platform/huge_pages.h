@@ -80,6 +80,14 @@ void ReserveHuge(std::vector<T>& v, size_t n) {
   ReserveHuge(v, n, n);
 }
 
+// v made n elements equal to value, on huge pages where they are worth it
+// (v empty before).
+template <class T>
+void ResizeHuge(std::vector<T>& v, size_t n, const T& value = T()) {
+  ReserveHuge(v, n);
+  v.resize(n, value);
+}
+
 // Grows v to n elements equal to value, a huge page at a time, beating (when
 // given a heartbeat) between pieces: bringing tens of megabytes into being in
 // one piece would keep the window waiting.

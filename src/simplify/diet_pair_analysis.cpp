@@ -30,7 +30,9 @@ std::unique_ptr<int32_t[]> NumberFaceEdges(const std::vector<FaceCorners>& faces
                                            Heartbeat& heartbeat) {
   const size_t slots = faces.size() * 3;
   std::unique_ptr<int32_t[]> edge_pair(new int32_t[slots]);
-  std::vector<int64_t> start(vertex_count + 1, 0);
+  AdviseHugePagesIfWorth(edge_pair.get(), slots * sizeof(int32_t), slots * sizeof(int32_t));
+  std::vector<int64_t> start;
+  ResizeHuge(start, vertex_count + 1, int64_t{0});
   auto ends = [&](size_t j, int e, int32_t& lo, int32_t& hi) {
     lo = FaceCorner(faces[j], kEdgeCorners[e][0]);
     hi = FaceCorner(faces[j], kEdgeCorners[e][1]);
@@ -49,9 +51,13 @@ std::unique_ptr<int32_t[]> NumberFaceEdges(const std::vector<FaceCorners>& faces
     int32_t hi;
     int32_t slot;
   };
-  const std::unique_ptr<Entry[]> entries(new Entry[static_cast<size_t>(start[vertex_count])]);
+  const size_t entry_count = static_cast<size_t>(start[vertex_count]);
+  const std::unique_ptr<Entry[]> entries(new Entry[entry_count]);
+  AdviseHugePagesIfWorth(entries.get(), entry_count * sizeof(Entry), entry_count * sizeof(Entry));
   {
-    std::vector<int64_t> fill(start.begin(), start.end() - 1);
+    std::vector<int64_t> fill;
+    ReserveHuge(fill, vertex_count);
+    fill.assign(start.begin(), start.end() - 1);
     for (size_t j = 0; j < faces.size(); ++j) {
       heartbeat.Beat();
       for (int e = 0; e < 3; ++e) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/huge_pages.h"
 #include "platform/prefetch.h"
 #include "simplify/diet_geometry.h"
 
@@ -49,8 +50,8 @@ uint64_t SlotHash(int32_t x, int32_t y, int32_t z) {
 PointGrid::PointGrid(size_t expected) {
   size_t capacity = 16;
   while (capacity < expected * 2) capacity *= 2;
-  cells_.resize(capacity);
-  next_.reserve(expected);
+  ResizeHuge(cells_, capacity);
+  ReserveHuge(next_, expected);
 }
 
 size_t PointGrid::Slot(const std::vector<TDietVec>& points, int32_t x, int32_t y, int32_t z) const {

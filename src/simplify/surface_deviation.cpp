@@ -164,8 +164,7 @@ float FloatAbove(double x) {
 template <class T>
 std::vector<T> Table(size_t n, T value = T()) {
   std::vector<T> v;
-  ReserveHuge(v, n);
-  v.resize(n, value);
+  ResizeHuge(v, n, value);
   return v;
 }
 
