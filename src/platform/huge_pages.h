@@ -80,12 +80,13 @@ void ReserveHuge(std::vector<T>& v, size_t n) {
   ReserveHuge(v, n, n);
 }
 
-// v made n elements equal to value, on huge pages where they are worth it
-// (v empty before).
+// A table of n elements equal to value, on huge pages where they are worth it.
 template <class T>
-void ResizeHuge(std::vector<T>& v, size_t n, const T& value = T()) {
+std::vector<T> HugeTable(size_t n, const T& value = T()) {
+  std::vector<T> v;
   ReserveHuge(v, n);
   v.resize(n, value);
+  return v;
 }
 
 // Grows v to n elements equal to value, a huge page at a time, beating (when

@@ -163,8 +163,7 @@ void ContractionGuard::Start(const DietRun& run, const std::vector<TDietVec>* ra
     first_pos_.assign(run.pos.begin(),
                       run.pos.begin() + static_cast<std::ptrdiff_t>(run.VertexCount()));
   }
-  first_normal_.clear();
-  ResizeHuge(first_normal_, run.faces.size());
+  first_normal_ = HugeTable<std::array<float, 3>>(run.faces.size());
   for (size_t j = 0; j < run.faces.size(); ++j) {
     const FaceCorners& f = run.faces[j];
     const TDietVec n = FaceAlive(f) ? TriangleNormal(run.pos[static_cast<size_t>(f[0])],

@@ -292,7 +292,7 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
                          std::vector<int32_t>& same_as, Heartbeat& heartbeat) {
   const size_t count = halves[0].coords.size() + halves[1].coords.size();
   ReserveHuge(run.pos, 2 * count, count);  // and the states that contractions add
-  ResizeHuge(same_as, count);
+  same_as = HugeTable<int32_t>(count);
   // All points at one place: every normalisation would be 0 / 0.
   if (norm.s == 0) return 0;
   PointGrid grid(count);

@@ -31,8 +31,7 @@ std::unique_ptr<int32_t[]> NumberFaceEdges(const std::vector<FaceCorners>& faces
   const size_t slots = faces.size() * 3;
   std::unique_ptr<int32_t[]> edge_pair(new int32_t[slots]);
   AdviseHugePagesIfWorth(edge_pair.get(), slots * sizeof(int32_t), slots * sizeof(int32_t));
-  std::vector<int64_t> start;
-  ResizeHuge(start, vertex_count + 1, int64_t{0});
+  std::vector<int64_t> start = HugeTable<int64_t>(vertex_count + 1);
   auto ends = [&](size_t j, int e, int32_t& lo, int32_t& hi) {
     lo = FaceCorner(faces[j], kEdgeCorners[e][0]);
     hi = FaceCorner(faces[j], kEdgeCorners[e][1]);

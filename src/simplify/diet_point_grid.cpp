@@ -50,7 +50,7 @@ uint64_t SlotHash(int32_t x, int32_t y, int32_t z) {
 PointGrid::PointGrid(size_t expected) {
   size_t capacity = 16;
   while (capacity < expected * 2) capacity *= 2;
-  ResizeHuge(cells_, capacity);
+  cells_ = HugeTable<Cell>(capacity);
   ReserveHuge(next_, expected);
 }
 

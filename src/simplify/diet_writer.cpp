@@ -260,8 +260,7 @@ RunKey RunKeyOf(const AttributeRun& attr, size_t j) {
 std::vector<int32_t> FacesByRun(const DietRun& run, const AttributeRun& attr,
                                 std::vector<size_t>& run_start) {
   std::unordered_map<RunKey, size_t, RunKeyHash> run_of;
-  std::vector<size_t> face_run;
-  ResizeHuge(face_run, run.faces.size(), SIZE_MAX);
+  std::vector<size_t> face_run = HugeTable<size_t>(run.faces.size(), SIZE_MAX);
   std::vector<size_t> count;
   for (size_t j = 0; j < run.faces.size(); ++j) {
     if (!FaceAlive(run.faces[j])) continue;
@@ -272,8 +271,7 @@ std::vector<int32_t> FacesByRun(const DietRun& run, const AttributeRun& attr,
   }
   run_start.assign(count.size() + 1, 0);
   for (size_t r = 0; r < count.size(); ++r) run_start[r + 1] = run_start[r] + count[r];
-  std::vector<int32_t> order;
-  ResizeHuge(order, run_start.back());
+  std::vector<int32_t> order = HugeTable<int32_t>(run_start.back());
   std::vector<size_t> fill(run_start.begin(), run_start.end() - 1);
   for (size_t j = 0; j < run.faces.size(); ++j) {
     if (face_run[j] != SIZE_MAX) order[fill[face_run[j]]++] = static_cast<int32_t>(j);

@@ -47,10 +47,10 @@ TriMesh InputSurface(const LoadedMesh& loaded, const std::vector<FaceCorners>& f
 }
 
 // The contracted mesh, in the normalised frame.
-TriMesh OutputSurface(const DietRun& run) {
+TriMesh OutputSurface(const DietRun& run, int64_t live_faces) {
   TriMesh mesh;
   ReserveHuge(mesh.xyz, 3 * run.VertexCount());
-  ReserveHuge(mesh.tri, 3 * static_cast<size_t>(LiveFaces(run)));
+  ReserveHuge(mesh.tri, 3 * static_cast<size_t>(live_faces));
   for (size_t v = 0; v < run.VertexCount(); ++v) {
     mesh.xyz.insert(mesh.xyz.end(), {run.pos[v].X, run.pos[v].Y, run.pos[v].Z});
   }
@@ -81,7 +81,7 @@ void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& i
     TriMesh input = InputSurface(loaded, input_faces);
     input_faces = std::vector<FaceCorners>();
     loaded.raw = std::vector<TDietVec>();
-    TriMesh output = OutputSurface(run);
+    TriMesh output = OutputSurface(run, result.triangles_out);
     GiveBack(run, progress);
     // Nothing is no distance away from something: no figures.
     if (input.tri.empty() || output.tri.empty()) return;

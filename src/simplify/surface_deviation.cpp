@@ -159,22 +159,13 @@ float FloatAbove(double x) {
   return f < x ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
 }
 
-// A table of n values, on huge pages where they are worth it: those of a
-// 1M-triangle measurement (4-64 MB) are, where a small page is dear.
-template <class T>
-std::vector<T> Table(size_t n, T value = T()) {
-  std::vector<T> v;
-  ResizeHuge(v, n, value);
-  return v;
-}
-
 // Sorts by the upper 32 bits, equal ones in their order: passes of 11 bits
 // (few enough places to write to at once for the caches), those in which all
 // agree skipped.
 void SortByKey(std::vector<uint64_t>& keyed) {
   constexpr int kBits = 11;
   constexpr uint64_t kMask = (uint64_t{1} << kBits) - 1;
-  std::vector<uint64_t> other = Table<uint64_t>(keyed.size());
+  std::vector<uint64_t> other = HugeTable<uint64_t>(keyed.size());
   std::vector<size_t> start(size_t{1} << kBits);
   for (int shift = 32; shift < 64; shift += kBits) {
     std::fill(start.begin(), start.end(), 0);
@@ -211,7 +202,7 @@ std::vector<uint64_t> CurveOrder(size_t count, Place&& place, const double (&lo)
                                  const double (&hi)[3]) {
   const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
   const double scale = extent > 0 ? 1023.0 / extent : 0;
-  std::vector<uint64_t> keyed = Table<uint64_t>(count);
+  std::vector<uint64_t> keyed = HugeTable<uint64_t>(count);
   for (size_t i = 0; i < count; ++i) {
     uint32_t key = 0;
     for (int a = 0; a < 3; ++a) {
@@ -233,10 +224,10 @@ TriangleTree::TriangleTree(const TriMesh& mesh) {
   BoxOf(mesh.xyz, 3, lo, hi);  // it holds three times every centre
   const std::vector<uint64_t> keyed = CurveOrder(
       count, [&](size_t t, int a) { return CentreTimesThree(mesh, t, a); }, lo, hi);
-  ids_ = Table<uint32_t>(count);
-  slots_ = Table<uint32_t>(count);
-  corners_ = Table<uint32_t>(3 * size_t{count});
-  std::vector<uint32_t> number = Table<uint32_t>(mesh.xyz.size() / 3, UINT32_MAX);
+  ids_ = HugeTable<uint32_t>(count);
+  slots_ = HugeTable<uint32_t>(count);
+  corners_ = HugeTable<uint32_t>(3 * size_t{count});
+  std::vector<uint32_t> number = HugeTable<uint32_t>(mesh.xyz.size() / 3, UINT32_MAX);
   ReserveHuge(xyz_, mesh.xyz.size());
   for (size_t i = 0; i < count; ++i) {
     ids_[i] = static_cast<uint32_t>(keyed[i]);
@@ -363,7 +354,7 @@ void AppendPoint(const TriMesh& mesh, const SurfacePoint& s, std::vector<double>
 
 std::vector<SurfacePoint> SpreadByArea(const TriMesh& mesh, size_t count, uint64_t seed) {
   const size_t triangles = mesh.TriangleCount();
-  std::vector<double> cumulative = Table<double>(triangles);
+  std::vector<double> cumulative = HugeTable<double>(triangles);
   double total = 0;
   for (size_t t = 0; t < triangles; ++t) cumulative[t] = total += AreaOf(mesh, t);
   std::vector<SurfacePoint> points;
@@ -474,7 +465,7 @@ struct Samples {
 Samples SampleAgainst(const TriMesh& from, const TriMesh& to, size_t count, uint64_t seed,
                       bool numbered_alike, bool with_vertices) {
   std::vector<uint32_t> first_use =
-      Table<uint32_t>(numbered_alike ? to.xyz.size() / 3 : 0, UINT32_MAX);
+      HugeTable<uint32_t>(numbered_alike ? to.xyz.size() / 3 : 0, UINT32_MAX);
   for (size_t i = 0; numbered_alike && i < to.TriangleCount(); ++i) {
     for (size_t k = 0; k < 3; ++k) {
       const uint32_t v = to.tri[3 * i + k];
