@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/huge_pages.h"
+
 namespace zelfin {
 
 uint32_t VertexAdjacency::TakeRoom(uint32_t size) {
@@ -15,7 +17,9 @@ uint32_t VertexAdjacency::TakeRoom(uint32_t size) {
   if (size > kChunkItems - arena_used_) {
     // A new chunk; a room larger than a chunk (a fan of millions) has one of
     // its own, which nothing else shares.
-    arena_.emplace_back(new int32_t[std::max(size, kChunkItems)]);
+    const size_t items = std::max(size, kChunkItems);
+    arena_.emplace_back(new int32_t[items]);
+    AdviseHugePagesIfWorth(arena_.back().get(), items * sizeof(int32_t), items * sizeof(int32_t));
     arena_used_ = 0;
   }
   const uint32_t at = static_cast<uint32_t>((arena_.size() - 1) << kPlaceBits) + arena_used_;

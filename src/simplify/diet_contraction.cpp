@@ -48,6 +48,7 @@ class Contraction {
         first_left_(static_cast<uint32_t>(run.q.size())) {
     BuildAdjacency(heartbeat);
     if (Refined()) StartRefined(loaded, heartbeat);
+    heap_.ReserveUnordered(run.PairCount());
     for (size_t i = 0; i < run.PairCount(); ++i) {
       heartbeat.Beat();
       if (PairActive(run.pairs[i].ends)) heap_.AddUnordered(static_cast<int32_t>(i));

@@ -80,8 +80,11 @@ class Chunked {
   // Room for n more elements, all in one chunk.
   T* Extend(size_t n) {
     if (chunks_.empty() || chunks_.back().size() + n > chunks_.back().capacity()) {
+      // Each chunk as large as those before it together, up to a bound: a
+      // small file stays small, and a large one comes in chunks that are
+      // worth huge pages.
       chunks_.emplace_back();
-      chunks_.back().reserve(std::max(kChunk, n));
+      ReserveHuge(chunks_.back(), std::max({kFirstChunk, n, std::min(size_, kLargestChunk)}));
     }
     std::vector<T>& chunk = chunks_.back();
     chunk.resize(chunk.size() + n);
@@ -93,7 +96,8 @@ class Chunked {
   const std::vector<std::vector<T>>& chunks() const { return chunks_; }
 
  private:
-  static constexpr size_t kChunk = size_t{1} << 18;
+  static constexpr size_t kFirstChunk = size_t{1} << 18;
+  static constexpr size_t kLargestChunk = (size_t{64} << 20) / sizeof(T);
   std::vector<std::vector<T>> chunks_;
   size_t size_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "platform/huge_pages.h"
 #include "platform/prefetch.h"
 
 namespace zelfin {
@@ -157,6 +158,11 @@ void PairHeap::Set(int32_t pair) {
 void PairHeap::Remove(int32_t pair) {
   LeavePlace(pair);
   RefillIfDry();
+}
+
+void PairHeap::ReserveUnordered(std::size_t n) {
+  ReserveHuge(reserve_, n);
+  ReserveHuge(near_, n / kRefillDivisor + min_refill_);
 }
 
 void PairHeap::AddUnordered(int32_t pair) {

@@ -52,6 +52,9 @@ class PairHeap {
   void Set(int32_t pair);
   // Takes the pair out, if it is in.
   void Remove(int32_t pair);
+  // Makes room for n pairs added without ordering: the lists are made once,
+  // on huge pages where worth it, instead of grown by copying.
+  void ReserveUnordered(std::size_t n);
   // Adds without ordering; call Heapify once after a run of these.
   void AddUnordered(int32_t pair);
   void Heapify();
