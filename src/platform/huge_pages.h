@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "platform/heartbeat.h"
@@ -78,6 +79,18 @@ void ReserveHuge(std::vector<T>& v, size_t n, size_t live) {
 template <class T>
 void ReserveHuge(std::vector<T>& v, size_t n) {
   ReserveHuge(v, n, n);
+}
+
+// Makes room in v for `more` elements beyond its size, growing it as push_back
+// would (at least doubling), into a new block advised huge pages before the
+// elements are copied in: reserve() would copy them onto small pages first.
+template <class T>
+void GrowHuge(std::vector<T>& v, size_t more) {
+  if (v.size() + more <= v.capacity()) return;
+  std::vector<T> bigger;
+  ReserveHuge(bigger, std::max(v.size() + more, 2 * v.capacity()), v.size() + more);
+  bigger.insert(bigger.end(), std::make_move_iterator(v.begin()), std::make_move_iterator(v.end()));
+  v.swap(bigger);
 }
 
 // A table of n elements equal to value, on huge pages where they are worth it.

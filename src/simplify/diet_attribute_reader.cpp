@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "platform/huge_pages.h"
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
 
@@ -69,12 +70,12 @@ void CornerParts(std::string_view token, int32_t& vt, int32_t& vn) {
 }  // namespace
 
 void AttributeReader::ReserveTriangles(size_t n) {
-  out_.tri_uv.reserve(n);
-  out_.tri_normal.reserve(n);
-  out_.tri_parts.reserve(n);
-  out_.tri_material.reserve(n);
-  out_.tri_group.reserve(n);
-  out_.tri_smoothing.reserve(n);
+  ReserveHuge(out_.tri_uv, n);
+  ReserveHuge(out_.tri_normal, n);
+  ReserveHuge(out_.tri_parts, n);
+  ReserveHuge(out_.tri_material, n);
+  ReserveHuge(out_.tri_group, n);
+  ReserveHuge(out_.tri_smoothing, n);
 }
 
 void AttributeReader::StartLater() {
@@ -82,6 +83,10 @@ void AttributeReader::StartLater() {
 }
 
 void AttributeReader::StorePlainFaces() {
+  size_t words = 0;
+  for (const uint32_t corners : plain_corners_) words += kHead + kCorner * corners;
+  GrowHuge(face_start_, plain_corners_.size());
+  GrowHuge(words_, words);
   for (const uint32_t corners : plain_corners_) {
     face_start_.push_back(words_.size());
     words_.insert(words_.end(), {material_, group_, static_cast<int32_t>(out_.uvs.size()),
@@ -99,6 +104,7 @@ void AttributeReader::Join(AttributeReader&& later) {
     StorePlainFaces();
     later.StorePlainFaces();
   } else {
+    GrowHuge(plain_corners_, later.plain_corners_.size());
     plain_corners_.insert(plain_corners_.end(), later.plain_corners_.begin(),
                           later.plain_corners_.end());
   }
@@ -118,6 +124,8 @@ void AttributeReader::Join(AttributeReader&& later) {
   const int32_t uvs_before = static_cast<int32_t>(out_.uvs.size());
   const int32_t normals_before = static_cast<int32_t>(out_.normals.size());
   const size_t shift = words_.size();
+  GrowHuge(face_start_, later.face_start_.size());
+  GrowHuge(words_, later.words_.size());
   for (size_t f = 0; f < later.face_start_.size(); ++f) {
     const size_t start = later.face_start_[f];
     int32_t* head = &later.words_[start];
@@ -133,7 +141,10 @@ void AttributeReader::Join(AttributeReader&& later) {
   group_ = in_force(later.group_, groups, group_);
   smoothing_ = in_force(later.smoothing_, smoothing, smoothing_);
   out_.any = out_.any || later.out_.any;
-  const auto append = [](auto& to, auto& from) { to.insert(to.end(), from.begin(), from.end()); };
+  const auto append = [](auto& to, auto& from) {
+    GrowHuge(to, from.size());
+    to.insert(to.end(), from.begin(), from.end());
+  };
   append(out_.libraries, later.out_.libraries);
   append(out_.uvs, later.out_.uvs);
   append(out_.normals, later.out_.normals);
@@ -149,11 +160,13 @@ void AttributeReader::Line(std::string_view line) {
   switch (kind) {
     case AttributeLine::kTexture: {
       const std::array<double, 2> uv = Numbers<2>(line);
+      GrowHuge(out_.uvs, 1);
       out_.uvs.push_back(uv);
       break;
     }
     case AttributeLine::kNormal: {
       const std::array<double, 3> n = Numbers<3>(line);
+      GrowHuge(out_.normals, 1);
       out_.normals.push_back({n[0], n[1], n[2]});
       break;
     }
@@ -191,13 +204,16 @@ void AttributeReader::Face(const std::vector<std::string_view>& tokens) {
       plain = vt == 0 && vn == 0;
     }
     if (plain) {
+      GrowHuge(plain_corners_, 1);
       plain_corners_.push_back(static_cast<uint32_t>(tokens.size() - 1));
       return;
     }
     StorePlainFaces();
   }
   const size_t start = words_.size();
+  GrowHuge(face_start_, 1);
   face_start_.push_back(start);
+  GrowHuge(words_, kHead + kCorner * (tokens.size() - 1));
   words_.resize(start + kHead + kCorner * (tokens.size() - 1));
   int32_t* w = words_.data() + start;
   *w++ = material_;

@@ -498,8 +498,8 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
       });
   if (attributes) loaded.attributes = reader.Take();
   if (wants.raw) {
-    loaded.raw.reserve(count);
-    loaded.precision.reserve(count);
+    ReserveHuge(loaded.raw, count);
+    ReserveHuge(loaded.precision, count);
     for (const HalfRead& half : halves) {
       for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
         loaded.raw.insert(loaded.raw.end(), chunk.begin(), chunk.end());

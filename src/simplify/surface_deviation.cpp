@@ -474,6 +474,9 @@ Samples SampleAgainst(const TriMesh& from, const TriMesh& to, size_t count, uint
   }
   const auto near = [&](uint32_t v) { return v < first_use.size() ? first_use[v] : UINT32_MAX; };
   Samples out;
+  const size_t most = count + (with_vertices ? from.xyz.size() / 3 : 0);
+  ReserveHuge(out.points, 3 * most);
+  ReserveHuge(out.near, most);
   for (const SurfacePoint& s : SpreadByArea(from, count, seed)) {
     AppendPoint(from, s, out.points);
     out.near.push_back(near(from.tri[3 * size_t{s.triangle}]));

@@ -86,5 +86,35 @@ TEST(ReserveHuge, AdvisesOnlyTablesWhoseLivePartIsWorthIt) {
   EXPECT_TRUE(advised(2 * worth, worth));
 }
 
+// Growing keeps what the table holds, leaves a table with room alone, at least
+// doubles (a loop of push_backs stays linear), and advises the new block
+// before the elements are copied in.
+TEST(GrowHuge, KeepsTheElementsDoublesAndAdvisesTheNewBlock) {
+  std::vector<int> small(1000);
+  for (int i = 0; i < 1000; ++i) small[static_cast<size_t>(i)] = i;
+  small.shrink_to_fit();
+  GrowHuge(small, 1);
+  EXPECT_GE(small.capacity(), 2000u);
+  ASSERT_EQ(small.size(), 1000u);
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(small[static_cast<size_t>(i)], i);
+  const int* const before = small.data();
+  GrowHuge(small, small.capacity() - small.size());
+  EXPECT_EQ(small.data(), before);
+
+  constexpr size_t kHuge = size_t{2} << 20;
+  std::vector<char> large(WorthHugePages() + 2 * kHuge, 'x');
+  large.shrink_to_fit();
+  GrowHuge(large, 1);
+  EXPECT_EQ(large.back(), 'x');
+  const uintptr_t inside = (reinterpret_cast<uintptr_t>(large.data()) + kHuge - 1) & ~(kHuge - 1);
+  std::vector<char> probe;
+  ReserveHuge(probe, WorthHugePages() + 2 * kHuge);
+  const bool kernel_takes_advice =
+      AdvisedHuge((reinterpret_cast<uintptr_t>(probe.data()) + kHuge - 1) & ~(kHuge - 1));
+  if (kernel_takes_advice) {
+    EXPECT_TRUE(AdvisedHuge(inside));
+  }
+}
+
 }  // namespace
 }  // namespace zelfin
