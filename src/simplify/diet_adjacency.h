@@ -110,7 +110,7 @@ void VertexAdjacency::Build(size_t vertex_count, ForEachFace&& for_each_face,
     b.spill = TakeRoom(b.room);
   }
   // Fill: faces from the front, pairs after them; the counts go up again.
-  std::vector<uint32_t> filled(vertex_count, 0);
+  std::vector<uint32_t> filled = HugeTable<uint32_t>(vertex_count);
   for_each_face([&](int32_t v, int32_t item) {
     Block& b = blocks_[static_cast<size_t>(v)];
     const_cast<int32_t*>(Items(b))[filled[static_cast<size_t>(v)]++] = item;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/huge_pages.h"
 #include "simplify/diet_geometry.h"
 
 namespace zelfin {
@@ -142,7 +143,7 @@ void BorderKinds::AddOpenEdgePlanes(DietRun& run, const VertexAdjacency& adjacen
 
 void BorderKinds::Start(DietRun& run, const VertexAdjacency& adjacency,
                         const AttributeRun* attributes) {
-  kind_.assign(run.VertexCount(), BorderKind::kLocked);
+  kind_ = HugeTable(run.VertexCount(), BorderKind::kLocked);
   for (size_t v = 0; v < run.VertexCount(); ++v) {
     const int32_t vertex = static_cast<int32_t>(v);
     if (!run.Used(v)) continue;

@@ -9,6 +9,7 @@
 
 #include "platform/beside.h"
 #include "platform/heartbeat.h"
+#include "platform/huge_pages.h"
 #include "platform/numbers.h"
 #include "platform/prefetch.h"
 #include "platform/progress_marks.h"
@@ -408,6 +409,7 @@ class Contraction {
       left = static_cast<uint32_t>(run_.q.size());
       run_.q.push_back(run_.q[static_cast<size_t>(b)]);
       run_.pos.push_back(run_.pos[static_cast<size_t>(b)]);
+      GrowHuge(left_refs_, 1);
       left_refs_.resize(left - first_left_ + 1);
     } else {
       left = free_left_.back();

@@ -412,7 +412,7 @@ void StoreTriangles(std::string_view text, const HalfRead (&halves)[2], int64_t 
   if (attributes) {
     attributes->ReserveTriangles(static_cast<size_t>(halves[0].triangles + halves[1].triangles));
   }
-  run.flags.assign(same_as.size(), 0);
+  run.flags = HugeTable<uint8_t>(same_as.size());
   std::vector<int32_t> corners;
   int64_t face = 0;
   int64_t base = 0;

@@ -103,7 +103,7 @@ void AppendFace(std::string& out, const int32_t (&number)[3], bool plain) {
 // DietOutIndex), and how many are written.
 template <class UsedOf>
 std::vector<int32_t> OutIndex(size_t count, UsedOf&& used, int32_t& NV) {
-  std::vector<int32_t> DietOutIndex(count, -1);
+  std::vector<int32_t> DietOutIndex = HugeTable<int32_t>(count, -1);
   NV = 0;
   for (size_t i = 0; i < count; ++i) {
     if (used(i)) DietOutIndex[i] = ++NV;
