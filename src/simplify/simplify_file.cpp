@@ -96,22 +96,27 @@ void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& i
 }
 
 // The vertices' quadrics, then the pairs; beside each, work that needs only
-// the faces: the edges' numbers, then the contraction's empty blocks.
+// the faces: the edges' numbers, then the pages of the pairs' table.
 VertexAdjacency Analyze(DietRun& run, SimplifyMethod method, ProgressSink& progress) {
   Heartbeat heartbeat(progress);
   progress.SetCaption("Analyzing Vertex information...");
   progress.ProcessMessages();
   EdgeNumbers edges;
+  VertexAdjacency adjacency;
+  // The quadrics take less time than the edges' numbers: this thread then
+  // brings the contraction's empty blocks into being instead of waiting.
   RunBeside(
-      heartbeat, [&] { AnalyzeVertices(run, progress); },
+      heartbeat,
+      [&] {
+        AnalyzeVertices(run, progress);
+        adjacency.Prepare(run.VertexCount(), &heartbeat);
+      },
       [&](const Lane& lane) { edges = NumberEdges(run, lane.heartbeat); });
   progress.SetCaption("Analyzing Vertex Pair information...");
   progress.ProcessMessages();
-  VertexAdjacency adjacency;
-  // The helper brings the contraction's empty blocks into being and then, from
-  // the back, the pages of the pairs' table that the pairs are entered into
-  // here from the front: hundreds of megabytes of fresh pages take longer
-  // than the entries.
+  // The helper brings into being, from the back, the pages of the pairs'
+  // table that the pairs are entered into here from the front: hundreds of
+  // megabytes of fresh pages take longer than the entries.
   run.pairs = std::vector<PairSlot>();
   ReserveHuge(run.pairs, static_cast<size_t>(edges.count));
   const void* pair_table = run.pairs.data();
@@ -122,10 +127,7 @@ VertexAdjacency Analyze(DietRun& run, SimplifyMethod method, ProgressSink& progr
         // The refined method prices the pairs again by its own rules.
         AnalyzePairs(run, std::move(edges), progress, method == SimplifyMethod::kClassic);
       },
-      [&](const Lane& lane) {
-        adjacency.Prepare(run.VertexCount(), &lane.heartbeat);
-        PopulatePages(pair_table, pair_bytes, &lane.heartbeat);
-      });
+      [&](const Lane& lane) { PopulatePages(pair_table, pair_bytes, &lane.heartbeat); });
   return adjacency;
 }
 
