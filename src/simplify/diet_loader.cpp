@@ -1,5 +1,5 @@
 // The loader reads the text in two passes. The first reads every vertex and
-// face line into flat arrays, the two halves of the file at once; the second,
+// face line into flat arrays, pieces of the file on two threads; the second,
 // in file order, normalises and welds the vertices and cuts the faces into
 // triangles. Errors are raised in the order in which one pass after another
 // over the lines would meet them: first the counts, then the first vertex
@@ -7,6 +7,7 @@
 #include "simplify/diet_loader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -102,14 +103,14 @@ class Chunked {
   size_t size_ = 0;
 };
 
-// What the first pass reads from one half of the text.
-struct HalfRead {
+// What the first pass reads from one piece of the text.
+struct PieceRead {
   size_t begin = 0, end = 0;
   AttributeReader* attributes = nullptr;  // the other lines and the faces' vt and vn
   Chunked<TDietVec> coords;               // the vertex lines' coordinates, in order
   double mn[3] = {0, 0, 0}, mx[3] = {0, 0, 0};
   // Per face line of three or more references: the count n, the number of
-  // this half's vertex lines before it, then the n stored references; each
+  // this piece's vertex lines before it, then the n stored references; each
   // line's words in one chunk.
   Chunked<int32_t> faces;
   int64_t vertex_lines = 0;
@@ -121,31 +122,31 @@ struct HalfRead {
   Chunked<LinePrecision> precisions;  // then per vertex line, in order
 };
 
-void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, HalfRead& half) {
+void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, PieceRead& piece) {
   double c[3] = {0, 0, 0};
   CoordinateRead read[3] = {};
   WrittenPrecision written[3];
   bool readable = tokens.size() >= 4;
   for (int a = 0; readable && a < 3; ++a) {
-    read[a] = ReadCleanCoordinate(tokens[1 + a], c[a], half.precision ? &written[a] : nullptr);
+    read[a] = ReadCleanCoordinate(tokens[1 + a], c[a], piece.precision ? &written[a] : nullptr);
     readable = read[a] != CoordinateRead::kOverflow;
   }
   if (!readable) {
-    half.bad_offset = static_cast<int64_t>(offset);
-    half.bad_tokens = tokens.size();
+    piece.bad_offset = static_cast<int64_t>(offset);
+    piece.bad_tokens = tokens.size();
     return;
   }
   for (int a = 0; a < 3; ++a) {
-    if (half.vertex_lines == 0) {
-      half.mn[a] = half.mx[a] = c[a];
+    if (piece.vertex_lines == 0) {
+      piece.mn[a] = piece.mx[a] = c[a];
     } else {
-      if (c[a] < half.mn[a]) half.mn[a] = c[a];
-      if (c[a] > half.mx[a]) half.mx[a] = c[a];
+      if (c[a] < piece.mn[a]) piece.mn[a] = c[a];
+      if (c[a] > piece.mx[a]) piece.mx[a] = c[a];
     }
   }
-  half.coords.push_back({c[0], c[1], c[2]});
-  ++half.vertex_lines;
-  if (!half.precision) return;
+  piece.coords.push_back({c[0], c[1], c[2]});
+  ++piece.vertex_lines;
+  if (!piece.precision) return;
   int decimals = 0, digits = 0;
   for (int a = 0; a < 3; ++a) {
     // What does not read as a number says its precision by PrecisionOf's rules.
@@ -154,66 +155,85 @@ void ReadVertexLine(size_t offset, const std::vector<std::string_view>& tokens, 
     decimals = std::max(decimals, p.decimals);
     digits = std::max(digits, p.digits);
   }
-  half.precisions.push_back(
+  piece.precisions.push_back(
       {static_cast<uint8_t>(std::min(decimals, 255)), static_cast<uint8_t>(std::min(digits, 255))});
 }
 
-void ReadFaceLine(const std::vector<std::string_view>& tokens, HalfRead& half) {
+void ReadFaceLine(const std::vector<std::string_view>& tokens, PieceRead& piece) {
   const size_t n = tokens.size() - 1;
   if (n < 3) return;  // adds nothing, stores nothing
-  int32_t* words = half.faces.Extend(2 + n);
+  int32_t* words = piece.faces.Extend(2 + n);
   words[0] = static_cast<int32_t>(n);
-  words[1] = static_cast<int32_t>(half.vertex_lines);
+  words[1] = static_cast<int32_t>(piece.vertex_lines);
   for (size_t r = 1; r <= n; ++r) words[1 + r] = StoredReference(tokens[r]);
-  ++half.face_lines;
-  half.triangles += static_cast<int64_t>(n) - 2;
+  ++piece.face_lines;
+  piece.triangles += static_cast<int64_t>(n) - 2;
 }
 
-// The first pass over one half. It stops at the first vertex line that
+// The first pass over one piece. It stops at the first vertex line that
 // cannot be read: nothing after it can change the error.
-void ReadHalf(std::string_view text, HalfRead& half, Heartbeat& heartbeat) {
+void ReadPiece(std::string_view text, PieceRead& piece, Heartbeat& heartbeat) {
   std::vector<std::string_view> tokens;
   std::string scratch;
-  ForEachKindOfLine(text, half.begin, half.end,
+  ForEachKindOfLine(text, piece.begin, piece.end,
                     [&](LineKind kind, std::string_view line, size_t at) {
                       heartbeat.Beat();
-                      if (half.bad_offset >= 0) return;
+                      if (piece.bad_offset >= 0) return;
                       if (kind == LineKind::kOther) {
-                        if (half.attributes) half.attributes->Line(line);
+                        if (piece.attributes) piece.attributes->Line(line);
                         return;
                       }
                       SplitObjTokens(line, tokens, scratch);
                       if (kind == LineKind::kVertex) {
-                        ReadVertexLine(at, tokens, half);
+                        ReadVertexLine(at, tokens, piece);
                       } else {
-                        ReadFaceLine(tokens, half);
-                        if (half.attributes && tokens.size() >= 4) half.attributes->Face(tokens);
+                        ReadFaceLine(tokens, piece);
+                        if (piece.attributes && tokens.size() >= 4) piece.attributes->Face(tokens);
                       }
                     });
 }
 
-// The second half's attributes (the material and group in force, the count
-// of vt and vn lines before a face) take what the first half leaves in force
-// when the two are joined.
-void ReadHalves(std::string_view text, HalfRead (&halves)[2], ProgressSink& progress,
-                AttributeReader* attributes) {
-  halves[0].begin = 0;
-  halves[1].end = text.size();
-  halves[0].attributes = attributes;
-  constexpr size_t kWorthAThread = size_t{1} << 20;
-  halves[0].end = halves[1].begin =
-      text.size() < kWorthAThread ? text.size() : LineStartFrom(text, text.size() / 2);
-  Heartbeat heartbeat(progress);
-  if (halves[1].begin == halves[1].end) return ReadHalf(text, halves[0], heartbeat);
-  AttributeReader later;
-  if (attributes) {
-    later.StartLater();
-    halves[1].attributes = &later;
+// The pieces: lines of the text, in order, the first pass over each made on
+// either of two threads, whichever is free. Pieces of one kind of line read
+// faster than others (a vertex line costs less per byte than a face line),
+// and most files hold their vertex lines first: two halves left one thread
+// waiting for the other for a tenth of the pass.
+std::vector<PieceRead> PiecesOf(std::string_view text, bool precision) {
+  constexpr size_t kWorthAThread = size_t{1} << 20, kPieceBytes = size_t{8} << 20;
+  constexpr size_t kMostPieces = 8;
+  const size_t n = text.size() < kWorthAThread
+                       ? 1
+                       : std::clamp<size_t>(text.size() / kPieceBytes, 2, kMostPieces);
+  std::vector<PieceRead> pieces(n);
+  for (size_t i = 0; i < n; ++i) {
+    pieces[i].begin = i == 0 ? 0 : pieces[i - 1].end;
+    pieces[i].end = i + 1 == n ? text.size() : LineStartFrom(text, text.size() / n * (i + 1));
+    pieces[i].end = std::max(pieces[i].end, pieces[i].begin);
+    pieces[i].precision = precision;
   }
-  RunBeside(
-      heartbeat, [&](const Lane& lane) { ReadHalf(text, halves[0], lane.heartbeat); },
-      [&](const Lane& lane) { ReadHalf(text, halves[1], lane.heartbeat); });
-  if (attributes) attributes->Join(std::move(later));
+  return pieces;
+}
+
+// Each later piece's attributes (the material and group in force, the count
+// of vt and vn lines before a face) take what the pieces before it leave in
+// force when they are joined, in order.
+void ReadPieces(std::string_view text, std::vector<PieceRead>& pieces, ProgressSink& progress,
+                AttributeReader* attributes) {
+  Heartbeat heartbeat(progress);
+  pieces[0].attributes = attributes;
+  if (pieces.size() == 1) return ReadPiece(text, pieces[0], heartbeat);
+  std::vector<AttributeReader> later(attributes ? pieces.size() - 1 : 0);
+  for (size_t i = 0; i < later.size(); ++i) {
+    later[i].StartLater();
+    pieces[i + 1].attributes = &later[i];
+  }
+  std::atomic<size_t> next{0};
+  const auto take = [&](const Lane& lane) {
+    for (size_t i = next++; i < pieces.size(); i = next++)
+      ReadPiece(text, pieces[i], lane.heartbeat);
+  };
+  RunBeside(heartbeat, take, take);
+  for (AttributeReader& reader : later) attributes->Join(std::move(reader));
 }
 
 std::string Where(int64_t line_no, const std::string& path) {
@@ -225,18 +245,32 @@ std::string Where(int64_t line_no, const std::string& path) {
 }
 
 // The counts, then the first vertex line that cannot be read, in file order.
-void CheckFirstPass(std::string_view text, const HalfRead (&halves)[2], const std::string& path) {
-  const int64_t vertices = halves[0].vertex_lines + halves[1].vertex_lines;
-  const int64_t triangles = halves[0].triangles + halves[1].triangles;
+int64_t Triangles(const std::vector<PieceRead>& pieces) {
+  int64_t n = 0;
+  for (const PieceRead& piece : pieces) n += piece.triangles;
+  return n;
+}
+
+size_t VertexCount(const std::vector<PieceRead>& pieces) {
+  size_t n = 0;
+  for (const PieceRead& piece : pieces) n += piece.coords.size();
+  return n;
+}
+
+void CheckFirstPass(std::string_view text, const std::vector<PieceRead>& pieces,
+                    const std::string& path) {
+  int64_t vertices = 0;
+  for (const PieceRead& piece : pieces) vertices += piece.vertex_lines;
+  const int64_t triangles = Triangles(pieces);
   if (vertices > kMaxIndex || triangles > kMaxIndex) {
     throw ZelfinError("The file " + Quoted(path) +
                       " holds more vertices or triangles than can be simplified");
   }
-  for (const HalfRead& half : halves) {
-    if (half.bad_offset < 0) continue;
-    const int64_t line_no = LineNumberAt(text, static_cast<size_t>(half.bad_offset));
-    if (half.bad_tokens < 4) {
-      throw ZelfinError("List index out of bounds (" + std::to_string(half.bad_tokens) + ")" +
+  for (const PieceRead& piece : pieces) {
+    if (piece.bad_offset < 0) continue;
+    const int64_t line_no = LineNumberAt(text, static_cast<size_t>(piece.bad_offset));
+    if (piece.bad_tokens < 4) {
+      throw ZelfinError("List index out of bounds (" + std::to_string(piece.bad_tokens) + ")" +
                         Where(line_no, path));
     }
     throw ZelfinError("Floating point overflow" + Where(line_no, path));
@@ -244,20 +278,18 @@ void CheckFirstPass(std::string_view text, const HalfRead (&halves)[2], const st
 }
 
 // The offsets and scale that map the box of all vertex lines into [-1, 1].
-// The second half's box joins the first's with the same strict comparisons,
-// so it is the box of one pass in file order.
-Normalisation NormalisationOf(const HalfRead (&halves)[2]) {
-  double mn[3], mx[3];
-  for (int a = 0; a < 3; ++a) {
-    mn[a] = halves[0].mn[a];
-    mx[a] = halves[0].mx[a];
-    if (halves[0].vertex_lines == 0) {
-      mn[a] = halves[1].mn[a];
-      mx[a] = halves[1].mx[a];
-    } else if (halves[1].vertex_lines > 0) {
-      if (halves[1].mn[a] < mn[a]) mn[a] = halves[1].mn[a];
-      if (halves[1].mx[a] > mx[a]) mx[a] = halves[1].mx[a];
+// Each piece's box joins the box of those before it with the same strict
+// comparisons, so it is the box of one pass in file order.
+Normalisation NormalisationOf(const std::vector<PieceRead>& pieces) {
+  double mn[3] = {0, 0, 0}, mx[3] = {0, 0, 0};
+  bool any = false;
+  for (const PieceRead& piece : pieces) {
+    if (piece.vertex_lines == 0) continue;
+    for (int a = 0; a < 3; ++a) {
+      if (!any || piece.mn[a] < mn[a]) mn[a] = piece.mn[a];
+      if (!any || piece.mx[a] > mx[a]) mx[a] = piece.mx[a];
     }
+    any = true;
   }
   Normalisation n;
   double h[3];
@@ -292,9 +324,9 @@ int32_t WeldUpTo(PointGrid& grid, const DietRun& run, std::vector<int32_t>& same
 // coincident one. Returns how many could be normalised: all of them, or the
 // index of the first whose error ends the load once no face error comes
 // before it in the file.
-int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm, DietRun& run,
-                         std::vector<int32_t>& same_as, Heartbeat& heartbeat) {
-  const size_t count = halves[0].coords.size() + halves[1].coords.size();
+int64_t NormaliseAndWeld(const std::vector<PieceRead>& pieces, const Normalisation& norm,
+                         DietRun& run, std::vector<int32_t>& same_as, Heartbeat& heartbeat) {
+  const size_t count = VertexCount(pieces);
   ReserveHuge(run.pos, 2 * count, count);  // and the states that contractions add
   same_as = HugeTable<int32_t>(count);
   // All points at one place: every normalisation would be 0 / 0.
@@ -307,8 +339,8 @@ int64_t NormaliseAndWeld(const HalfRead (&halves)[2], const Normalisation& norm,
   // overlap and have time to arrive.
   constexpr size_t kBatch = 32;
   size_t headed = 0;  // slots asked for from headed on, heads before
-  for (const HalfRead& half : halves) {
-    for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
+  for (const PieceRead& piece : pieces) {
+    for (const std::vector<TDietVec>& chunk : piece.coords.chunks()) {
       for (size_t from = 0; from < chunk.size(); from += kBatch) {
         const size_t to = std::min(chunk.size(), from + kBatch);
         const size_t first = run.pos.size();
@@ -404,19 +436,17 @@ void WeldedCorners(const int32_t* refs, size_t n, int64_t nv, const std::vector<
 
 // The fans of every stored face line, in order. Triangles that collapse
 // onto an edge or a point are dropped.
-void StoreTriangles(std::string_view text, const HalfRead (&halves)[2], int64_t normalised,
+void StoreTriangles(std::string_view text, const std::vector<PieceRead>& pieces, int64_t normalised,
                     const Normalisation& norm, const std::vector<int32_t>& same_as,
                     const std::string& path, DietRun& run, Heartbeat& heartbeat,
                     AttributeReader* attributes) {
-  ReserveHuge(run.faces, static_cast<size_t>(halves[0].triangles + halves[1].triangles));
-  if (attributes) {
-    attributes->ReserveTriangles(static_cast<size_t>(halves[0].triangles + halves[1].triangles));
-  }
+  ReserveHuge(run.faces, static_cast<size_t>(Triangles(pieces)));
+  if (attributes) attributes->ReserveTriangles(static_cast<size_t>(Triangles(pieces)));
   run.flags = HugeTable<uint8_t>(same_as.size());
   std::vector<int32_t> corners;
   int64_t face = 0;
   int64_t base = 0;
-  // One face line: its words are n, the vertex lines before it in its half,
+  // One face line: its words are n, the vertex lines before it in its piece,
   // its n references.
   const auto store = [&](const int32_t* words) {
     const size_t n = static_cast<size_t>(words[0]);
@@ -439,11 +469,11 @@ void StoreTriangles(std::string_view text, const HalfRead (&halves)[2], int64_t 
     heartbeat.Beat();
     return 2 + n;
   };
-  for (const HalfRead& half : halves) {
-    for (const std::vector<int32_t>& words : half.faces.chunks()) {
+  for (const PieceRead& piece : pieces) {
+    for (const std::vector<int32_t>& words : piece.faces.chunks()) {
       for (size_t i = 0; i < words.size();) i += store(&words[i]);
     }
-    base += half.vertex_lines;
+    base += piece.vertex_lines;
   }
   if (normalised < static_cast<int64_t>(same_as.size())) RaiseVertexError(norm);
   // The pair analysis numbers three edges per triangle in 32 bits.
@@ -464,17 +494,16 @@ bool ReadVertexReference(std::string_view token, int64_t& value) {
 void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& progress,
                  const LoadWants& wants, DietRun& run, LoadedMesh& loaded) {
   run = DietRun();
-  HalfRead halves[2];
+  std::vector<PieceRead> pieces = PiecesOf(text, wants.raw);
   AttributeReader reader;
   AttributeReader* attributes = wants.attributes ? &reader : nullptr;
-  halves[0].precision = halves[1].precision = wants.raw;
-  ReadHalves(text, halves, progress, attributes);
+  ReadPieces(text, pieces, progress, attributes);
   // A file with nothing of these to keep (no vt or vn reference, no name or
   // library line: most scans) needs none per triangle, nor any check of them.
   if (attributes && !attributes->Any()) attributes = nullptr;
-  CheckFirstPass(text, halves, path);
+  CheckFirstPass(text, pieces, path);
   if (wants.source != nullptr) wants.source->ReleasePages();
-  loaded.norm = NormalisationOf(halves);
+  loaded.norm = NormalisationOf(pieces);
   Heartbeat heartbeat(progress);
   std::vector<int32_t> same_as;
   // The weld and the triangles run alone; beside them, the pages of the
@@ -482,14 +511,14 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   // of megabytes of fresh pages), from the back. Once the triangles stand,
   // this thread zeroes the table from the front, and the two meet: where
   // fresh pages come slowly, neither waits for the other.
-  const size_t count = halves[0].coords.size() + halves[1].coords.size();
+  const size_t count = VertexCount(pieces);
   ReserveHuge(run.q, 2 * count, count);  // and the states that contractions add
   RunBeside(
       heartbeat,
       [&](const Lane& lane) {
         const int64_t normalised =
-            NormaliseAndWeld(halves, loaded.norm, run, same_as, lane.heartbeat);
-        StoreTriangles(text, halves, normalised, loaded.norm, same_as, path, run, lane.heartbeat,
+            NormaliseAndWeld(pieces, loaded.norm, run, same_as, lane.heartbeat);
+        StoreTriangles(text, pieces, normalised, loaded.norm, same_as, path, run, lane.heartbeat,
                        attributes);
         GrowInPieces(run.q, count, TDietMatrix{}, &lane.heartbeat);
       },
@@ -500,11 +529,11 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   if (wants.raw) {
     ReserveHuge(loaded.raw, count);
     ReserveHuge(loaded.precision, count);
-    for (const HalfRead& half : halves) {
-      for (const std::vector<TDietVec>& chunk : half.coords.chunks()) {
+    for (const PieceRead& piece : pieces) {
+      for (const std::vector<TDietVec>& chunk : piece.coords.chunks()) {
         loaded.raw.insert(loaded.raw.end(), chunk.begin(), chunk.end());
       }
-      for (const std::vector<LinePrecision>& chunk : half.precisions.chunks()) {
+      for (const std::vector<LinePrecision>& chunk : piece.precisions.chunks()) {
         loaded.precision.insert(loaded.precision.end(), chunk.begin(), chunk.end());
       }
     }
