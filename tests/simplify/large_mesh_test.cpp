@@ -5,10 +5,14 @@
 // mesh. The loader's box and its errors must be those of one pass in order.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "platform/errors.h"
+#include "platform/progress_sink.h"
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_loader.h"
 #include "support/error_text.h"
@@ -101,6 +105,31 @@ TEST(LoaderLarge, BoxAndFirstFaultAreThoseOfOnePassInOrder) {
   text.replace(text.find("\n") + 1, 0, "v 1 2\n");  // line 2, in the first half
   EXPECT_NE(message(text).find("List index out of bounds (3) on line 2 "), std::string::npos)
       << message(text);
+}
+
+// The names, vt lines and relative references in force where a piece of the
+// text begins come from the pieces before it, whichever thread read them:
+// what one pass in order makes of them. (Three pieces of some 9 MiB each.)
+TEST(LoaderLarge, AttributesCarryAcrossPieces) {
+  const std::string filler = "#" + std::string(1000, 'x') + "\n";
+  std::string block;
+  while (block.size() < (size_t{9} << 20)) block += filler;
+  const std::string text = "usemtl A\nvt 0.5 0.5\nv 0 0 0\nv 1 0 0\nv 0 1 0\n" + block +
+                           "usemtl B\nvt 0.25 0.25\n" + block + "f 1/1 2/-1 3/1\n" + block +
+                           "g second\nf 1/2 2/2 3/2\nusemtl A\nf 1 2 -1\n";
+  DietRun run;
+  LoadedMesh loaded;
+  SilentProgress silent;
+  LoadWants wants;
+  wants.attributes = true;
+  LoadDietRun(text, "pieces.obj", silent, wants, run, loaded);
+  const LoadedAttributes& a = loaded.attributes;
+  ASSERT_EQ(run.faces.size(), 3u);
+  EXPECT_EQ(a.materials, (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(a.tri_material, (std::vector<int32_t>{1, 1, 0}));
+  EXPECT_EQ(a.tri_group, (std::vector<int32_t>{-1, 0, 0}));
+  EXPECT_EQ(a.tri_uv[0], (std::array<int32_t, 3>{0, 1, 0}));
+  EXPECT_EQ(a.tri_uv[1], (std::array<int32_t, 3>{1, 1, 1}));
 }
 
 }  // namespace
