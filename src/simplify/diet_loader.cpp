@@ -196,8 +196,8 @@ void ReadPiece(std::string_view text, PieceRead& piece, Heartbeat& heartbeat) {
 // The pieces: lines of the text, in order, the first pass over each made on
 // either of two threads, whichever is free. Pieces of one kind of line read
 // faster than others (a vertex line costs less per byte than a face line),
-// and most files hold their vertex lines first: two halves left one thread
-// waiting for the other for a tenth of the pass.
+// and most files hold their vertex lines first: with two halves, one thread
+// waited for the other for a sixth (10M triangles) to a third (1M) of the pass.
 std::vector<PieceRead> PiecesOf(std::string_view text, bool precision) {
   constexpr size_t kWorthAThread = size_t{1} << 20, kPieceBytes = size_t{8} << 20;
   constexpr size_t kMostPieces = 8;
