@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "platform/heartbeat.h"
@@ -100,6 +101,24 @@ std::vector<T> HugeTable(size_t n, const T& value = T()) {
   ReserveHuge(v, n);
   v.resize(n, value);
   return v;
+}
+
+// A copy of [first, last) on huge pages where it is worth them.
+template <class It>
+auto HugeCopy(It first, It last) {
+  std::vector<typename std::iterator_traits<It>::value_type> v;
+  ReserveHuge(v, static_cast<size_t>(std::distance(first, last)));
+  v.assign(first, last);
+  return v;
+}
+
+// An array of n elements left unfilled (each is written before it is read),
+// on huge pages where they are worth it.
+template <class T>
+std::unique_ptr<T[]> HugeArray(size_t n) {
+  std::unique_ptr<T[]> a(new T[n]);
+  AdviseHugePagesIfWorth(a.get(), n * sizeof(T), n * sizeof(T));
+  return a;
 }
 
 // Grows v to n elements equal to value, a huge page at a time, beating (when

@@ -17,9 +17,7 @@ uint32_t VertexAdjacency::TakeRoom(uint32_t size) {
   if (size > kChunkItems - arena_used_) {
     // A new chunk; a room larger than a chunk (a fan of millions) has one of
     // its own, which nothing else shares.
-    const size_t items = std::max(size, kChunkItems);
-    arena_.emplace_back(new int32_t[items]);
-    AdviseHugePagesIfWorth(arena_.back().get(), items * sizeof(int32_t), items * sizeof(int32_t));
+    arena_.push_back(HugeArray<int32_t>(std::max(size, kChunkItems)));
     arena_used_ = 0;
   }
   const uint32_t at = static_cast<uint32_t>((arena_.size() - 1) << kPlaceBits) + arena_used_;

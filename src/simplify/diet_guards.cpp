@@ -160,9 +160,8 @@ void ContractionGuard::Start(const DietRun& run, const std::vector<TDietVec>* ra
   norm_ = norm;
   first_pos_.clear();
   if (raw_ == nullptr) {
-    ReserveHuge(first_pos_, run.VertexCount());
-    first_pos_.assign(run.pos.begin(),
-                      run.pos.begin() + static_cast<std::ptrdiff_t>(run.VertexCount()));
+    first_pos_ =
+        HugeCopy(run.pos.begin(), run.pos.begin() + static_cast<std::ptrdiff_t>(run.VertexCount()));
   }
   first_normal_ = HugeTable<std::array<float, 3>>(run.faces.size());
   for (size_t j = 0; j < run.faces.size(); ++j) {

@@ -29,8 +29,7 @@ std::unique_ptr<int32_t[]> NumberFaceEdges(const std::vector<FaceCorners>& faces
                                            size_t vertex_count, int32_t& count,
                                            Heartbeat& heartbeat) {
   const size_t slots = faces.size() * 3;
-  std::unique_ptr<int32_t[]> edge_pair(new int32_t[slots]);
-  AdviseHugePagesIfWorth(edge_pair.get(), slots * sizeof(int32_t), slots * sizeof(int32_t));
+  std::unique_ptr<int32_t[]> edge_pair = HugeArray<int32_t>(slots);
   std::vector<int64_t> start = HugeTable<int64_t>(vertex_count + 1);
   auto ends = [&](size_t j, int e, int32_t& lo, int32_t& hi) {
     lo = FaceCorner(faces[j], kEdgeCorners[e][0]);
@@ -50,13 +49,10 @@ std::unique_ptr<int32_t[]> NumberFaceEdges(const std::vector<FaceCorners>& faces
     int32_t hi;
     int32_t slot;
   };
-  const size_t entry_count = static_cast<size_t>(start[vertex_count]);
-  const std::unique_ptr<Entry[]> entries(new Entry[entry_count]);
-  AdviseHugePagesIfWorth(entries.get(), entry_count * sizeof(Entry), entry_count * sizeof(Entry));
+  const std::unique_ptr<Entry[]> entries =
+      HugeArray<Entry>(static_cast<size_t>(start[vertex_count]));
   {
-    std::vector<int64_t> fill;
-    ReserveHuge(fill, vertex_count);
-    fill.assign(start.begin(), start.end() - 1);
+    std::vector<int64_t> fill = HugeCopy(start.begin(), start.end() - 1);
     for (size_t j = 0; j < faces.size(); ++j) {
       heartbeat.Beat();
       for (int e = 0; e < 3; ++e) {

@@ -155,10 +155,7 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   result.budget = options.max_error.has_value();
   const double max_distance = result.budget ? BudgetDistance(*options.max_error, run) : kNoBudget;
   std::vector<FaceCorners> input_faces;
-  if (measure) {
-    ReserveHuge(input_faces, run.faces.size());
-    input_faces.assign(run.faces.begin(), run.faces.end());
-  }
+  if (measure) input_faces = HugeCopy(run.faces.begin(), run.faces.end());
   // The refined method keeps the attributes that the file has.
   std::optional<AttributeRun> attributes;
   if (loaded.attributes.any) attributes = BuildAttributes(run, std::move(loaded.attributes));
