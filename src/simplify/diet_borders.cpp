@@ -1,8 +1,10 @@
 #include "simplify/diet_borders.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
+#include "platform/beside.h"
 #include "platform/huge_pages.h"
 #include "simplify/diet_geometry.h"
 
@@ -36,8 +38,9 @@ void AddPlane(TDietMatrix& Q, const TDietVec& n, const TDietVec& at, double weig
 }  // namespace
 
 void BorderKinds::CollectEdges(const DietRun& run, const VertexAdjacency& adjacency,
-                               const AttributeRun* attributes, int32_t v, int& wedges) {
-  edges_.clear();
+                               const AttributeRun* attributes, int32_t v, int& wedges, Scratch& s) {
+  std::vector<Edge>& edges = s.edges;
+  edges.clear();
   int32_t seen[3];
   wedges = 0;
   const std::span<const int32_t> faces = adjacency.Faces(v);
@@ -51,10 +54,10 @@ void BorderKinds::CollectEdges(const DietRun& run, const VertexAdjacency& adjace
     for (const int o : {(c + 1) % 3, (c + 2) % 3}) {
       const int32_t other = f[static_cast<size_t>(o)];
       const int32_t other_wedge = WedgeAt(attributes, j, o);
-      auto it = std::find_if(edges_.begin(), edges_.end(),
-                             [&](const Edge& e) { return e.other == other; });
-      if (it == edges_.end()) {
-        edges_.push_back({other, 1, static_cast<int32_t>(k), -1, own, other_wedge, false});
+      auto it =
+          std::find_if(edges.begin(), edges.end(), [&](const Edge& e) { return e.other == other; });
+      if (it == edges.end()) {
+        edges.push_back({other, 1, static_cast<int32_t>(k), -1, own, other_wedge, false});
       } else {
         if (++it->faces == 2) it->second_face = static_cast<int32_t>(k);
         it->differs = it->differs || it->own_wedge != own || it->other_wedge != other_wedge;
@@ -65,34 +68,35 @@ void BorderKinds::CollectEdges(const DietRun& run, const VertexAdjacency& adjace
 
 // Whether the faces around the vertex, joined across its edges of two faces,
 // are one piece. Faces are named by their place in the vertex's face list.
-bool BorderKinds::OneFan(size_t face_count) {
-  fan_.assign(face_count, -1);
-  for (size_t k = 0; k < face_count; ++k) fan_[k] = static_cast<int32_t>(k);
+bool BorderKinds::OneFan(size_t face_count, Scratch& s) {
+  std::vector<int32_t>& fan = s.fan;
+  fan.assign(face_count, -1);
+  for (size_t k = 0; k < face_count; ++k) fan[k] = static_cast<int32_t>(k);
   const auto root = [&](int32_t x) {
-    while (fan_[static_cast<size_t>(x)] != x) x = fan_[static_cast<size_t>(x)];
+    while (fan[static_cast<size_t>(x)] != x) x = fan[static_cast<size_t>(x)];
     return x;
   };
-  for (const Edge& e : edges_) {
+  for (const Edge& e : s.edges) {
     if (e.faces != 2) continue;
     const int32_t x = root(e.first_face), y = root(e.second_face);
-    fan_[static_cast<size_t>(std::max(x, y))] = std::min(x, y);
+    fan[static_cast<size_t>(std::max(x, y))] = std::min(x, y);
   }
   int pieces = 0;
   for (size_t k = 0; k < face_count; ++k) {
     // Dead faces in the list were never joined; they do not count.
-    pieces += fan_[k] == static_cast<int32_t>(k) ? 1 : 0;
+    pieces += fan[k] == static_cast<int32_t>(k) ? 1 : 0;
   }
   size_t live = 0;
-  for (const Edge& e : edges_) live += static_cast<size_t>(e.faces);
+  for (const Edge& e : s.edges) live += static_cast<size_t>(e.faces);
   live /= 2;
   return pieces - static_cast<int>(face_count - live) == 1;
 }
 
 // The two open edges of a border vertex make a corner.
-bool BorderKinds::TurnsSharply(const DietRun& run, int32_t v) const {
+bool BorderKinds::TurnsSharply(const DietRun& run, int32_t v, const Scratch& s) {
   const int32_t* ends[2] = {nullptr, nullptr};
   int n = 0;
-  for (const Edge& e : edges_) {
+  for (const Edge& e : s.edges) {
     if (e.faces == 1 && n < 2) ends[n++] = &e.other;
   }
   const TDietVec& p = run.pos[static_cast<size_t>(v)];
@@ -103,27 +107,28 @@ bool BorderKinds::TurnsSharply(const DietRun& run, int32_t v) const {
 }
 
 BorderKind BorderKinds::Classify(const DietRun& run, const VertexAdjacency& adjacency,
-                                 const AttributeRun* attributes, int32_t v) {
+                                 const AttributeRun* attributes, int32_t v, Scratch& s) {
   int wedges = 0;
-  CollectEdges(run, adjacency, attributes, v, wedges);
+  CollectEdges(run, adjacency, attributes, v, wedges, s);
   int open = 0, seams = 0;
-  for (const Edge& e : edges_) {
+  for (const Edge& e : s.edges) {
     if (e.faces > 2) return BorderKind::kLocked;
     open += e.faces == 1 ? 1 : 0;
     seams += e.faces == 2 && e.differs ? 1 : 0;
   }
-  if (edges_.empty()) return BorderKind::kLocked;
-  if (!OneFan(adjacency.Faces(v).size())) return BorderKind::kLocked;
+  if (s.edges.empty()) return BorderKind::kLocked;
+  if (!OneFan(adjacency.Faces(v).size(), s)) return BorderKind::kLocked;
   if (open == 0 && seams == 0 && wedges <= 1) return BorderKind::kInside;
   if (open == 2 && seams == 0 && wedges <= 1) {
-    return TurnsSharply(run, v) ? BorderKind::kLocked : BorderKind::kOpen;
+    return TurnsSharply(run, v, s) ? BorderKind::kLocked : BorderKind::kOpen;
   }
   if (open == 0 && seams == 2 && wedges == 2) return BorderKind::kSeam;
   return BorderKind::kLocked;
 }
 
-void BorderKinds::AddOpenEdgePlanes(DietRun& run, const VertexAdjacency& adjacency, int32_t v) {
-  for (const Edge& e : edges_) {
+void BorderKinds::AddOpenEdgePlanes(DietRun& run, const VertexAdjacency& adjacency, int32_t v,
+                                    const Scratch& s) {
+  for (const Edge& e : s.edges) {
     if (e.faces != 1 || e.other < v) continue;  // each open edge once, from its lower end
     const FaceCorners& f =
         run.faces[static_cast<size_t>(adjacency.Faces(v)[static_cast<size_t>(e.first_face)])];
@@ -142,19 +147,45 @@ void BorderKinds::AddOpenEdgePlanes(DietRun& run, const VertexAdjacency& adjacen
 }
 
 void BorderKinds::Start(DietRun& run, const VertexAdjacency& adjacency,
-                        const AttributeRun* attributes) {
+                        const AttributeRun* attributes, Heartbeat& heartbeat) {
   kind_ = HugeTable(run.VertexCount(), BorderKind::kLocked);
-  for (size_t v = 0; v < run.VertexCount(); ++v) {
-    const int32_t vertex = static_cast<int32_t>(v);
-    if (!run.Used(v)) continue;
-    kind_[v] = Classify(run, adjacency, attributes, vertex);
-    AddOpenEdgePlanes(run, adjacency, vertex);
+  // The kinds, in chunks that either thread takes; each notes the vertices
+  // that it finds on an open border (locked or not).
+  constexpr size_t kChunk = size_t{1} << 14;
+  const size_t n = run.VertexCount();
+  std::atomic<size_t> next{0};
+  std::vector<int32_t> open[2];
+  const auto classify = [&](std::vector<int32_t>& found, const Lane& lane) {
+    Scratch s;
+    for (size_t begin; (begin = next.fetch_add(kChunk)) < n;) {
+      for (size_t v = begin; v < std::min(n, begin + kChunk); ++v) {
+        lane.heartbeat.Beat();
+        if (!run.Used(v)) continue;
+        const int32_t vertex = static_cast<int32_t>(v);
+        kind_[v] = Classify(run, adjacency, attributes, vertex, s);
+        const auto one_face = [](const Edge& e) { return e.faces == 1; };
+        if (std::any_of(s.edges.begin(), s.edges.end(), one_face)) found.push_back(vertex);
+      }
+    }
+  };
+  RunBeside(
+      heartbeat, [&](const Lane& lane) { classify(open[0], lane); },
+      [&](const Lane& lane) { classify(open[1], lane); });
+  // The planes in the order of the vertices, as one thread would add them:
+  // the quadrics' sums come out the same however the chunks fell.
+  open[0].insert(open[0].end(), open[1].begin(), open[1].end());
+  std::sort(open[0].begin(), open[0].end());
+  for (const int32_t v : open[0]) {
+    heartbeat.Beat();
+    int wedges = 0;
+    CollectEdges(run, adjacency, attributes, v, wedges, scratch_);
+    AddOpenEdgePlanes(run, adjacency, v, scratch_);
   }
 }
 
 bool BorderKinds::Update(const DietRun& run, const VertexAdjacency& adjacency,
                          const AttributeRun* attributes, int32_t v) {
-  const BorderKind now = Classify(run, adjacency, attributes, v);
+  const BorderKind now = Classify(run, adjacency, attributes, v, scratch_);
   const bool changed = now != kind_[static_cast<size_t>(v)];
   kind_[static_cast<size_t>(v)] = now;
   return changed;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/heartbeat.h"
 #include "platform/prefetch.h"
 #include "simplify/diet_adjacency.h"
 #include "simplify/diet_attributes.h"
@@ -31,11 +32,12 @@ class BorderKinds {
     if (static_cast<size_t>(v) < kind_.size()) PrefetchLine(&kind_[static_cast<size_t>(v)]);
   }
 
-  // Every vertex's kind from its live faces; and, once, the constraint plane
-  // of every open border edge added to the quadrics of its ends, so that
-  // choosing among border contractions follows the outline's shape (after
-  // Garland and Heckbert 1997).
-  void Start(DietRun& run, const VertexAdjacency& adjacency, const AttributeRun* attributes);
+  // Every vertex's kind from its live faces, on two threads; and, once, the
+  // constraint plane of every open border edge added to the quadrics of its
+  // ends, so that choosing among border contractions follows the outline's
+  // shape (after Garland and Heckbert 1997).
+  void Start(DietRun& run, const VertexAdjacency& adjacency, const AttributeRun* attributes,
+             Heartbeat& heartbeat);
 
   // v's kind worked out again from its faces as they stand; true when it changed.
   bool Update(const DietRun& run, const VertexAdjacency& adjacency, const AttributeRun* attributes,
@@ -53,17 +55,23 @@ class BorderKinds {
     bool differs;
   };
 
-  BorderKind Classify(const DietRun& run, const VertexAdjacency& adjacency,
-                      const AttributeRun* attributes, int32_t v);
-  void CollectEdges(const DietRun& run, const VertexAdjacency& adjacency,
-                    const AttributeRun* attributes, int32_t v, int& wedges);
-  bool OneFan(size_t face_count);
-  bool TurnsSharply(const DietRun& run, int32_t v) const;
-  void AddOpenEdgePlanes(DietRun& run, const VertexAdjacency& adjacency, int32_t v);
+  // What working out one vertex's kind uses, one per thread.
+  struct Scratch {
+    std::vector<Edge> edges;  // the edges around the vertex
+    std::vector<int32_t> fan;
+  };
+
+  static BorderKind Classify(const DietRun& run, const VertexAdjacency& adjacency,
+                             const AttributeRun* attributes, int32_t v, Scratch& s);
+  static void CollectEdges(const DietRun& run, const VertexAdjacency& adjacency,
+                           const AttributeRun* attributes, int32_t v, int& wedges, Scratch& s);
+  static bool OneFan(size_t face_count, Scratch& s);
+  static bool TurnsSharply(const DietRun& run, int32_t v, const Scratch& s);
+  static void AddOpenEdgePlanes(DietRun& run, const VertexAdjacency& adjacency, int32_t v,
+                                const Scratch& s);
 
   std::vector<BorderKind> kind_;
-  std::vector<Edge> edges_;  // scratch: the edges around one vertex
-  std::vector<int32_t> fan_;
+  Scratch scratch_;  // the contraction's
 };
 
 }  // namespace zelfin

@@ -136,8 +136,9 @@ class Contraction {
   // edges of one triangle made candidates too (they may merge along the
   // border), and every candidate priced by the refined rules.
   void StartRefined(const LoadedMesh* loaded, Heartbeat& heartbeat) {
-    kinds_.Start(run_, adjacency_, attributes_);
-    guard_.Start(run_, loaded ? &loaded->raw : nullptr, loaded ? loaded->norm : Normalisation{});
+    kinds_.Start(run_, adjacency_, attributes_, heartbeat);
+    guard_.Start(run_, loaded ? &loaded->raw : nullptr, loaded ? loaded->norm : Normalisation{},
+                 &heartbeat);
     // Each pair reads the tables and writes its own entries: two threads
     // share them out, with the same results.
     const auto price = [this](size_t from, size_t to, const Lane& lane) {

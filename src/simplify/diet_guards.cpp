@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/beside.h"
 #include "platform/huge_pages.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/surface_deviation.h"
@@ -155,7 +156,7 @@ bool ContractionGuard::DriftsBeyond(const DietRun& run, int32_t a, int32_t b, co
 }
 
 void ContractionGuard::Start(const DietRun& run, const std::vector<TDietVec>* raw,
-                             const Normalisation& norm) {
+                             const Normalisation& norm, Heartbeat* heartbeat) {
   raw_ = raw != nullptr && raw->size() == run.VertexCount() ? raw : nullptr;
   norm_ = norm;
   first_pos_.clear();
@@ -163,15 +164,28 @@ void ContractionGuard::Start(const DietRun& run, const std::vector<TDietVec>* ra
     first_pos_ =
         HugeCopy(run.pos.begin(), run.pos.begin() + static_cast<std::ptrdiff_t>(run.VertexCount()));
   }
-  first_normal_ = HugeTable<std::array<float, 3>>(run.faces.size());
-  for (size_t j = 0; j < run.faces.size(); ++j) {
-    const FaceCorners& f = run.faces[j];
-    const TDietVec n = FaceAlive(f) ? TriangleNormal(run.pos[static_cast<size_t>(f[0])],
-                                                     run.pos[static_cast<size_t>(f[1])],
-                                                     run.pos[static_cast<size_t>(f[2])])
-                                    : TDietVec{0, 0, 0};
-    first_normal_[j] = {static_cast<float>(n.X), static_cast<float>(n.Y), static_cast<float>(n.Z)};
+  first_normal_ = HugeArray<std::array<float, 3>>(run.faces.size());
+  const auto normals = [&](size_t from, size_t to, Heartbeat& beat) {
+    for (size_t j = from; j < to; ++j) {
+      beat.Beat();
+      const FaceCorners& f = run.faces[j];
+      const TDietVec n = FaceAlive(f) ? TriangleNormal(run.pos[static_cast<size_t>(f[0])],
+                                                       run.pos[static_cast<size_t>(f[1])],
+                                                       run.pos[static_cast<size_t>(f[2])])
+                                      : TDietVec{0, 0, 0};
+      first_normal_[j] = {static_cast<float>(n.X), static_cast<float>(n.Y),
+                          static_cast<float>(n.Z)};
+    }
+  };
+  const size_t n = run.faces.size();
+  if (heartbeat == nullptr) {
+    SilentProgress silent;
+    Heartbeat quiet(silent);
+    return normals(0, n, quiet);
   }
+  RunBeside(
+      *heartbeat, [&](const Lane& lane) { normals(0, n / 2, lane.heartbeat); },
+      [&](const Lane& lane) { normals(n / 2, n, lane.heartbeat); });
 }
 
 bool ContractionGuard::SharesOnlyThirdCorners() const {

@@ -10,8 +10,10 @@
 //   more than a bound, or becomes a sliver.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "platform/heartbeat.h"
 #include "platform/prefetch.h"
 #include "simplify/diet_adjacency.h"
 #include "simplify/diet_model.h"
@@ -24,13 +26,13 @@ class ContractionGuard {
   // The faces' directions as loaded: no face may come to face against the
   // surface it stands for. The vertices' places as loaded come from raw
   // (the loaded coordinates, normalised by norm as the loader did) when it is
-  // given; else they are copied from the run.
+  // given; else they are copied from the run. With a heartbeat, on two threads.
   void Start(const DietRun& run, const std::vector<TDietVec>* raw = nullptr,
-             const Normalisation& norm = {});
+             const Normalisation& norm = {}, Heartbeat* heartbeat = nullptr);
 
   // Asks for what the guard reads of face j (when started).
   void Prefetch(int32_t j) const {
-    if (!first_normal_.empty()) PrefetchLine(&first_normal_[static_cast<size_t>(j)]);
+    if (first_normal_) PrefetchLine(&first_normal_[static_cast<size_t>(j)]);
   }
   // Asks for where vertex v was loaded, which the drift reads (when started).
   void PrefetchFirstPos(int32_t v) const { PrefetchLines(&StoredFirstPos(v)); }
@@ -61,7 +63,8 @@ class ContractionGuard {
                       double enough) const;
   bool MakesTwinFaces(const DietRun& run) const;
 
-  std::vector<std::array<float, 3>> first_normal_;  // per face, unit
+  // Per face, unit; each half written on its own thread, its pages too.
+  std::unique_ptr<std::array<float, 3>[]> first_normal_;
   // Where vertex v was loaded.
   TDietVec FirstPos(int32_t v) const {
     return raw_ ? Normalised(norm_, StoredFirstPos(v)) : StoredFirstPos(v);
