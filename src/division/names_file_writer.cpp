@@ -76,17 +76,35 @@ void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, Write
   }
 }
 
-// One corner, rewritten with the new numbers, at p (kCornerRoom bytes).
+// One corner, rewritten with the new numbers, at p (kCornerRoom bytes). Most
+// files number a corner's parts alike ("7/7/7"): a number equal to the part
+// before it is copied, not formatted again.
 [[gnu::always_inline]] inline char* PutCorner(char* p, FaceReader& reader,
                                               const Renumbering& renumbering) {
   uint32_t numbers[3];
   const int parts = reader.NextCorner(numbers);
   *p++ = ' ';
-  for (int k = 0; k < parts; ++k) {
-    if (k > 0) *p++ = '/';
-    if (numbers[k] != 0) {
-      p = std::to_chars(p, p + 10, renumbering.used[k].NewNumber(numbers[k] - 1)).ptr;
+  uint32_t last = 0;  // the part before's number, 0 for none
+  const char* digits = p;
+  if (numbers[0] != 0) {
+    last = renumbering.used[0].NewNumber(numbers[0] - 1);
+    p = std::to_chars(p, p + 10, last).ptr;
+  }
+  for (int k = 1; k < parts; ++k) {
+    *p++ = '/';
+    uint32_t number = 0;
+    if (numbers[k] != 0) number = renumbering.used[k].NewNumber(numbers[k] - 1);
+    if (number == last) {
+      // The same digits again (none for two parts without a reference).
+      const size_t length = static_cast<size_t>(p - 1 - digits);
+      for (size_t i = 0; i < length; ++i) p[i] = digits[i];
+      digits = p;
+      p += length;
+    } else {
+      digits = p;
+      if (number != 0) p = std::to_chars(p, p + 10, number).ptr;
     }
+    last = number;
   }
   return p;
 }

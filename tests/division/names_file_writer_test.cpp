@@ -48,5 +48,21 @@ TEST(WriteNamesFile, EveryCutWritesTheSameFile) {
   for (size_t cut = 1; cut < input.size(); cut += 97) EXPECT_EQ(write(cut), whole) << cut;
 }
 
+// A number equal to the part before it is copied: only where the new numbers
+// are equal, whatever the old ones, and parts without a reference stay empty.
+TEST(WriteNamesFile, PartsNumberedAlike) {
+  std::string input;
+  for (int i = 1; i <= 12; ++i) input += "v " + std::to_string(i) + " 0 0\nvt 0 0\nvn 0 0 1\n";
+  input += "g a\nf 10/1/10 11/2/10 12/1/12 10//10 11/x/11 x/x/x 12/2/11 11/11/11\n";
+  const NameCollator collator("");
+  const ObjModel model = ParseOBJ(input, kDivGroupOption, collator, "in.obj");
+  test::TempDir dir;
+  Renumbering renumbering(model);
+  WriteNamesFile(model, {0}, NamesFileStyle{"g "}, "#x", dir.Path("out.obj"), renumbering);
+  const std::string out = test::ReadBytes(dir.Path("out.obj"));
+  EXPECT_NE(out.find("\r\nf 1/1/1 2/2/1 3/1/3 1//1 2//2 // 3/2/2 2/3/2\r\n"), std::string::npos)
+      << out;
+}
+
 }  // namespace
 }  // namespace zelfin
