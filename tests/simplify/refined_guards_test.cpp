@@ -5,13 +5,19 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/heartbeat.h"
 #include "platform/progress_sink.h"
+#include "simplify/diet_adjacency.h"
 #include "simplify/diet_analysis.h"
+#include "simplify/diet_borders.h"
 #include "simplify/diet_contraction.h"
 #include "simplify/diet_loader.h"
+#include "simplify/diet_tables.h"
 #include "support/mesh_gen.h"
 #include "support/surface_checks.h"
 
@@ -224,6 +230,53 @@ TEST(RefinedGuards, CubeKeepsItsEightCorners) {
     }
   }
   EXPECT_EQ(corners, 8);
+}
+
+// The kinds are worked out on two threads, in chunks of vertices: on a sheet
+// of several chunks every vertex of the outline takes the planes of its open
+// edges, and no vertex inside takes any, whichever thread found it; and the
+// quadrics' sums are the same every time.
+TEST(RefinedGuards, OutlinePlanesOfASheetOfManyChunks) {
+  constexpr int kSide = 300;  // 301 x 301 vertices: several chunks
+  const gen::GenMesh grid = gen::FlatGrid(1, kSide, kSide);
+  DietMesh mesh;
+  LoadDietMeshText(gen::PlainObj(grid), "grid.obj", mesh);
+  const auto started = [&] {
+    DietRun run = RunFromTables(mesh);
+    SilentProgress silent;
+    Heartbeat heartbeat(silent);
+    AnalyzeVertices(run, silent);
+    VertexAdjacency adjacency;
+    adjacency.Build(
+        run.VertexCount(),
+        [&](auto&& emit) {
+          for (size_t j = 0; j < run.faces.size(); ++j) {
+            for (const int32_t v : run.faces[j]) emit(v, static_cast<int32_t>(j));
+          }
+        },
+        [](auto&&) {}, heartbeat);
+    std::vector<TDietMatrix> before(run.q.begin(), run.q.begin() + run.VertexCount());
+    BorderKinds kinds;
+    kinds.Start(run, adjacency, nullptr, heartbeat);
+    return std::make_pair(before, run.q);
+  };
+  const auto [before, after] = started();
+  ASSERT_EQ(before.size(), grid.VertexCount());
+  const auto same = [](const TDietMatrix& a, const TDietMatrix& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+  };
+  int outline = 0;
+  for (size_t v = 0; v < before.size(); ++v) {
+    const double x = grid.xyz[3 * v], y = grid.xyz[3 * v + 1];
+    const bool on_outline = x == 0 || y == 0 || x == kSide || y == kSide;
+    outline += on_outline ? 1 : 0;
+    EXPECT_EQ(same(before[v], after[v]), !on_outline) << "vertex " << v;
+  }
+  EXPECT_EQ(outline, 4 * kSide);
+  for (int again = 0; again < 2; ++again) {
+    const auto [b, a] = started();
+    for (size_t v = 0; v < before.size(); ++v) ASSERT_TRUE(same(a[v], after[v])) << v;
+  }
 }
 
 }  // namespace
