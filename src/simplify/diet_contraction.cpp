@@ -234,10 +234,13 @@ class Contraction {
       run_.flags[static_cast<size_t>(b)] |= kMoved;
     }
     run_.q[static_cast<size_t>(b)] = price.Q;
-    kinds_.Update(run_, adjacency_, attributes_, b);
-    // Merges inside one region leave the kinds of the neighbours as they were.
+    // Two inside vertices merged past the guard's link condition make one
+    // inside vertex, and leave the kinds of the neighbours as they were.
     changed_.clear();
-    if (!both_inside) UpdateRingKinds(b);
+    if (!both_inside) {
+      kinds_.Update(run_, adjacency_, attributes_, b);
+      UpdateRingKinds(b);
+    }
     AheadRing();
     MovePairs(a, b);
     Reprice(b);
