@@ -378,15 +378,7 @@ TEST(ContractionGuard, DriftIsThatOfTheWholeSearch) {
   DietRun run = RunFromTables(MakeMesh(pos, tris));
   SilentProgress silent;
   Heartbeat heartbeat(silent);
-  VertexAdjacency adjacency;
-  adjacency.Build(
-      run.VertexCount(),
-      [&](auto&& emit) {
-        for (size_t j = 0; j < run.faces.size(); ++j) {
-          for (const int32_t v : run.faces[j]) emit(v, static_cast<int32_t>(j));
-        }
-      },
-      [](auto&&) {}, heartbeat);
+  const VertexAdjacency adjacency = test::FacesOfVertices(run, heartbeat);
   ContractionGuard guard;
   guard.Start(run);
   const auto at = [&](int32_t v) { return run.pos[static_cast<size_t>(v)]; };

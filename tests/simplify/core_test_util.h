@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/heartbeat.h"
+#include "simplify/diet_adjacency.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_model.h"
+#include "simplify/diet_run.h"
 
 namespace zelfin::test {
 
@@ -17,6 +20,20 @@ inline TDietFace Face(bool alive, int32_t a, int32_t b, int32_t c) {
   f.Verts[1] = b;
   f.Verts[2] = c;
   return f;
+}
+
+// Every vertex's faces, as the contraction lists them (no pairs).
+inline VertexAdjacency FacesOfVertices(const DietRun& run, Heartbeat& heartbeat) {
+  VertexAdjacency adjacency;
+  adjacency.Build(
+      run.VertexCount(),
+      [&](auto&& emit) {
+        for (size_t j = 0; j < run.faces.size(); ++j) {
+          for (const int32_t v : run.faces[j]) emit(v, static_cast<int32_t>(j));
+        }
+      },
+      [](auto&&) {}, heartbeat);
+  return adjacency;
 }
 
 // Tables as the loader would leave them for these positions and triangles:

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core_test_util.h"
 #include "platform/heartbeat.h"
 #include "platform/progress_sink.h"
 #include "simplify/diet_adjacency.h"
@@ -246,15 +247,7 @@ TEST(RefinedGuards, OutlinePlanesOfASheetOfManyChunks) {
     SilentProgress silent;
     Heartbeat heartbeat(silent);
     AnalyzeVertices(run, silent);
-    VertexAdjacency adjacency;
-    adjacency.Build(
-        run.VertexCount(),
-        [&](auto&& emit) {
-          for (size_t j = 0; j < run.faces.size(); ++j) {
-            for (const int32_t v : run.faces[j]) emit(v, static_cast<int32_t>(j));
-          }
-        },
-        [](auto&&) {}, heartbeat);
+    const VertexAdjacency adjacency = test::FacesOfVertices(run, heartbeat);
     std::vector<TDietMatrix> before(run.q.begin(), run.q.begin() + run.VertexCount());
     BorderKinds kinds;
     kinds.Start(run, adjacency, nullptr, heartbeat);
