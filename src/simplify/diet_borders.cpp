@@ -155,6 +155,7 @@ void BorderKinds::Start(DietRun& run, const VertexAdjacency& adjacency,
   const size_t n = run.VertexCount();
   std::atomic<size_t> next{0};
   std::vector<int32_t> open[2];
+  const auto one_face = [](const Edge& e) { return e.faces == 1; };
   const auto classify = [&](std::vector<int32_t>& found, const Lane& lane) {
     Scratch s;
     for (size_t begin; (begin = next.fetch_add(kChunk)) < n;) {
@@ -163,7 +164,6 @@ void BorderKinds::Start(DietRun& run, const VertexAdjacency& adjacency,
         if (!run.Used(v)) continue;
         const int32_t vertex = static_cast<int32_t>(v);
         kind_[v] = Classify(run, adjacency, attributes, vertex, s);
-        const auto one_face = [](const Edge& e) { return e.faces == 1; };
         if (std::any_of(s.edges.begin(), s.edges.end(), one_face)) found.push_back(vertex);
       }
     }

@@ -137,8 +137,8 @@ class Contraction {
   // border), and every candidate priced by the refined rules.
   void StartRefined(const LoadedMesh* loaded, Heartbeat& heartbeat) {
     kinds_.Start(run_, adjacency_, attributes_, heartbeat);
-    guard_.Start(run_, loaded ? &loaded->raw : nullptr, loaded ? loaded->norm : Normalisation{},
-                 &heartbeat);
+    guard_.Start(run_, heartbeat, loaded ? &loaded->raw : nullptr,
+                 loaded ? loaded->norm : Normalisation{});
     // Each pair reads the tables and writes its own entries: two threads
     // share them out, with the same results.
     const auto price = [this](size_t from, size_t to, const Lane& lane) {

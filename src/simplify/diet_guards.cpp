@@ -155,8 +155,8 @@ bool ContractionGuard::DriftsBeyond(const DietRun& run, int32_t a, int32_t b, co
   return drift > limit;
 }
 
-void ContractionGuard::Start(const DietRun& run, const std::vector<TDietVec>* raw,
-                             const Normalisation& norm, Heartbeat* heartbeat) {
+void ContractionGuard::Start(const DietRun& run, Heartbeat& heartbeat,
+                             const std::vector<TDietVec>* raw, const Normalisation& norm) {
   raw_ = raw != nullptr && raw->size() == run.VertexCount() ? raw : nullptr;
   norm_ = norm;
   first_pos_.clear();
@@ -178,13 +178,8 @@ void ContractionGuard::Start(const DietRun& run, const std::vector<TDietVec>* ra
     }
   };
   const size_t n = run.faces.size();
-  if (heartbeat == nullptr) {
-    SilentProgress silent;
-    Heartbeat quiet(silent);
-    return normals(0, n, quiet);
-  }
   RunBeside(
-      *heartbeat, [&](const Lane& lane) { normals(0, n / 2, lane.heartbeat); },
+      heartbeat, [&](const Lane& lane) { normals(0, n / 2, lane.heartbeat); },
       [&](const Lane& lane) { normals(n / 2, n, lane.heartbeat); });
 }
 

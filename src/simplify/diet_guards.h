@@ -26,9 +26,10 @@ class ContractionGuard {
   // The faces' directions as loaded: no face may come to face against the
   // surface it stands for. The vertices' places as loaded come from raw
   // (the loaded coordinates, normalised by norm as the loader did) when it is
-  // given; else they are copied from the run. With a heartbeat, on two threads.
-  void Start(const DietRun& run, const std::vector<TDietVec>* raw = nullptr,
-             const Normalisation& norm = {}, Heartbeat* heartbeat = nullptr);
+  // given; else they are copied from the run. On two threads; heartbeat is
+  // the calling thread's.
+  void Start(const DietRun& run, Heartbeat& heartbeat, const std::vector<TDietVec>* raw = nullptr,
+             const Normalisation& norm = {});
 
   // Asks for what the guard reads of face j (when started).
   void Prefetch(int32_t j) const {

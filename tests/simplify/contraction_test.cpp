@@ -380,7 +380,7 @@ TEST(ContractionGuard, DriftIsThatOfTheWholeSearch) {
   Heartbeat heartbeat(silent);
   const VertexAdjacency adjacency = test::FacesOfVertices(run, heartbeat);
   ContractionGuard guard;
-  guard.Start(run);
+  guard.Start(run, heartbeat);
   const auto at = [&](int32_t v) { return run.pos[static_cast<size_t>(v)]; };
   // The least squared distance from p to the faces of a or b, those on the
   // edge left out when moved says the ends stand at q.
