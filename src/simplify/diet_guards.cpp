@@ -112,14 +112,23 @@ bool ContractionGuard::Survivors(const DietRun& run, const VertexAdjacency& adja
 double ContractionGuard::FromFacesNow(const DietRun& run, int32_t a, int32_t b, const TDietVec& q,
                                       double enough) const {
   double nearest = std::numeric_limits<double>::infinity();
+  // Each face once, the edge's own first: q lies on or near the edge, so one
+  // of them is usually within reach and the search ends there.
+  const auto nearer = [&](const FaceCorners& f) {
+    nearest = std::min(nearest, PointTriangle2(q, run.pos[static_cast<size_t>(f[0])],
+                                               run.pos[static_cast<size_t>(f[1])],
+                                               run.pos[static_cast<size_t>(f[2])]));
+    return nearest <= enough;
+  };
+  for (const int32_t j : adjacency_->Faces(a)) {
+    const FaceCorners& f = run.faces[static_cast<size_t>(j)];
+    if (FaceHolds(f, a) && FaceHolds(f, b) && nearer(f)) return nearest;
+  }
   for (const int32_t v : {a, b}) {
+    const int32_t other = v == a ? b : a;
     for (const int32_t j : adjacency_->Faces(v)) {
       const FaceCorners& f = run.faces[static_cast<size_t>(j)];
-      if (!FaceHolds(f, v)) continue;
-      nearest = std::min(nearest, PointTriangle2(q, run.pos[static_cast<size_t>(f[0])],
-                                                 run.pos[static_cast<size_t>(f[1])],
-                                                 run.pos[static_cast<size_t>(f[2])]));
-      if (nearest <= enough) return nearest;
+      if (FaceHolds(f, v) && !FaceHolds(f, other) && nearer(f)) return nearest;
     }
   }
   return std::isfinite(nearest) ? nearest : 0.0;
@@ -136,7 +145,8 @@ bool ContractionGuard::DriftsBeyond(const DietRun& run, int32_t a, int32_t b, co
   // to: only where that bound passes the limit are the faces searched. The
   // drift is the largest of the distances, so one found within the limit
   // needs no closer face: it can neither pass the limit nor set the drift
-  // where another does.
+  // where another does. A loaded place is searched from the faces of its own
+  // vertex, where it is found within the limit twice as soon.
   drift = 0;
   const double to_ends = std::min(VecSqLen(VecSub(pos, run.pos[static_cast<size_t>(a)])),
                                   VecSqLen(VecSub(pos, run.pos[static_cast<size_t>(b)])));
@@ -144,7 +154,9 @@ bool ContractionGuard::DriftsBeyond(const DietRun& run, int32_t a, int32_t b, co
   for (const int32_t v : {a, b}) {
     const TDietVec p = FirstPos(v);
     double nearest = VecSqLen(VecSub(p, pos));
-    for (const std::vector<int32_t>* faces : {&faces_a_, &faces_b_}) {
+    const std::vector<int32_t>& own = v == a ? faces_a_ : faces_b_;
+    const std::vector<int32_t>& others = v == a ? faces_b_ : faces_a_;
+    for (const std::vector<int32_t>* faces : {&own, &others}) {
       for (size_t k = 0; k < faces->size() && nearest > limit; ++k) {
         const FaceCorners& f = run.faces[static_cast<size_t>((*faces)[k])];
         nearest = std::min(nearest, PointTriangle2(p, moved(f, 0), moved(f, 1), moved(f, 2)));
@@ -191,10 +203,16 @@ bool ContractionGuard::SharesOnlyThirdCorners() const {
 }
 
 // A face of a and a face of b on the same two other corners would become one
-// triangle twice.
+// triangle twice. Asked once the ends are known to share no neighbour but
+// the edge's third corners: both of those corners are then third corners,
+// so only a face of a on two of them can have a twin.
 bool ContractionGuard::MakesTwinFaces(const DietRun& run) const {
+  if (third_.size() < 2) return false;
   for (const int32_t ja : faces_a_) {
     const FaceCorners& fa = run.faces[static_cast<size_t>(ja)];
+    int thirds = 0;
+    for (const int32_t x : fa) thirds += Holds(third_, x) ? 1 : 0;
+    if (thirds < 2) continue;
     for (const int32_t jb : faces_b_) {
       const FaceCorners& fb = run.faces[static_cast<size_t>(jb)];
       int shared = 0;

@@ -62,6 +62,7 @@ class ContractionGuard {
   // the first one found that is no more than enough.
   double FromFacesNow(const DietRun& run, int32_t a, int32_t b, const TDietVec& q,
                       double enough) const;
+  // Only once SharesOnlyThirdCorners said yes.
   bool MakesTwinFaces(const DietRun& run) const;
 
   // Per face, unit; each half written on its own thread, its pages too.
