@@ -422,5 +422,26 @@ TEST(ContractionGuard, DriftIsThatOfTheWholeSearch) {
   EXPECT_GT(beyond, 3);  // the case that matters is met
 }
 
+TEST(ContractionGuard, NoEdgeOfATetrahedronMerges) {
+  // Each edge's ends share only its third corners, and every merge would lay
+  // the two remaining faces on the same three corners.
+  const std::vector<TDietVec> pos = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
+  const std::vector<std::array<int32_t, 3>> tris = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};
+  DietRun run = RunFromTables(MakeMesh(pos, tris));
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  const VertexAdjacency adjacency = test::FacesOfVertices(run, heartbeat);
+  ContractionGuard guard;
+  guard.Start(run, heartbeat);
+  for (int32_t a = 0; a < 4; ++a) {
+    for (int32_t b = a + 1; b < 4; ++b) {
+      const TDietVec& pa = run.pos[static_cast<size_t>(a)];
+      const TDietVec& pb = run.pos[static_cast<size_t>(b)];
+      const TDietVec mid{(pa.X + pb.X) / 2, (pa.Y + pb.Y) / 2, (pa.Z + pb.Z) / 2};
+      EXPECT_FALSE(guard.MayContract(run, adjacency, a, b, mid)) << a << "-" << b;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zelfin
