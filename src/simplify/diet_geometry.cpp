@@ -25,11 +25,6 @@ TDietVec TriangleNormal(const TDietVec& A, const TDietVec& B, const TDietVec& C)
   return VecNormalize(VecCross(VecSub(B, A), VecSub(C, A)));
 }
 
-bool SamePoint(const TDietVec& A, const TDietVec& B) {
-  return std::fabs(A.X - B.X) <= kSamePointTolerance &&
-         std::fabs(A.Y - B.Y) <= kSamePointTolerance && std::fabs(A.Z - B.Z) <= kSamePointTolerance;
-}
-
 int32_t FindSamePoint(const TArV& DietVerts, const TDietVec& P, int32_t Count) {
   for (int32_t i = 0; i < Count; ++i) {
     if (SamePoint(DietVerts[i].Pos, P)) return i;

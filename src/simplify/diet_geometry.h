@@ -1,6 +1,7 @@
 #pragma once
 // Vector and 4x4 matrix routines of the simplification. Every formula is
 // evaluated in the written order: results must match to the last bit.
+#include <cmath>
 #include <cstdint>
 
 #include "simplify/diet_model.h"
@@ -30,7 +31,10 @@ double TriangleArea(const TDietVec& A, const TDietVec& B, const TDietVec& C);
 // Right-hand normal of A, B, C; the zero vector for a degenerate triangle.
 TDietVec TriangleNormal(const TDietVec& A, const TDietVec& B, const TDietVec& C);
 // Within the tolerance on every axis, a difference equal to it included.
-bool SamePoint(const TDietVec& A, const TDietVec& B);
+inline bool SamePoint(const TDietVec& A, const TDietVec& B) {
+  return std::fabs(A.X - B.X) <= kSamePointTolerance &&
+         std::fabs(A.Y - B.Y) <= kSamePointTolerance && std::fabs(A.Z - B.Z) <= kSamePointTolerance;
+}
 // The lowest index below Count whose Pos is SamePoint with P, or Count.
 int32_t FindSamePoint(const TArV& DietVerts, const TDietVec& P, int32_t Count);
 
