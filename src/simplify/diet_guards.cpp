@@ -101,7 +101,10 @@ bool ContractionGuard::Survivors(const DietRun& run, const VertexAdjacency& adja
       if (v < other) AddOnce(third_, next == other ? prev : next);
       continue;
     }
-    if (!KeepsShape(run, f, c, pos, first_normal_[static_cast<size_t>(j)])) return false;
+    if (!KeepsShape(run, f, c, pos, first_normal_[static_cast<size_t>(j)])) {
+      refused_face_ = j;
+      return false;
+    }
     faces.push_back(j);
     AddOnce(ring, next);
     AddOnce(ring, prev);
@@ -226,6 +229,7 @@ bool ContractionGuard::MakesTwinFaces(const DietRun& run) const {
 bool ContractionGuard::MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a,
                                    int32_t b, const TDietVec& pos) {
   adjacency_ = &adjacency;
+  refused_face_ = -1;
   third_.clear();
   // The third corners are gathered from the lower end's faces.
   if (!Survivors(run, adjacency, a, b, pos, faces_a_, ring_a_) ||

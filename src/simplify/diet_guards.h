@@ -41,6 +41,10 @@ class ContractionGuard {
   // Merging a and b into one vertex at pos.
   bool MayContract(const DietRun& run, const VertexAdjacency& adjacency, int32_t a, int32_t b,
                    const TDietVec& pos);
+  // After MayContract said no: the face that would have turned or become a
+  // sliver, or -1 when the topology refused. As long as that face and the
+  // two ends stay as they are, the same merge is refused again.
+  int32_t RefusedFace() const { return refused_face_; }
 
   // After MayContract said yes: whether the merge moves the surface further
   // than limit, measured as the largest squared distance from where a and b
@@ -82,6 +86,7 @@ class ContractionGuard {
   const VertexAdjacency* adjacency_ = nullptr;
   std::vector<int32_t> third_;  // the third corners of the edge's faces
   std::vector<int32_t> faces_a_, faces_b_, ring_a_, ring_b_;
+  int32_t refused_face_ = -1;
 };
 
 }  // namespace zelfin

@@ -439,6 +439,7 @@ TEST(ContractionGuard, NoEdgeOfATetrahedronMerges) {
       const TDietVec& pb = run.pos[static_cast<size_t>(b)];
       const TDietVec mid{(pa.X + pb.X) / 2, (pa.Y + pb.Y) / 2, (pa.Z + pb.Z) / 2};
       EXPECT_FALSE(guard.MayContract(run, adjacency, a, b, mid)) << a << "-" << b;
+      EXPECT_EQ(guard.RefusedFace(), -1);  // no face to blame
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,7 +18,9 @@
 #include "simplify/diet_analysis.h"
 #include "simplify/diet_borders.h"
 #include "simplify/diet_contraction.h"
+#include "simplify/diet_guards.h"
 #include "simplify/diet_loader.h"
+#include "simplify/diet_refined_price.h"
 #include "simplify/diet_tables.h"
 #include "support/mesh_gen.h"
 #include "support/surface_checks.h"
@@ -142,6 +145,43 @@ TEST(RefinedGuards, ContractionsThatWouldTurnFacesOverAreRefused) {
   EXPECT_EQ(test::SurfaceFault(s.loaded, s.result), "");
   EXPECT_LE(LiveFaces(s.result), LiveFaces(s.loaded) / 5 + 1);
   EXPECT_NEAR(AreaFromAbove(s.result), AreaFromAbove(s.loaded), 1e-9);
+}
+
+// A merge that the guard refused comes back when a contraction changes its
+// ends or the faces around them, and only stays blocked while it would be
+// refused again: at the end of a run on a rough surface, where hundreds of
+// pairs are left blocked, every one of them is still refused as it stands.
+TEST(RefinedGuards, PairsLeftBlockedAreStillRefused) {
+  const Simplified s = Refine(gen::PlainObj(gen::Torus(5, 96, 64, 0.1, false)), 0.1);
+  const DietRun loaded = RunFromTables(s.loaded);
+  DietRun run = RunFromTables(s.result);
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  VertexAdjacency adjacency;
+  adjacency.Build(
+      run.VertexCount(),
+      [&](auto&& emit) {
+        for (size_t j = 0; j < run.faces.size(); ++j) {
+          if (!FaceAlive(run.faces[j])) continue;
+          for (const int32_t v : run.faces[j]) emit(v, static_cast<int32_t>(j));
+        }
+      },
+      [](auto&&) {}, heartbeat);
+  BorderKinds kinds;
+  kinds.Start(run, adjacency, nullptr, heartbeat);  // closed: no border planes
+  ContractionGuard guard;
+  guard.Start(loaded, heartbeat);  // the faces' directions as loaded
+  int blocked = 0;
+  for (const TDietPair& p : s.result.DietPairs) {
+    if (!p.Active || p.Cost != std::numeric_limits<double>::max()) continue;
+    RefinedPrice price;
+    PriceRefined(run, adjacency, kinds, nullptr, p.VertLo, p.VertHi, price);
+    if (!price.allowed) continue;
+    ++blocked;
+    EXPECT_FALSE(guard.MayContract(run, adjacency, p.VertLo, p.VertHi, price.pos))
+        << p.VertLo << "-" << p.VertHi;
+  }
+  EXPECT_GT(blocked, 100);
 }
 
 // Two square sheets at right angles, touching at one corner only.
