@@ -367,6 +367,21 @@ TEST(VertexAdjacency, EveryBuildStartsFromEmptyBlocks) {
 // those of the whole search: the largest over the ends (and the merged
 // place, when it lies further than the limit from both) of the least
 // squared distance to the faces.
+// A guard started on the mesh of these places and triangles.
+struct GuardedMesh {
+  GuardedMesh(const std::vector<TDietVec>& pos, const std::vector<std::array<int32_t, 3>>& tris)
+      : run(RunFromTables(MakeMesh(pos, tris))),
+        heartbeat(silent),
+        adjacency(test::FacesOfVertices(run, heartbeat)) {
+    guard.Start(run, heartbeat);
+  }
+  DietRun run;
+  SilentProgress silent;
+  Heartbeat heartbeat;
+  VertexAdjacency adjacency;
+  ContractionGuard guard;
+};
+
 TEST(ContractionGuard, DriftIsThatOfTheWholeSearch) {
   // The edge a-b inside a ring of eight; b raised, as at the tip of a spike.
   const std::vector<TDietVec> pos = {{0, 0, 0},      {1, 0, 0.4},    {-1, 0, 0}, {-0.5, -1, 0},
@@ -375,12 +390,10 @@ TEST(ContractionGuard, DriftIsThatOfTheWholeSearch) {
   const std::vector<std::array<int32_t, 3>> tris = {{0, 2, 3}, {0, 3, 4}, {0, 4, 1}, {0, 1, 8},
                                                     {0, 8, 9}, {0, 9, 2}, {1, 4, 5}, {1, 5, 6},
                                                     {1, 6, 7}, {1, 7, 8}};
-  DietRun run = RunFromTables(MakeMesh(pos, tris));
-  SilentProgress silent;
-  Heartbeat heartbeat(silent);
-  const VertexAdjacency adjacency = test::FacesOfVertices(run, heartbeat);
-  ContractionGuard guard;
-  guard.Start(run, heartbeat);
+  GuardedMesh m(pos, tris);
+  const DietRun& run = m.run;
+  const VertexAdjacency& adjacency = m.adjacency;
+  ContractionGuard& guard = m.guard;
   const auto at = [&](int32_t v) { return run.pos[static_cast<size_t>(v)]; };
   // The least squared distance from p to the faces of a or b, those on the
   // edge left out when moved says the ends stand at q.
@@ -427,12 +440,10 @@ TEST(ContractionGuard, NoEdgeOfATetrahedronMerges) {
   // the two remaining faces on the same three corners.
   const std::vector<TDietVec> pos = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
   const std::vector<std::array<int32_t, 3>> tris = {{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}};
-  DietRun run = RunFromTables(MakeMesh(pos, tris));
-  SilentProgress silent;
-  Heartbeat heartbeat(silent);
-  const VertexAdjacency adjacency = test::FacesOfVertices(run, heartbeat);
-  ContractionGuard guard;
-  guard.Start(run, heartbeat);
+  GuardedMesh m(pos, tris);
+  const DietRun& run = m.run;
+  const VertexAdjacency& adjacency = m.adjacency;
+  ContractionGuard& guard = m.guard;
   for (int32_t a = 0; a < 4; ++a) {
     for (int32_t b = a + 1; b < 4; ++b) {
       const TDietVec& pa = run.pos[static_cast<size_t>(a)];
