@@ -295,8 +295,11 @@ class Contraction {
         for (const int32_t i : adjacency_.Pairs(c)) {
           const PairEnds& e = run_.pairs[static_cast<size_t>(i)].ends;
           if (!PairHolds(e, c) || e.lo == b || e.hi == b) continue;
-          if (!changed && run_.pairs[static_cast<size_t>(i)].cost != kBlocked) continue;
-          if (!changed && RefusedAsBefore(i, b)) {
+          if (changed) {
+            PriceAgain(i, e.lo, e.hi);
+          } else if (run_.pairs[static_cast<size_t>(i)].cost != kBlocked) {
+            continue;
+          } else if (RefusedAsBefore(i, b)) {
             flags |= kBlockedPair;
           } else {
             PriceAgain(i, e.lo, e.hi);

@@ -22,13 +22,14 @@ inline TDietFace Face(bool alive, int32_t a, int32_t b, int32_t c) {
   return f;
 }
 
-// Every vertex's faces, as the contraction lists them (no pairs).
+// Every vertex's live faces, as the contraction lists them (no pairs).
 inline VertexAdjacency FacesOfVertices(const DietRun& run, Heartbeat& heartbeat) {
   VertexAdjacency adjacency;
   adjacency.Build(
       run.VertexCount(),
       [&](auto&& emit) {
         for (size_t j = 0; j < run.faces.size(); ++j) {
+          if (!FaceAlive(run.faces[j])) continue;
           for (const int32_t v : run.faces[j]) emit(v, static_cast<int32_t>(j));
         }
       },

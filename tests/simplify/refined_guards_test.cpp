@@ -157,16 +157,7 @@ TEST(RefinedGuards, PairsLeftBlockedAreStillRefused) {
   DietRun run = RunFromTables(s.result);
   SilentProgress silent;
   Heartbeat heartbeat(silent);
-  VertexAdjacency adjacency;
-  adjacency.Build(
-      run.VertexCount(),
-      [&](auto&& emit) {
-        for (size_t j = 0; j < run.faces.size(); ++j) {
-          if (!FaceAlive(run.faces[j])) continue;
-          for (const int32_t v : run.faces[j]) emit(v, static_cast<int32_t>(j));
-        }
-      },
-      [](auto&&) {}, heartbeat);
+  const VertexAdjacency adjacency = test::FacesOfVertices(run, heartbeat);
   BorderKinds kinds;
   kinds.Start(run, adjacency, nullptr, heartbeat);  // closed: no border planes
   ContractionGuard guard;
