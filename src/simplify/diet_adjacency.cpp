@@ -22,6 +22,8 @@ uint32_t VertexAdjacency::TakeRoom(uint32_t size) {
   }
   const uint32_t at = static_cast<uint32_t>((arena_.size() - 1) << kPlaceBits) + arena_used_;
   arena_used_ = std::min(arena_used_ + size, kChunkItems);
+  arena_ahead_.Grew(arena_.back().get(), size_t{arena_used_} * sizeof(int32_t),
+                    size_t{kChunkItems} * sizeof(int32_t));
   return at;
 }
 

@@ -15,6 +15,7 @@
 
 #include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
+#include "platform/pages_ahead.h"
 #include "platform/prefetch.h"
 
 namespace zelfin {
@@ -32,6 +33,9 @@ class VertexAdjacency {
   // Build, which then fills them: hundreds of megabytes of fresh pages that
   // may come while other work runs (on a helper thread: its heartbeat).
   void Prepare(size_t vertex_count, Heartbeat* heartbeat);
+  // Where the arena's fresh pages are made ahead of the lists that spill into
+  // them (null: where they are written).
+  void SetPagesAhead(PagesAhead* pages) { arena_ahead_ = GrowthAhead(pages); }
 
   std::span<const int32_t> Faces(int32_t v) const {
     const Block& b = blocks_[static_cast<size_t>(v)];
@@ -83,6 +87,7 @@ class VertexAdjacency {
   std::vector<std::unique_ptr<int32_t[]>> arena_;
   uint32_t arena_used_ = kChunkItems;     // in the last chunk
   std::vector<uint32_t> free_rooms_[32];  // by log2 of their size
+  GrowthAhead arena_ahead_{nullptr};
 };
 
 inline void VertexAdjacency::Prepare(size_t vertex_count, Heartbeat* heartbeat) {

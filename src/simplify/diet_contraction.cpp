@@ -11,6 +11,7 @@
 #include "platform/heartbeat.h"
 #include "platform/huge_pages.h"
 #include "platform/numbers.h"
+#include "platform/pages_ahead.h"
 #include "platform/prefetch.h"
 #include "platform/progress_marks.h"
 #include "simplify/diet_adjacency.h"
@@ -47,6 +48,7 @@ class Contraction {
         heap_(run.pairs, &heartbeat),
         adjacency_(std::move(adjacency)),
         first_left_(static_cast<uint32_t>(run.q.size())) {
+    adjacency_.SetPagesAhead(&pages_ahead_);
     BuildAdjacency(heartbeat);
     if (Refined()) StartRefined(loaded, heartbeat);
     heap_.ReserveUnordered(run.PairCount());
@@ -438,6 +440,10 @@ class Contraction {
       left = static_cast<uint32_t>(run_.q.size());
       run_.q.push_back(run_.q[static_cast<size_t>(b)]);
       run_.pos.push_back(run_.pos[static_cast<size_t>(b)]);
+      q_ahead_.Grew(run_.q.data(), run_.q.size() * sizeof(TDietMatrix),
+                    run_.q.capacity() * sizeof(TDietMatrix));
+      pos_ahead_.Grew(run_.pos.data(), run_.pos.size() * sizeof(TDietVec),
+                      run_.pos.capacity() * sizeof(TDietVec));
       GrowHuge(left_refs_, 1);
       left_refs_.resize(left - first_left_ + 1);
     } else {
@@ -646,6 +652,11 @@ class Contraction {
   uint32_t first_left_;
   std::vector<uint32_t> left_refs_;
   std::vector<uint32_t> free_left_;
+  // The pages that the states left behind and the adjacency's spilled lists
+  // grow into, made on the core that the contraction leaves idle. Last: it
+  // stops before the tables go.
+  GrowthAhead q_ahead_{&pages_ahead_}, pos_ahead_{&pages_ahead_};
+  PagesAhead pages_ahead_;
 };
 
 // The loop, for a run or for tables (keep_inactive).

@@ -4,12 +4,16 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "platform/pages_ahead.h"
 
 namespace zelfin {
 namespace {
@@ -114,6 +118,42 @@ TEST(GrowHuge, KeepsTheElementsDoublesAndAdvisesTheNewBlock) {
   if (kernel_takes_advice) {
     EXPECT_TRUE(AdvisedHuge(inside));
   }
+}
+
+// A table growing at the front of a fresh mapping: the helper makes the next
+// mebibyte past its end, and only that, and writes nothing. The helper's
+// pages come in their own time: this waits for them (at most 10 s).
+TEST(GrowthAhead, MakesThePagesJustPastTheEndAndNoMore) {
+  constexpr size_t kBytes = size_t{16} << 20;
+  void* map = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  char* base = static_cast<char*>(map);
+  std::memcpy(base, "kept", 4);
+#if defined(MADV_POPULATE_WRITE)
+  const bool can = madvise(base, 4096, MADV_POPULATE_WRITE) == 0;
+#else
+  const bool can = false;
+#endif
+  if (!can || Resident(base + (size_t{6} << 20), 4096)) {
+    munmap(map, kBytes);
+    GTEST_SKIP() << "this kernel cannot make pages without writing, or made them at once";
+  }
+  {
+    PagesAhead pages;
+    GrowthAhead table(&pages);
+    table.Grew(base, 4, kBytes);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!Resident(base, size_t{1} << 20) && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(Resident(base, size_t{1} << 20));
+    table.Grew(base, 5, kBytes);  // still far from the end of what was asked
+  }
+  // A huge page may round the mebibyte up to 4 MiB at most.
+  EXPECT_FALSE(Resident(base + (size_t{6} << 20), 4096));
+  EXPECT_EQ(std::memcmp(base, "kept", 4), 0);
+  EXPECT_EQ(base[size_t{1} << 19], 0);
+  munmap(map, kBytes);
 }
 
 }  // namespace

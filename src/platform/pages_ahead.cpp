@@ -1,0 +1,47 @@
+#include "platform/pages_ahead.h"
+
+#include "platform/huge_pages.h"
+
+namespace zelfin {
+
+PagesAhead::PagesAhead() {
+  helper_.Start([this] { Serve(); });
+}
+
+PagesAhead::~PagesAhead() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  asked_.notify_all();
+  helper_.Join();
+}
+
+void PagesAhead::Ask(const void* p, size_t bytes) {
+  if (!helper_.Started() || bytes == 0) return;
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(p);
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    todo_.emplace_back(begin, begin + bytes);
+  }
+  asked_.notify_one();
+}
+
+// A piece at a time, so that a stop waits for one piece at most.
+void PagesAhead::Serve() {
+  constexpr uintptr_t kPiece = uintptr_t{1} << 21;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    asked_.wait(lock, [this] { return stop_ || !todo_.empty(); });
+    if (stop_) return;
+    auto& [begin, end] = todo_.front();
+    const uintptr_t from = begin, to = std::min(end, (begin | (kPiece - 1)) + 1);
+    begin = to;
+    if (begin >= end) todo_.pop_front();
+    lock.unlock();
+    PopulatePages(reinterpret_cast<const void*>(from), to - from, nullptr);
+    lock.lock();
+  }
+}
+
+}  // namespace zelfin
