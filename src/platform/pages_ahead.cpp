@@ -1,5 +1,7 @@
 #include "platform/pages_ahead.h"
 
+#include <new>
+
 #include "platform/huge_pages.h"
 
 namespace zelfin {
@@ -20,9 +22,11 @@ PagesAhead::~PagesAhead() {
 void PagesAhead::Ask(const void* p, size_t bytes) {
   if (!helper_.Started() || bytes == 0) return;
   const uintptr_t begin = reinterpret_cast<uintptr_t>(p);
-  {
+  try {
     const std::lock_guard<std::mutex> lock(mutex_);
     todo_.emplace_back(begin, begin + bytes);
+  } catch (const std::bad_alloc&) {
+    return;  // the writer makes these pages itself
   }
   asked_.notify_one();
 }
