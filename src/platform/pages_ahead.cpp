@@ -26,24 +26,20 @@ void PagesAhead::Ask(const void* p, size_t bytes) {
     const std::lock_guard<std::mutex> lock(mutex_);
     todo_.emplace_back(begin, begin + bytes);
   } catch (const std::bad_alloc&) {
-    return;  // the writer makes these pages itself
+    return;  // the thread that writes there makes these pages itself
   }
   asked_.notify_one();
 }
 
-// A piece at a time, so that a stop waits for one piece at most.
 void PagesAhead::Serve() {
-  constexpr uintptr_t kPiece = uintptr_t{1} << 21;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     asked_.wait(lock, [this] { return stop_ || !todo_.empty(); });
     if (stop_) return;
-    auto& [begin, end] = todo_.front();
-    const uintptr_t from = begin, to = std::min(end, (begin | (kPiece - 1)) + 1);
-    begin = to;
-    if (begin >= end) todo_.pop_front();
+    const auto [begin, end] = todo_.front();
+    todo_.pop_front();
     lock.unlock();
-    PopulatePages(reinterpret_cast<const void*>(from), to - from, nullptr);
+    PopulatePages(reinterpret_cast<const void*>(begin), end - begin, nullptr);
     lock.lock();
   }
 }

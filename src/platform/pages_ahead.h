@@ -22,12 +22,13 @@ namespace zelfin {
 class PagesAhead {
  public:
   PagesAhead();
-  ~PagesAhead();  // stops the helper between two pieces and joins it
+  ~PagesAhead();  // stops the helper once the range it is making is made, and joins it
   PagesAhead(const PagesAhead&) = delete;
   PagesAhead& operator=(const PagesAhead&) = delete;
 
   // Brings the pages of [p, p + bytes) into being on the helper, soon;
-  // returns at once.
+  // returns at once. Ranges are asked a mebibyte or so at a time, so a stop
+  // never waits long.
   void Ask(const void* p, size_t bytes);
 
  private:
