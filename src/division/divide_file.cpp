@@ -40,8 +40,9 @@ void MakeFiles(DivisionRun& run, Renumbering& renumbering, LateCloser& replaced,
   for (uint32_t i = run.next++; i < run.count && !run.order.Stopped(i); i = run.next++) {
     try {
       const std::string& name = run.model.ElementNames[i];
+      // A file alone has both cores.
       WriteNamesData(run.model, {i}, run.style, "#" + run.base + "_" + name, OutputPath(run, i),
-                     renumbering, out, heartbeat);
+                     renumbering, out, heartbeat, run.count == 1 ? kTwoCoreStretch : 0);
       out.Flush();
       if (!run.order.AwaitTurn(i, heartbeat)) return;  // the file is dropped with out
       run.model.source.CheckUnchanged();               // nothing made of a file cut short stands

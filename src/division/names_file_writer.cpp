@@ -3,49 +3,59 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <stdexcept>
+#include <string>
 
+#include "platform/huge_pages.h"
 #include "platform/material_library.h"
+#include "platform/two_halves.h"
 
 namespace zelfin {
 namespace {
 
 constexpr size_t kCornerRoom = 3 * 10 + 3;  // " " and three 32-bit numbers with slashes
 
-// The first pass: marks the lines that the faces of names use.
-void MarkUsedLines(const ObjModel& model, const std::vector<uint32_t>& names,
-                   Renumbering& renumbering, Heartbeat& heartbeat) {
-  const uint64_t sizes[3] = {model.VLines.size(), model.VTLines.size(), model.VNLines.size()};
-  for (const uint32_t name : names) {
-    for (const FaceRun& run : RunsOf(model, name)) {
-      FaceReader reader = ReaderOf(model, run);
-      while (reader.NextFace()) {
-        // A beat per record: a face of millions of corners is many.
-        for (uint32_t n = reader.NextCorners(); n > 0; n = reader.NextCorners()) {
-          heartbeat.Beat();
-          for (; n > 0; --n) {
-            uint32_t numbers[3];
-            const int parts = reader.NextCorner(numbers);
-            for (int k = 0; k < parts; ++k) {
-              if (numbers[k] == 0) continue;
-              // The model refuses references to missing lines; the sets are
-              // never touched outside their bounds even so.
-              if (numbers[k] > sizes[k]) {
-                throw std::logic_error("face reference outside the model");
-              }
-              renumbering.used[k].Mark(numbers[k] - 1);
-            }
-          }
-        }
-      }
-    }
+// Where a stretch of faces is formatted when another core formats the next
+// one meanwhile: text that goes into the file afterwards. Room and Used work
+// as WriteBehind's do.
+class TextPiece {
+ public:
+  char* Room(size_t n) {
+    if (capacity_ - used_ < n) Grow(n);
+    return text_.get() + used_;
   }
-  for (UsedSet& used : renumbering.used) used.Number();
-}
+  void Used(char* end) { used_ = static_cast<size_t>(end - text_.get()); }
+  void Append(std::string_view data) {
+    char* p = Room(data.size());
+    std::memcpy(p, data.data(), data.size());
+    Used(p + data.size());
+  }
+  std::string_view Text() const { return {text_.get(), used_}; }
+  void Clear() { used_ = 0; }
+
+ private:
+  // A stretch's text is some megabytes: room for that at once, on huge pages
+  // where they are worth it, and never zeroed (fresh small pages cost the
+  // first stretches more than formatting them).
+  static constexpr size_t kFirstRoom = size_t{4} << 20;
+  void Grow(size_t n) {
+    const size_t capacity = std::max({2 * capacity_, used_ + n, kFirstRoom});
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    AdviseHugePagesIfWorth(larger.get(), capacity, capacity);
+    if (used_ > 0) std::memcpy(larger.get(), text_.get(), used_);
+    text_ = std::move(larger);
+    capacity_ = capacity;
+  }
+  std::unique_ptr<char[]> text_;  // reused from stretch to stretch
+  size_t capacity_ = 0, used_ = 0;
+};
 
 // A stored line and CR LF; tabs become spaces on the way when it may have any.
 // A long line goes in pieces.
-void PutLine(std::string_view line, bool tabs, WriteBehind& out) {
+template <class Out>
+void PutLine(std::string_view line, bool tabs, Out& out) {
   for (;;) {
     const bool last = line.size() + 2 <= WriteBehind::kLargestRoom;
     const size_t n = last ? line.size() : WriteBehind::kLargestRoom;
@@ -110,8 +120,8 @@ void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, Write
 }
 
 // The faces of one run, each "f" and its corners.
-void WriteRun(FaceReader& reader, const Renumbering& renumbering, WriteBehind& out,
-              Heartbeat& heartbeat) {
+template <class Out>
+void WriteRun(FaceReader& reader, const Renumbering& renumbering, Out& out, Heartbeat& heartbeat) {
   constexpr size_t kRecordRoom = kCornersPerRecord * kCornerRoom;
   while (reader.NextFace()) {
     // Room for the first record, the "f" and the line end; each further
@@ -133,24 +143,152 @@ void WriteRun(FaceReader& reader, const Renumbering& renumbering, WriteBehind& o
   }
 }
 
-// The third pass: each name's line and its faces, with the usemtl lines of
-// their materials when the style asks for them.
-void WriteFaces(const ObjModel& model, const std::vector<uint32_t>& names,
-                const NamesFileStyle& style, const Renumbering& renumbering, WriteBehind& out,
-                Heartbeat& heartbeat) {
+// One step of the third pass: a run of faces, after its name's line when it
+// is the name's first run (a name without faces is its line alone), and
+// after a usemtl line when the style asks for one there. Steps are made
+// alone, so that two cores can each take a stretch of them.
+struct FaceStep {
+  uint32_t name;
+  const FaceRun* run;  // null: a name without faces
+  bool name_line;
+  bool material_line;
+};
+
+// The steps of the names' faces, with the usemtl lines of their materials
+// when the style asks for them: said again after every name line.
+std::vector<FaceStep> FaceSteps(const ObjModel& model, const std::vector<uint32_t>& names,
+                                const NamesFileStyle& style) {
+  std::vector<FaceStep> steps;
   for (const uint32_t name : names) {
-    out.Append(style.keyword);
-    out.Append(model.ElementNames[name]);
-    out.Append("\r\n");
-    uint32_t material = kNoMaterial;  // said again after every name line
-    for (const FaceRun& run : RunsOf(model, name)) {
-      if (style.material_lines && run.material != kNoMaterial && run.material != material) {
-        material = run.material;
-        PutLine(model.MaterialLines[material], false, out);
-      }
-      FaceReader reader = ReaderOf(model, run);
-      WriteRun(reader, renumbering, out, heartbeat);
+    const std::span<const FaceRun> runs = RunsOf(model, name);
+    if (runs.empty()) steps.push_back(FaceStep{name, nullptr, true, false});
+    uint32_t material = kNoMaterial;
+    for (const FaceRun& run : runs) {
+      const bool say =
+          style.material_lines && run.material != kNoMaterial && run.material != material;
+      if (say) material = run.material;
+      steps.push_back(FaceStep{name, &run, &run == runs.data(), say});
     }
+  }
+  return steps;
+}
+
+// The first pass: marks the lines that the steps' faces use.
+void MarkSteps(const ObjModel& model, std::span<const FaceStep> steps, Renumbering& renumbering,
+               Heartbeat& heartbeat) {
+  const uint64_t sizes[3] = {model.VLines.size(), model.VTLines.size(), model.VNLines.size()};
+  for (const FaceStep& step : steps) {
+    if (step.run == nullptr) continue;
+    FaceReader reader = ReaderOf(model, *step.run);
+    while (reader.NextFace()) {
+      // A beat per record: a face of millions of corners is many.
+      for (uint32_t n = reader.NextCorners(); n > 0; n = reader.NextCorners()) {
+        heartbeat.Beat();
+        for (; n > 0; --n) {
+          uint32_t numbers[3];
+          const int parts = reader.NextCorner(numbers);
+          for (int k = 0; k < parts; ++k) {
+            if (numbers[k] == 0) continue;
+            // The model refuses references to missing lines; the sets are
+            // never touched outside their bounds even so.
+            if (numbers[k] > sizes[k]) throw std::logic_error("face reference outside the model");
+            renumbering.used[k].Mark(numbers[k] - 1);
+          }
+        }
+      }
+    }
+  }
+}
+
+template <class Out>
+void WriteSteps(const ObjModel& model, std::span<const FaceStep> steps, const NamesFileStyle& style,
+                const Renumbering& renumbering, Out& out, Heartbeat& heartbeat) {
+  for (const FaceStep& step : steps) {
+    if (step.name_line) {
+      out.Append(style.keyword);
+      out.Append(model.ElementNames[step.name]);
+      out.Append("\r\n");
+    }
+    if (step.run == nullptr) continue;
+    if (step.material_line) PutLine(model.MaterialLines[step.run->material], false, out);
+    FaceReader reader = ReaderOf(model, *step.run);
+    WriteRun(reader, renumbering, out, heartbeat);
+  }
+}
+
+// The bytes of a run's records, about (a block may end short of full).
+uint64_t RecordBytes(const FaceRun& run) {
+  const uint64_t blocks = (run.end >> 32) - (run.begin >> 32);
+  return blocks * FaceStore::kBlockBytes + (run.end & 0xFFFFFFFFu) - (run.begin & 0xFFFFFFFFu);
+}
+
+// The end of the stretch of steps from `from` that holds about `bytes` of
+// records, one step at least.
+size_t StretchEnd(const std::vector<FaceStep>& steps, size_t from, size_t bytes) {
+  uint64_t held = 0;
+  size_t to = from;
+  while (to < steps.size() && (to == from || held < bytes)) {
+    if (steps[to].run != nullptr) held += RecordBytes(*steps[to].run);
+    ++to;
+  }
+  return to;
+}
+
+// The third pass on two cores: stretches of the steps are formatted two at a
+// time, one on each core, and go into the file in order.
+void WriteStepsTwoAtATime(const ObjModel& model, const std::vector<FaceStep>& steps,
+                          const NamesFileStyle& style, const Renumbering& renumbering,
+                          size_t stretch, WriteBehind& out, Heartbeat& heartbeat) {
+  TextPiece pieces[2];
+  const auto format = [&](TextPiece& piece, size_t from, size_t to) {
+    SilentProgress silent;
+    Heartbeat quiet(silent);  // the caller's belongs to its own thread
+    piece.Clear();
+    WriteSteps(model, std::span(steps).subspan(from, to - from), style, renumbering, piece, quiet);
+  };
+  for (size_t from = 0; from < steps.size();) {
+    const size_t middle = StretchEnd(steps, from, stretch);
+    const size_t to = middle < steps.size() ? StretchEnd(steps, middle, stretch) : middle;
+    RunHalvesTogether([&] { format(pieces[0], from, middle); },
+                      [&] { format(pieces[1], middle, to); }, [&] { heartbeat.Beat(4096); });
+    for (const TextPiece& piece : pieces) out.Append(piece.Text());
+    heartbeat.Beat(static_cast<int64_t>(to - from));
+    from = to;
+  }
+}
+
+// The first pass on two cores: each marks the lines of half the records in
+// a set of its own, and the sets are joined.
+void MarkStepsTwoAtATime(const ObjModel& model, const std::vector<FaceStep>& steps,
+                         Renumbering& renumbering, Heartbeat& heartbeat) {
+  uint64_t all = 0;
+  for (const FaceStep& step : steps) all += step.run != nullptr ? RecordBytes(*step.run) : 0;
+  const size_t middle = std::min(StretchEnd(steps, 0, all / 2), steps.size());
+  Renumbering other(model);
+  const std::span<const FaceStep> whole(steps);
+  RunHalvesTogether(
+      [&] {
+        SilentProgress silent;
+        Heartbeat quiet(silent);
+        MarkSteps(model, whole.first(middle), renumbering, quiet);
+      },
+      [&] {
+        SilentProgress silent;
+        Heartbeat quiet(silent);
+        MarkSteps(model, whole.subspan(middle), other, quiet);
+      },
+      [&] { heartbeat.Beat(4096); });
+  for (int k = 0; k < 3; ++k) renumbering.used[k].Take(other.used[k]);
+}
+
+// The third pass: each name's line and its faces.
+void WriteFaces(const ObjModel& model, const std::vector<FaceStep>& steps,
+                const NamesFileStyle& style, const Renumbering& renumbering,
+                size_t two_core_stretch, WriteBehind& out, Heartbeat& heartbeat) {
+  if (two_core_stretch == 0) {
+    WriteSteps(model, std::span(steps), style, renumbering, out, heartbeat);
+  } else {
+    WriteStepsTwoAtATime(model, steps, style, renumbering, two_core_stretch, out, heartbeat);
   }
 }
 
@@ -173,8 +311,15 @@ Renumbering::Renumbering(const ObjModel& model) {
 
 void WriteNamesData(const ObjModel& model, const std::vector<uint32_t>& names,
                     const NamesFileStyle& style, std::string_view header, const std::string& path,
-                    Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat) {
-  MarkUsedLines(model, names, renumbering, heartbeat);
+                    Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat,
+                    size_t two_core_stretch) {
+  const std::vector<FaceStep> steps = FaceSteps(model, names, style);
+  if (two_core_stretch == 0) {
+    MarkSteps(model, steps, renumbering, heartbeat);
+  } else {
+    MarkStepsTwoAtATime(model, steps, renumbering, heartbeat);
+  }
+  for (UsedSet& used : renumbering.used) used.Number();
   out.Begin(path);
   out.Append(header);
   out.Append("\r\n");
@@ -182,14 +327,15 @@ void WriteNamesData(const ObjModel& model, const std::vector<uint32_t>& names,
     for (const std::string& line : *style.libraries) PutLine(line, false, out);
   }
   WriteUsedLines(model, renumbering, out, heartbeat);
-  WriteFaces(model, names, style, renumbering, out, heartbeat);
+  WriteFaces(model, steps, style, renumbering, two_core_stretch, out, heartbeat);
   for (UsedSet& used : renumbering.used) used.Clear();
 }
 
 void WriteNamesFile(const ObjModel& model, const std::vector<uint32_t>& names,
                     const NamesFileStyle& style, std::string_view header, const std::string& path,
-                    Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat) {
-  WriteNamesData(model, names, style, header, path, renumbering, out, heartbeat);
+                    Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat,
+                    size_t two_core_stretch) {
+  WriteNamesData(model, names, style, header, path, renumbering, out, heartbeat, two_core_stretch);
   model.source.CheckUnchanged();  // nothing made of a file cut short stands
   out.Commit();
 }

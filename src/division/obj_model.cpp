@@ -21,6 +21,9 @@ constexpr size_t kLeastSplitText = size_t{4} << 20;
 // What a byte of a face line costs to walk against a byte of another line
 // (its numbers are read, the others' ends only found), as measured.
 constexpr double kFaceByteCost = 1.4;
+// The most faces in one run: a run reads only from its start, so a name's
+// faces come in stretches that threads can write side by side.
+constexpr uint32_t kRunFaces = 4096;
 // The length of a v, vt or vn line that the line tables reserve room for:
 // most are 25-40 bytes long; where they are shorter, a table grows as before.
 // The three tables' room (8 bytes a line) is as large as the piece.
@@ -146,6 +149,7 @@ struct PieceWalker {
   std::string scratch;
   FaceWriter writer;
   bool run_open = false;
+  uint32_t run_faces = 0;  // in the open run
 
   void Line() { heartbeat.Beat(); }
 
@@ -159,6 +163,7 @@ struct PieceWalker {
       piece.runs.push_back(PieceRun{piece.faces.End(), piece.current, piece.material});
       writer.StartRun();
       run_open = true;
+      run_faces = 0;
     }
     const int64_t before[3] = {static_cast<int64_t>(piece.lines[0].size()),
                                static_cast<int64_t>(piece.lines[1].size()),
@@ -184,6 +189,8 @@ struct PieceWalker {
       writer.AddCorner(corner.parts, relative, numbers);
     });
     writer.Finish();
+    // The next face starts another run of the same name and material.
+    if (++run_faces == kRunFaces) run_open = false;
     return end;
   }
 
@@ -379,8 +386,8 @@ void WalkPieces(std::string_view text, size_t split, bool material, bool keep_ma
     // untouched pages cost nothing, and the tables do not grow by copying,
     // which writes each table about twice over on fresh pages.
     for (auto& lines : piece.lines) ReserveHuge(lines, (end - begin) / kTypicalLineBytes);
-    PieceWalker walker{piece, text.data(), lane.heartbeat, begin > 0, {}, FaceWriter(piece.faces),
-                       false};
+    PieceWalker walker{
+        piece, text.data(), lane.heartbeat, begin > 0, {}, FaceWriter(piece.faces), false, 0};
     WalkLines(text, begin, end, material, keep_materials, walker);
   };
   if (middle == text.size()) return walk(0, middle, pieces[0], Lane{heartbeat, true});

@@ -30,8 +30,9 @@ SelectedGroupsWritten WriteSelectedGroups(const std::string& path, const std::st
   std::vector<std::string> libraries;
   const NamesFileStyle style = StyleOf(model, "g ", keep_materials, path, folder, libraries);
   SelectedGroupsWritten written{folder + base + "_Selected.obj", ticked.size()};
+  // The one file has both cores.
   WriteNamesFile(model, ticked, style, "#" + base + "_Selected", written.path, renumbering, out,
-                 heartbeat);
+                 heartbeat, kTwoCoreStretch);
   out.Finish();
   return written;
 }

@@ -70,6 +70,15 @@ class UsedSet {
     }
   }
 
+  // Marks what other marks (a set of the same size, filled on another
+  // thread), and unmarks other.
+  void Take(UsedSet& other) {
+    other.ForEachMarkedWord([&](size_t w) {
+      words_[w] |= other.words_[w];
+      summary_[w >> 6] |= uint64_t{1} << (w & 63);
+    });
+    other.Clear();
+  }
   // Calls fn(i) for every marked i in ascending order and unmarks it.
   template <class Fn>
   void Drain(Fn&& fn) {

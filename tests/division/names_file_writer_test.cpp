@@ -64,5 +64,55 @@ TEST(WriteNamesFile, PartsNumberedAlike) {
       << out;
 }
 
+// Faces formatted and marked on two cores, in stretches of any size, give the
+// bytes of one core: runs longer than a run's most faces, a name without
+// faces, usemtl lines said again after each name line, relative references
+// of a second piece.
+TEST(WriteNamesFile, TwoCoresWriteTheBytesOfOne) {
+  std::string input;
+  for (int i = 1; i <= 40; ++i)
+    input += "v " + std::to_string(i) + " 0 0\nvt 0 " + std::to_string(i) + "\n";
+  // Faces on the lines from `first` on: the later names use lines that the
+  // first half of the faces does not.
+  const auto faces = [&](int count, int first) {
+    for (int i = 0; i < count; ++i) {
+      const int a = first + i * 7 % 16;
+      input += "f " + std::to_string(a) + "/" + std::to_string(a + 1) + " " +
+               std::to_string(a + 1) + "/-1 " + std::to_string(a + 2) + "/" + std::to_string(a) +
+               "\n";
+    }
+  };
+  input += "g a\nusemtl red\n";
+  faces(9000, 1);
+  input += "usemtl blue\ng b\n";
+  faces(300, 21);
+  input += "g empty\ng a\nusemtl red\n";
+  faces(10, 21);
+  input += "usemtl blue\n";
+  faces(10, 22);
+  const NameCollator collator("");
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  test::TempDir dir;
+  const auto write = [&](size_t cut, size_t stretch) {
+    const ObjModel model = ParseOBJ(FileText::FromString(input), kDivGroupOption, collator,
+                                    "in.obj", heartbeat, cut, true);
+    Renumbering renumbering(model);
+    WriteBehind out(heartbeat);
+    WriteNamesFile(model, {0, 1, 2}, NamesFileStyle{"g ", nullptr, true}, "#x", dir.Path("out.obj"),
+                   renumbering, out, heartbeat, stretch);
+    out.Finish();
+    return test::ReadBytes(dir.Path("out.obj"));
+  };
+  const std::string one = write(0, 0);
+  EXPECT_NE(one.find("\r\ng empty\r\n"), std::string::npos);
+  EXPECT_NE(one.find("usemtl blue\r\nf 20/20 21/36 22/19\r\n"), std::string::npos) << one;
+  for (const size_t cut : {size_t{0}, input.size() / 3}) {
+    for (const size_t stretch : {size_t{1}, size_t{700}, kTwoCoreStretch}) {
+      EXPECT_EQ(write(cut, stretch), one) << cut << " " << stretch;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zelfin
