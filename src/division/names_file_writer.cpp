@@ -73,16 +73,54 @@ void PutLine(std::string_view line, bool tabs, Out& out) {
   }
 }
 
-// The second pass: writes the marked lines in file order, which is the order
-// of their new numbers.
-void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, WriteBehind& out,
-                    Heartbeat& heartbeat) {
+// A stretch of the second pass: the marked lines of kind `kind` among its
+// lines [from, to).
+struct LineStretch {
+  int kind;
+  size_t from, to;
+};
+
+// The second pass, or a stretch of it: writes the marked lines in file order,
+// which is the order of their new numbers.
+template <class Out>
+void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering,
+                    const LineStretch& stretch, Out& out, Heartbeat& heartbeat) {
+  const std::vector<LineRef>& lines = LinesOfKind(model, stretch.kind);
+  renumbering.used[stretch.kind].ForEachMarkedIn(stretch.from, stretch.to, [&](size_t j) {
+    heartbeat.Beat();
+    PutLine(RawLineAt(model, lines[j]), model.element_tabs, out);
+  });
+}
+
+// Every kind's lines, in stretches of `lines` lines (0: one per kind).
+std::vector<LineStretch> LineStretches(const ObjModel& model, size_t lines) {
+  std::vector<LineStretch> stretches;
   for (int k = 0; k < 3; ++k) {
-    const std::vector<LineRef>& lines = LinesOfKind(model, k);
-    renumbering.used[k].ForEachMarked([&](size_t j) {
-      heartbeat.Beat();
-      PutLine(RawLineAt(model, lines[j]), model.element_tabs, out);
-    });
+    const size_t n = LinesOfKind(model, k).size();
+    const size_t step = lines == 0 ? std::max<size_t>(n, 1) : lines;
+    for (size_t from = 0; from < n; from += step) {
+      stretches.push_back(LineStretch{k, from, std::min(n, from + step)});
+    }
+  }
+  return stretches;
+}
+
+// Jobs 0 .. count - 1 into out, two at a time: the first of each two made on
+// the calling core straight into out, the second meanwhile on another core
+// into text that follows it. job(i, sink, heartbeat) makes job i.
+template <class Job>
+void TwoAtATime(size_t count, Job&& job, WriteBehind& out, Heartbeat& heartbeat) {
+  TextPiece piece;
+  for (size_t i = 0; i < count; i += 2) {
+    RunHalvesTogether([&] { job(i, out, heartbeat); },
+                      [&] {
+                        SilentProgress silent;
+                        Heartbeat quiet(silent);  // the caller's belongs to its own thread
+                        piece.Clear();
+                        if (i + 1 < count) job(i + 1, piece, quiet);
+                      },
+                      [&] { heartbeat.Beat(4096); });
+    out.Append(piece.Text());
   }
 }
 
@@ -234,27 +272,24 @@ size_t StretchEnd(const std::vector<FaceStep>& steps, size_t from, size_t bytes)
   return to;
 }
 
-// The third pass on two cores: stretches of the steps are formatted two at a
-// time, one on each core, and go into the file in order.
+// The third pass on two cores: stretches of the steps of about `stretch`
+// bytes of records each, two at a time.
 void WriteStepsTwoAtATime(const ObjModel& model, const std::vector<FaceStep>& steps,
                           const NamesFileStyle& style, const Renumbering& renumbering,
                           size_t stretch, WriteBehind& out, Heartbeat& heartbeat) {
-  TextPiece pieces[2];
-  const auto format = [&](TextPiece& piece, size_t from, size_t to) {
-    SilentProgress silent;
-    Heartbeat quiet(silent);  // the caller's belongs to its own thread
-    piece.Clear();
-    WriteSteps(model, std::span(steps).subspan(from, to - from), style, renumbering, piece, quiet);
-  };
-  for (size_t from = 0; from < steps.size();) {
-    const size_t middle = StretchEnd(steps, from, stretch);
-    const size_t to = middle < steps.size() ? StretchEnd(steps, middle, stretch) : middle;
-    RunHalvesTogether([&] { format(pieces[0], from, middle); },
-                      [&] { format(pieces[1], middle, to); }, [&] { heartbeat.Beat(4096); });
-    for (const TextPiece& piece : pieces) out.Append(piece.Text());
-    heartbeat.Beat(static_cast<int64_t>(to - from));
-    from = to;
+  std::vector<size_t> starts;
+  for (size_t from = 0; from < steps.size(); from = StretchEnd(steps, from, stretch)) {
+    starts.push_back(from);
   }
+  starts.push_back(steps.size());
+  const std::span<const FaceStep> all(steps);
+  TwoAtATime(
+      starts.size() - 1,
+      [&](size_t i, auto& sink, Heartbeat& beat) {
+        WriteSteps(model, all.subspan(starts[i], starts[i + 1] - starts[i]), style, renumbering,
+                   sink, beat);
+      },
+      out, heartbeat);
 }
 
 // The first pass on two cores: each marks the lines of half the records in
@@ -326,7 +361,21 @@ void WriteNamesData(const ObjModel& model, const std::vector<uint32_t>& names,
   if (style.libraries != nullptr) {
     for (const std::string& line : *style.libraries) PutLine(line, false, out);
   }
-  WriteUsedLines(model, renumbering, out, heartbeat);
+  if (two_core_stretch == 0) {
+    for (const LineStretch& lines : LineStretches(model, 0)) {
+      WriteUsedLines(model, renumbering, lines, out, heartbeat);
+    }
+  } else {
+    // As many lines to a stretch as their references (8 bytes each) fill.
+    const std::vector<LineStretch> stretches =
+        LineStretches(model, std::max<size_t>(two_core_stretch / sizeof(LineRef), 1));
+    TwoAtATime(
+        stretches.size(),
+        [&](size_t i, auto& sink, Heartbeat& beat) {
+          WriteUsedLines(model, renumbering, stretches[i], sink, beat);
+        },
+        out, heartbeat);
+  }
   WriteFaces(model, steps, style, renumbering, two_core_stretch, out, heartbeat);
   for (UsedSet& used : renumbering.used) used.Clear();
 }

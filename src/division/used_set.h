@@ -60,6 +60,16 @@ class UsedSet {
     });
   }
 
+  // The same for the marked i in [from, to) only.
+  template <class Fn>
+  void ForEachMarkedIn(size_t from, size_t to, Fn&& fn) const {
+    for (size_t w = from >> 6; w < (to + 63) >> 6; ++w) {
+      uint64_t word = words_[w];
+      if (w == from >> 6) word &= ~uint64_t{0} << (from & 63);
+      if (w == (to - 1) >> 6 && (to & 63) != 0) word &= ~(~uint64_t{0} << (to & 63));
+      for (; word != 0; word &= word - 1) fn(w * 64 + static_cast<size_t>(std::countr_zero(word)));
+    }
+  }
   // Unmarks everything, ready for the next file.
   void Clear() {
     for (size_t s = 0; s < summary_.size(); ++s) {
