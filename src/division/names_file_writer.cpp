@@ -73,36 +73,17 @@ void PutLine(std::string_view line, bool tabs, Out& out) {
   }
 }
 
-// A stretch of the second pass: the marked lines of kind `kind` among its
-// lines [from, to).
-struct LineStretch {
-  int kind;
-  size_t from, to;
-};
-
-// The second pass, or a stretch of it: writes the marked lines in file order,
-// which is the order of their new numbers.
-template <class Out>
-void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering,
-                    const LineStretch& stretch, Out& out, Heartbeat& heartbeat) {
-  const std::vector<LineRef>& lines = LinesOfKind(model, stretch.kind);
-  renumbering.used[stretch.kind].ForEachMarkedIn(stretch.from, stretch.to, [&](size_t j) {
-    heartbeat.Beat();
-    PutLine(RawLineAt(model, lines[j]), model.element_tabs, out);
-  });
-}
-
-// Every kind's lines, in stretches of `lines` lines (0: one per kind).
-std::vector<LineStretch> LineStretches(const ObjModel& model, size_t lines) {
-  std::vector<LineStretch> stretches;
+// The second pass: writes the marked lines in file order, which is the order
+// of their new numbers.
+void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, WriteBehind& out,
+                    Heartbeat& heartbeat) {
   for (int k = 0; k < 3; ++k) {
-    const size_t n = LinesOfKind(model, k).size();
-    const size_t step = lines == 0 ? std::max<size_t>(n, 1) : lines;
-    for (size_t from = 0; from < n; from += step) {
-      stretches.push_back(LineStretch{k, from, std::min(n, from + step)});
-    }
+    const std::vector<LineRef>& lines = LinesOfKind(model, k);
+    renumbering.used[k].ForEachMarked([&](size_t j) {
+      heartbeat.Beat();
+      PutLine(RawLineAt(model, lines[j]), model.element_tabs, out);
+    });
   }
-  return stretches;
 }
 
 // Jobs 0 .. count - 1 into out, two at a time: the first of each two made on
@@ -361,21 +342,9 @@ void WriteNamesData(const ObjModel& model, const std::vector<uint32_t>& names,
   if (style.libraries != nullptr) {
     for (const std::string& line : *style.libraries) PutLine(line, false, out);
   }
-  if (two_core_stretch == 0) {
-    for (const LineStretch& lines : LineStretches(model, 0)) {
-      WriteUsedLines(model, renumbering, lines, out, heartbeat);
-    }
-  } else {
-    // As many lines to a stretch as their references (8 bytes each) fill.
-    const std::vector<LineStretch> stretches =
-        LineStretches(model, std::max<size_t>(two_core_stretch / sizeof(LineRef), 1));
-    TwoAtATime(
-        stretches.size(),
-        [&](size_t i, auto& sink, Heartbeat& beat) {
-          WriteUsedLines(model, renumbering, stretches[i], sink, beat);
-        },
-        out, heartbeat);
-  }
+  // Copying the lines is bound by memory, not by a core: a second core
+  // measured no faster.
+  WriteUsedLines(model, renumbering, out, heartbeat);
   WriteFaces(model, steps, style, renumbering, two_core_stretch, out, heartbeat);
   for (UsedSet& used : renumbering.used) used.Clear();
 }

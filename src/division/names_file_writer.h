@@ -41,17 +41,18 @@ NamesFileStyle StyleOf(const ObjModel& model, std::string_view keyword, bool kee
                        const std::string& path, const std::string& folder,
                        std::vector<std::string>& libraries);
 
-// How much of a file one core writes while the other writes the next as
-// much, where a file is written on two cores: faces by the bytes of their
-// records, lines by the bytes of their references.
+// How much of a file's faces (in bytes of their records) one core formats
+// while the other formats the next as much, where a file is written on two
+// cores.
 inline constexpr size_t kTwoCoreStretch = size_t{512} << 10;
 
 // The data of one file into out, from Begin(path) on, without the Commit: the
 // header line, the used v, vt and vn lines, then for each of names (positions
 // in ElementNames) the line keyword + name followed by its faces, every line
 // ending in CR LF. The heartbeat beats per face and per line.
-// two_core_stretch: when not 0, the lines are marked and the file's text made
-// on two cores, in stretches of about this many bytes (the same bytes).
+// two_core_stretch: when not 0, the used lines are marked and the faces
+// formatted on two cores, in stretches of about this many bytes of records
+// (the same bytes).
 void WriteNamesData(const ObjModel& model, const std::vector<uint32_t>& names,
                     const NamesFileStyle& style, std::string_view header, const std::string& path,
                     Renumbering& renumbering, WriteBehind& out, Heartbeat& heartbeat,

@@ -60,27 +60,6 @@ class UsedSet {
     });
   }
 
-  // The same for the marked i in [from, to) only; the summary skips the
-  // empty words, so that a range costs what it holds.
-  template <class Fn>
-  void ForEachMarkedIn(size_t from, size_t to, Fn&& fn) const {
-    if (from >= to) return;
-    const size_t first = from >> 6, last = (to - 1) >> 6;  // words
-    for (size_t s = first >> 6; s <= last >> 6; ++s) {
-      uint64_t summary = summary_[s];
-      if (s == first >> 6) summary &= ~uint64_t{0} << (first & 63);
-      if (s == last >> 6) summary &= ~uint64_t{0} >> (63 - (last & 63));
-      for (; summary != 0; summary &= summary - 1) {
-        const size_t w = s * 64 + static_cast<size_t>(std::countr_zero(summary));
-        uint64_t word = words_[w];
-        if (w == first) word &= ~uint64_t{0} << (from & 63);
-        if (w == last) word &= ~uint64_t{0} >> (63 - ((to - 1) & 63));
-        for (; word != 0; word &= word - 1) {
-          fn(w * 64 + static_cast<size_t>(std::countr_zero(word)));
-        }
-      }
-    }
-  }
   // Unmarks everything, ready for the next file.
   void Clear() {
     for (size_t s = 0; s < summary_.size(); ++s) {
