@@ -72,6 +72,11 @@ class FaceStore {
  public:
   // block << 32 | byte offset in the block
   using Position = uint64_t;
+  // The bytes from one position to a later one, about (a block may end short
+  // of full).
+  static uint64_t BytesBetween(Position from, Position to) {
+    return ((to >> 32) - (from >> 32)) * kBlockBytes + (to & 0xFFFFFFFFu) - (from & 0xFFFFFFFFu);
+  }
   static constexpr size_t kBlockBytes = size_t{4} << 20;
 
   // Room for n bytes at the end; Added() then says how many were written.

@@ -8,9 +8,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/beside.h"
 #include "platform/huge_pages.h"
 #include "platform/material_library.h"
-#include "platform/two_halves.h"
 
 namespace zelfin {
 namespace {
@@ -83,25 +83,6 @@ void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, Write
       heartbeat.Beat();
       PutLine(RawLineAt(model, lines[j]), model.element_tabs, out);
     });
-  }
-}
-
-// Jobs 0 .. count - 1 into out, two at a time: the first of each two made on
-// the calling core straight into out, the second meanwhile on another core
-// into text that follows it. job(i, sink, heartbeat) makes job i.
-template <class Job>
-void TwoAtATime(size_t count, Job&& job, WriteBehind& out, Heartbeat& heartbeat) {
-  TextPiece piece;
-  for (size_t i = 0; i < count; i += 2) {
-    RunHalvesTogether([&] { job(i, out, heartbeat); },
-                      [&] {
-                        SilentProgress silent;
-                        Heartbeat quiet(silent);  // the caller's belongs to its own thread
-                        piece.Clear();
-                        if (i + 1 < count) job(i + 1, piece, quiet);
-                      },
-                      [&] { heartbeat.Beat(4096); });
-    out.Append(piece.Text());
   }
 }
 
@@ -235,15 +216,14 @@ void WriteSteps(const ObjModel& model, std::span<const FaceStep> steps, const Na
   }
 }
 
-// The bytes of a run's records, about (a block may end short of full).
+// The bytes of a run's records, about.
 uint64_t RecordBytes(const FaceRun& run) {
-  const uint64_t blocks = (run.end >> 32) - (run.begin >> 32);
-  return blocks * FaceStore::kBlockBytes + (run.end & 0xFFFFFFFFu) - (run.begin & 0xFFFFFFFFu);
+  return FaceStore::BytesBetween(run.begin, run.end);
 }
 
 // The end of the stretch of steps from `from` that holds about `bytes` of
 // records, one step at least.
-size_t StretchEnd(const std::vector<FaceStep>& steps, size_t from, size_t bytes) {
+size_t StretchEnd(std::span<const FaceStep> steps, size_t from, size_t bytes) {
   uint64_t held = 0;
   size_t to = from;
   while (to < steps.size() && (to == from || held < bytes)) {
@@ -254,46 +234,43 @@ size_t StretchEnd(const std::vector<FaceStep>& steps, size_t from, size_t bytes)
 }
 
 // The third pass on two cores: stretches of the steps of about `stretch`
-// bytes of records each, two at a time.
-void WriteStepsTwoAtATime(const ObjModel& model, const std::vector<FaceStep>& steps,
+// bytes of records each, two at a time, the first made on the calling core
+// straight into out, the second meanwhile on another into text that follows.
+void WriteStepsTwoAtATime(const ObjModel& model, std::span<const FaceStep> steps,
                           const NamesFileStyle& style, const Renumbering& renumbering,
                           size_t stretch, WriteBehind& out, Heartbeat& heartbeat) {
-  std::vector<size_t> starts;
-  for (size_t from = 0; from < steps.size(); from = StretchEnd(steps, from, stretch)) {
-    starts.push_back(from);
+  TextPiece piece;
+  for (size_t from = 0; from < steps.size();) {
+    const size_t middle = StretchEnd(steps, from, stretch);
+    const size_t to = StretchEnd(steps, middle, stretch);
+    RunBeside(
+        heartbeat,
+        [&](const Lane& lane) {
+          WriteSteps(model, steps.subspan(from, middle - from), style, renumbering, out,
+                     lane.heartbeat);
+        },
+        [&](const Lane& lane) {
+          piece.Clear();
+          WriteSteps(model, steps.subspan(middle, to - middle), style, renumbering, piece,
+                     lane.heartbeat);
+        });
+    out.Append(piece.Text());
+    from = to;
   }
-  starts.push_back(steps.size());
-  const std::span<const FaceStep> all(steps);
-  TwoAtATime(
-      starts.size() - 1,
-      [&](size_t i, auto& sink, Heartbeat& beat) {
-        WriteSteps(model, all.subspan(starts[i], starts[i + 1] - starts[i]), style, renumbering,
-                   sink, beat);
-      },
-      out, heartbeat);
 }
 
 // The first pass on two cores: each marks the lines of half the records in
 // a set of its own, and the sets are joined.
-void MarkStepsTwoAtATime(const ObjModel& model, const std::vector<FaceStep>& steps,
+void MarkStepsTwoAtATime(const ObjModel& model, std::span<const FaceStep> steps,
                          Renumbering& renumbering, Heartbeat& heartbeat) {
   uint64_t all = 0;
   for (const FaceStep& step : steps) all += step.run != nullptr ? RecordBytes(*step.run) : 0;
-  const size_t middle = std::min(StretchEnd(steps, 0, all / 2), steps.size());
+  const size_t middle = StretchEnd(steps, 0, all / 2);
   Renumbering other(model);
-  const std::span<const FaceStep> whole(steps);
-  RunHalvesTogether(
-      [&] {
-        SilentProgress silent;
-        Heartbeat quiet(silent);
-        MarkSteps(model, whole.first(middle), renumbering, quiet);
-      },
-      [&] {
-        SilentProgress silent;
-        Heartbeat quiet(silent);
-        MarkSteps(model, whole.subspan(middle), other, quiet);
-      },
-      [&] { heartbeat.Beat(4096); });
+  RunBeside(
+      heartbeat,
+      [&](const Lane& lane) { MarkSteps(model, steps.first(middle), renumbering, lane.heartbeat); },
+      [&](const Lane& lane) { MarkSteps(model, steps.subspan(middle), other, lane.heartbeat); });
   for (int k = 0; k < 3; ++k) renumbering.used[k].Take(other.used[k]);
 }
 
