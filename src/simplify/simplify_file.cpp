@@ -72,20 +72,35 @@ void GiveBack(DietRun& run, ProgressSink& progress) {
   }
 }
 
-// The deviation in the written file's units: the refined method writes the
-// input's units, the classic one the normalised frame. What the surfaces are
-// made of is given back first: the measurement needs its memory.
-void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& input_faces,
-                   ProgressSink& progress, SimplifyResult& result) {
+// The input's side of the measurement, made from the input as loaded (loaded
+// is only read) while the contraction runs. Without the memory for it the
+// file is still written; only its figures are missing.
+std::optional<InputSide> MeasureInput(const LoadedMesh& loaded, std::vector<FaceCorners> faces) {
   try {
-    TriMesh input = InputSurface(loaded, input_faces);
-    input_faces = std::vector<FaceCorners>();
-    loaded.raw = std::vector<TDietVec>();
+    TriMesh input = InputSurface(loaded, faces);
+    faces = std::vector<FaceCorners>();
+    return MeasureInputSide(std::move(input), true);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+// The deviation in the written file's units: the refined method writes the
+// input's units, the classic one the normalised frame. What the output is
+// made of is given back first: the measurement needs its memory.
+void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::optional<InputSide>& input,
+                   ProgressSink& progress, SimplifyResult& result) {
+  loaded.raw = std::vector<TDietVec>();
+  if (!input) {
+    result.unmeasured = true;
+    return;
+  }
+  try {
     TriMesh output = OutputSurface(run, result.triangles_out);
     GiveBack(run, progress);
     // Nothing is no distance away from something: no figures.
-    if (input.tri.empty() || output.tri.empty()) return;
-    Deviation d = MeasureDeviation(std::move(input), std::move(output), progress, true);
+    if (input->mesh.tri.empty() || output.tri.empty()) return;
+    Deviation d = MeasureDeviation(std::move(*input), std::move(output), progress, true);
     if (result.method == SimplifyMethod::kRefined) {
       for (double* x : {&d.max, &d.mean, &d.rms, &d.diagonal}) *x *= loaded.norm.s;
     }
@@ -93,6 +108,7 @@ void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::vector<FaceCorners>& i
   } catch (const std::bad_alloc&) {
     result.unmeasured = true;  // the file stands; only its figures are missing
   }
+  input.reset();
 }
 
 // The vertices' quadrics, then the pairs; beside each, work that needs only
@@ -161,8 +177,20 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   if (loaded.attributes.any) attributes = BuildAttributes(run, std::move(loaded.attributes));
   AttributeRun* with = attributes ? &*attributes : nullptr;
   VertexAdjacency adjacency = Analyze(run, method, progress);
-  ContractMesh(run, keep_ratio, method, progress, with, max_distance, std::move(adjacency),
-               &loaded);
+  const auto contract = [&] {
+    ContractMesh(run, keep_ratio, method, progress, with, max_distance, std::move(adjacency),
+                 &loaded);
+  };
+  // The contraction keeps one core busy: the input's side of the
+  // measurement, which needs only the input, is made on the other.
+  std::optional<InputSide> input_side;
+  if (measure) {
+    Heartbeat heartbeat(progress);
+    RunBeside(heartbeat, contract,
+              [&] { input_side = MeasureInput(loaded, std::move(input_faces)); });
+  } else {
+    contract();
+  }
   // The pairs are no longer needed; give their memory back before writing.
   run.pairs = std::vector<PairSlot>();
   result.written = result.budget ? BudgetOutputPath(path, folder, *options.max_error)
@@ -171,9 +199,7 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   if (with) with->libraries = MaterialLibraryLines(with->libraries, path, folder);
   WriteDietMesh(result.written, run, loaded, method, with, progress);
   result.triangles_out = LiveFaces(run);
-  if (measure) {
-    MeasureOutput(run, loaded, input_faces, progress, result);
-  }
+  if (measure) MeasureOutput(run, loaded, input_side, progress, result);
   GiveBack(run, progress);
   return result;
 }

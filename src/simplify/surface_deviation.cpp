@@ -217,13 +217,16 @@ std::vector<uint64_t> CurveOrder(size_t count, Place&& place, const double (&lo)
 
 }  // namespace
 
-TriangleTree::TriangleTree(const TriMesh& mesh) {
-  const uint32_t count = static_cast<uint32_t>(mesh.TriangleCount());
-  if (count == 0) return;
+std::vector<uint64_t> TriangleTree::Order(const TriMesh& mesh) {
   double lo[3], hi[3];
   BoxOf(mesh.xyz, 3, lo, hi);  // it holds three times every centre
-  const std::vector<uint64_t> keyed = CurveOrder(
-      count, [&](size_t t, int a) { return CentreTimesThree(mesh, t, a); }, lo, hi);
+  return CurveOrder(
+      mesh.TriangleCount(), [&](size_t t, int a) { return CentreTimesThree(mesh, t, a); }, lo, hi);
+}
+
+TriangleTree::TriangleTree(const TriMesh& mesh, const std::vector<uint64_t>& keyed) {
+  const uint32_t count = static_cast<uint32_t>(mesh.TriangleCount());
+  if (count == 0) return;
   ids_ = HugeTable<uint32_t>(count);
   slots_ = HugeTable<uint32_t>(count);
   corners_ = HugeTable<uint32_t>(3 * size_t{count});
@@ -451,43 +454,50 @@ double Diagonal(const std::vector<double>& xyz) {
 
 namespace {
 
-// The points of `from` to measure against `to`: samples spread by area, then
-// (with_vertices) the vertices its triangles use, each with a triangle of
-// `to` near it where the numbering tells one (the first that uses the
-// vertex, or the first corner of the sample's triangle): a first guess that
-// bounds the search at once.
+constexpr uint64_t kSeed = 0x5EED;
+
+// Per vertex, the first triangle that uses it; UINT32_MAX for none.
+std::vector<uint32_t> FirstUse(const TriMesh& mesh) {
+  std::vector<uint32_t> first = HugeTable<uint32_t>(mesh.xyz.size() / 3, UINT32_MAX);
+  for (size_t i = 0; i < mesh.TriangleCount(); ++i) {
+    for (size_t k = 0; k < 3; ++k) {
+      const uint32_t v = mesh.tri[3 * i + k];
+      if (first[v] == UINT32_MAX) first[v] = static_cast<uint32_t>(i);
+    }
+  }
+  return first;
+}
+
+// Points to measure against the other surface, each with a triangle of it
+// near the point where the numbering tells one (the first that uses the
+// vertex of the same number): a first guess that bounds the search at once.
 struct Samples {
   std::vector<double> points;
   std::vector<uint32_t> near;  // per point, UINT32_MAX: none
-  size_t in_place = 0;         // vertices left out as lying on `to`
+  size_t in_place = 0;         // vertices left out as lying on the input
 };
 
-Samples SampleAgainst(const TriMesh& from, const TriMesh& to, size_t count, uint64_t seed,
-                      bool numbered_alike, bool with_vertices) {
-  std::vector<uint32_t> first_use =
-      HugeTable<uint32_t>(numbered_alike ? to.xyz.size() / 3 : 0, UINT32_MAX);
-  for (size_t i = 0; numbered_alike && i < to.TriangleCount(); ++i) {
-    for (size_t k = 0; k < 3; ++k) {
-      const uint32_t v = to.tri[3 * i + k];
-      if (first_use[v] == UINT32_MAX) first_use[v] = static_cast<uint32_t>(i);
-    }
-  }
-  const auto near = [&](uint32_t v) { return v < first_use.size() ? first_use[v] : UINT32_MAX; };
+// The output's points: samples spread by area, then the vertices its
+// triangles use, but for those (numbered alike) standing where the input's
+// vertex of their number stands.
+Samples OutputSamples(const TriMesh& output, const InputSide& input, bool numbered_alike) {
+  const auto near = [&](uint32_t v) {
+    return numbered_alike && v < input.first_use.size() ? input.first_use[v] : UINT32_MAX;
+  };
   Samples out;
-  const size_t most = count + (with_vertices ? from.xyz.size() / 3 : 0);
+  const size_t most = input.samples + output.xyz.size() / 3;
   ReserveHuge(out.points, 3 * most);
   ReserveHuge(out.near, most);
-  for (const SurfacePoint& s : SpreadByArea(from, count, seed)) {
-    AppendPoint(from, s, out.points);
-    out.near.push_back(near(from.tri[3 * size_t{s.triangle}]));
+  for (const SurfacePoint& s : SpreadByArea(output, input.samples, kSeed + 1)) {
+    AppendPoint(output, s, out.points);
+    out.near.push_back(near(output.tri[3 * size_t{s.triangle}]));
   }
-  if (!with_vertices) return out;
-  std::vector<uint8_t> used(from.xyz.size() / 3);
-  for (const uint32_t v : from.tri) used[v] = 1;
+  std::vector<uint8_t> used(output.xyz.size() / 3);
+  for (const uint32_t v : output.tri) used[v] = 1;
   for (uint32_t v = 0; v < used.size(); ++v) {
     if (!used[v]) continue;
-    const double* p = &from.xyz[3 * size_t{v}];
-    if (near(v) != UINT32_MAX && std::equal(p, p + 3, &to.xyz[3 * size_t{v}])) {
+    const double* p = &output.xyz[3 * size_t{v}];
+    if (near(v) != UINT32_MAX && std::equal(p, p + 3, &input.mesh.xyz[3 * size_t{v}])) {
       ++out.in_place;
     } else {
       out.points.insert(out.points.end(), p, p + 3);
@@ -497,39 +507,80 @@ Samples SampleAgainst(const TriMesh& from, const TriMesh& to, size_t count, uint
   return out;
 }
 
+// Per point spread on the input, the first output triangle that uses the
+// vertex of its triangle's first corner (numbered alike).
+std::vector<uint32_t> NearOnOutput(const InputSide& input, const TriMesh& output,
+                                   bool numbered_alike) {
+  std::vector<uint32_t> near(input.point_vertex.size(), UINT32_MAX);
+  if (!numbered_alike) return near;
+  const std::vector<uint32_t> first_use = FirstUse(output);
+  for (size_t i = 0; i < near.size(); ++i) {
+    const uint32_t v = input.point_vertex[i];
+    if (v < first_use.size()) near[i] = first_use[v];
+  }
+  return near;
+}
+
 }  // namespace
 
 size_t DeviationSamples(size_t input_triangles) {
   return std::clamp<size_t>(16 * input_triangles, 1000, kDeviationSamples);
 }
 
+InputSide MeasureInputSide(TriMesh input, bool numbered_alike) {
+  InputSide side;
+  side.diagonal = Diagonal(input.xyz);
+  side.samples = DeviationSamples(input.TriangleCount());
+  side.order = TriangleTree::Order(input);
+  const std::vector<SurfacePoint> spread = SpreadByArea(input, side.samples, kSeed);
+  side.points.reserve(3 * spread.size());
+  side.point_vertex.reserve(spread.size());
+  for (const SurfacePoint& s : spread) {
+    AppendPoint(input, s, side.points);
+    side.point_vertex.push_back(input.tri[3 * size_t{s.triangle}]);
+  }
+  if (numbered_alike) side.first_use = FirstUse(input);
+  side.mesh = std::move(input);
+  return side;
+}
+
 Deviation MeasureDeviation(TriMesh input, TriMesh output, ProgressSink& progress,
                            bool numbered_alike) {
   const auto start = std::chrono::steady_clock::now();
-  constexpr uint64_t kSeed = 0x5EED;
+  Deviation out = MeasureDeviation(MeasureInputSide(std::move(input), numbered_alike),
+                                   std::move(output), progress, numbered_alike);
+  out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return out;
+}
+
+Deviation MeasureDeviation(InputSide input, TriMesh output, ProgressSink& progress,
+                           bool numbered_alike) {
+  const auto start = std::chrono::steady_clock::now();
   Heartbeat heartbeat(progress);
   Deviation out;
-  out.diagonal = Diagonal(input.xyz);
-  const size_t samples = DeviationSamples(input.TriangleCount());
-  // The output's tree is the smaller one: its half takes the samples too.
+  out.diagonal = input.diagonal;
+  // The input's curve order is made: its tree and the output's points take
+  // about as long as the output's tree.
   TriangleTree input_tree, output_tree;
-  Samples on_input, on_output;
-  RunHalvesTogether(
-      [&] { input_tree = TriangleTree(input); },
-      [&] {
-        output_tree = TriangleTree(output);
-        on_output = SampleAgainst(output, input, samples, kSeed + 1, numbered_alike, true);
-        on_input = SampleAgainst(input, output, samples, kSeed, numbered_alike, false);
-      },
-      [&] { heartbeat.Beat(4096); });
+  Samples on_output;
+  std::vector<uint32_t> input_near;
+  RunHalvesTogether([&] { output_tree = TriangleTree(output); },
+                    [&] {
+                      input_tree = TriangleTree(input.mesh, input.order);
+                      input.order = std::vector<uint64_t>();
+                      on_output = OutputSamples(output, input, numbered_alike);
+                      input_near = NearOnOutput(input, output, numbered_alike);
+                    },
+                    [&] { heartbeat.Beat(4096); });
   // The trees hold copies of the vertices.
-  input = TriMesh();
   output = TriMesh();
+  input.mesh = TriMesh();
+  input.first_use = std::vector<uint32_t>();
   OneSided output_to_input =
       MeasureDistances(on_output.points, input_tree, heartbeat, &on_output.near);
   output_to_input.count += on_output.in_place;
-  const Symmetric d = Combine(
-      output_to_input, MeasureDistances(on_input.points, output_tree, heartbeat, &on_input.near));
+  const Symmetric d =
+      Combine(output_to_input, MeasureDistances(input.points, output_tree, heartbeat, &input_near));
   const double rounding = 1e-12 * out.diagonal;
   const auto above = [rounding](double x) { return x < rounding ? 0.0 : x; };
   out.max = above(d.hausdorff);

@@ -44,7 +44,12 @@ struct Nearest {
 class TriangleTree {
  public:
   TriangleTree() = default;
-  explicit TriangleTree(const TriMesh& mesh);
+  explicit TriangleTree(const TriMesh& mesh) : TriangleTree(mesh, Order(mesh)) {}
+  // The same with the triangles' order along the curve made beforehand.
+  TriangleTree(const TriMesh& mesh, const std::vector<uint64_t>& order);
+  // The mesh's triangles along the curve that the leaves follow: a key per
+  // triangle, for the constructor.
+  static std::vector<uint64_t> Order(const TriMesh& mesh);
   // Squared distance from p to the nearest triangle; infinity with none.
   double Distance2(const double p[3]) const { return Closest(p).d2; }
   // The nearest point; d2 infinity and triangle UINT32_MAX with no triangles.
@@ -126,7 +131,7 @@ struct Deviation {
   double mean = 0;      // mean of the sampled distances, both ways
   double rms = 0;       // their root mean square
   double diagonal = 0;  // of the bounding box of every input vertex
-  double seconds = 0;   // what measuring took
+  double seconds = 0;   // what measuring took once the output stood
 };
 
 // Points on both surfaces: DeviationSamples of the input's triangle count
@@ -141,8 +146,29 @@ struct Deviation {
 inline constexpr size_t kDeviationSamples = 50000;
 // 16 per input triangle, at least 1,000 and at most kDeviationSamples.
 size_t DeviationSamples(size_t input_triangles);
+
+// What a measurement needs of the input, made before the output exists (a
+// simplification makes it beside its contraction): the input, the order of
+// its tree, the points spread on it and, for an output numbered alike, the
+// first triangle that uses each vertex. The tree itself is made later: it
+// would hold its memory through the contraction's peak.
+struct InputSide {
+  TriMesh mesh;
+  std::vector<uint64_t> order;  // TriangleTree::Order(mesh)
+  double diagonal = 0;
+  size_t samples = 0;                  // how many points are spread on each surface
+  std::vector<double> points;          // spread by area, x, y, z each
+  std::vector<uint32_t> point_vertex;  // per point, the first corner of its triangle
+  std::vector<uint32_t> first_use;     // numbered alike: per vertex, UINT32_MAX for none
+};
+InputSide MeasureInputSide(TriMesh input, bool numbered_alike);
+
 // The meshes are given up as soon as their trees stand.
 Deviation MeasureDeviation(TriMesh input, TriMesh output, ProgressSink& progress,
+                           bool numbered_alike = false);
+// The same with the input's side made beforehand (numbered_alike the same
+// for both); its time is not counted in Deviation::seconds.
+Deviation MeasureDeviation(InputSide input, TriMesh output, ProgressSink& progress,
                            bool numbered_alike = false);
 
 }  // namespace zelfin
