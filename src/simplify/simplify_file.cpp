@@ -88,7 +88,7 @@ std::optional<InputSide> MeasureInput(const LoadedMesh& loaded, std::vector<Face
 // The deviation in the written file's units: the refined method writes the
 // input's units, the classic one the normalised frame. What the output is
 // made of is given back first: the measurement needs its memory.
-void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::optional<InputSide>& input,
+void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::optional<InputSide> input,
                    ProgressSink& progress, SimplifyResult& result) {
   loaded.raw = std::vector<TDietVec>();
   if (!input) {
@@ -100,7 +100,7 @@ void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::optional<InputSide>& i
     GiveBack(run, progress);
     // Nothing is no distance away from something: no figures.
     if (input->mesh.tri.empty() || output.tri.empty()) return;
-    Deviation d = MeasureDeviation(std::move(*input), std::move(output), progress, true);
+    Deviation d = MeasureDeviation(std::move(*input), std::move(output), progress);
     if (result.method == SimplifyMethod::kRefined) {
       for (double* x : {&d.max, &d.mean, &d.rms, &d.diagonal}) *x *= loaded.norm.s;
     }
@@ -108,7 +108,6 @@ void MeasureOutput(DietRun& run, LoadedMesh& loaded, std::optional<InputSide>& i
   } catch (const std::bad_alloc&) {
     result.unmeasured = true;  // the file stands; only its figures are missing
   }
-  input.reset();
 }
 
 // The vertices' quadrics, then the pairs; beside each, work that needs only
@@ -199,7 +198,7 @@ SimplifyResult RunSteps(const std::string& path, const std::string& folder, doub
   if (with) with->libraries = MaterialLibraryLines(with->libraries, path, folder);
   WriteDietMesh(result.written, run, loaded, method, with, progress);
   result.triangles_out = LiveFaces(run);
-  if (measure) MeasureOutput(run, loaded, input_side, progress, result);
+  if (measure) MeasureOutput(run, loaded, std::move(input_side), progress, result);
   GiveBack(run, progress);
   return result;
 }

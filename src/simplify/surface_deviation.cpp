@@ -480,9 +480,9 @@ struct Samples {
 // The output's points: samples spread by area, then the vertices its
 // triangles use, but for those (numbered alike) standing where the input's
 // vertex of their number stands.
-Samples OutputSamples(const TriMesh& output, const InputSide& input, bool numbered_alike) {
+Samples OutputSamples(const TriMesh& output, const InputSide& input) {
   const auto near = [&](uint32_t v) {
-    return numbered_alike && v < input.first_use.size() ? input.first_use[v] : UINT32_MAX;
+    return v < input.first_use.size() ? input.first_use[v] : UINT32_MAX;
   };
   Samples out;
   const size_t most = input.samples + output.xyz.size() / 3;
@@ -509,10 +509,9 @@ Samples OutputSamples(const TriMesh& output, const InputSide& input, bool number
 
 // Per point spread on the input, the first output triangle that uses the
 // vertex of its triangle's first corner (numbered alike).
-std::vector<uint32_t> NearOnOutput(const InputSide& input, const TriMesh& output,
-                                   bool numbered_alike) {
-  std::vector<uint32_t> near(input.point_vertex.size(), UINT32_MAX);
-  if (!numbered_alike) return near;
+std::vector<uint32_t> NearOnOutput(const InputSide& input, const TriMesh& output) {
+  std::vector<uint32_t> near(input.points.size() / 3, UINT32_MAX);
+  if (!input.numbered_alike) return near;
   const std::vector<uint32_t> first_use = FirstUse(output);
   for (size_t i = 0; i < near.size(); ++i) {
     const uint32_t v = input.point_vertex[i];
@@ -529,15 +528,15 @@ size_t DeviationSamples(size_t input_triangles) {
 
 InputSide MeasureInputSide(TriMesh input, bool numbered_alike) {
   InputSide side;
+  side.numbered_alike = numbered_alike;
   side.diagonal = Diagonal(input.xyz);
   side.samples = DeviationSamples(input.TriangleCount());
   side.order = TriangleTree::Order(input);
   const std::vector<SurfacePoint> spread = SpreadByArea(input, side.samples, kSeed);
   side.points.reserve(3 * spread.size());
-  side.point_vertex.reserve(spread.size());
   for (const SurfacePoint& s : spread) {
     AppendPoint(input, s, side.points);
-    side.point_vertex.push_back(input.tri[3 * size_t{s.triangle}]);
+    if (numbered_alike) side.point_vertex.push_back(input.tri[3 * size_t{s.triangle}]);
   }
   if (numbered_alike) side.first_use = FirstUse(input);
   side.mesh = std::move(input);
@@ -548,13 +547,12 @@ Deviation MeasureDeviation(TriMesh input, TriMesh output, ProgressSink& progress
                            bool numbered_alike) {
   const auto start = std::chrono::steady_clock::now();
   Deviation out = MeasureDeviation(MeasureInputSide(std::move(input), numbered_alike),
-                                   std::move(output), progress, numbered_alike);
+                                   std::move(output), progress);
   out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return out;
 }
 
-Deviation MeasureDeviation(InputSide input, TriMesh output, ProgressSink& progress,
-                           bool numbered_alike) {
+Deviation MeasureDeviation(InputSide input, TriMesh output, ProgressSink& progress) {
   const auto start = std::chrono::steady_clock::now();
   Heartbeat heartbeat(progress);
   Deviation out;
@@ -568,8 +566,8 @@ Deviation MeasureDeviation(InputSide input, TriMesh output, ProgressSink& progre
                     [&] {
                       input_tree = TriangleTree(input.mesh, input.order);
                       input.order = std::vector<uint64_t>();
-                      on_output = OutputSamples(output, input, numbered_alike);
-                      input_near = NearOnOutput(input, output, numbered_alike);
+                      on_output = OutputSamples(output, input);
+                      input_near = NearOnOutput(input, output);
                     },
                     [&] { heartbeat.Beat(4096); });
   // The trees hold copies of the vertices.

@@ -153,12 +153,13 @@ size_t DeviationSamples(size_t input_triangles);
 // first triangle that uses each vertex. The tree itself is made later: it
 // would hold its memory through the contraction's peak.
 struct InputSide {
+  bool numbered_alike = false;  // as the output will be
   TriMesh mesh;
   std::vector<uint64_t> order;  // TriangleTree::Order(mesh)
   double diagonal = 0;
   size_t samples = 0;                  // how many points are spread on each surface
   std::vector<double> points;          // spread by area, x, y, z each
-  std::vector<uint32_t> point_vertex;  // per point, the first corner of its triangle
+  std::vector<uint32_t> point_vertex;  // numbered alike: per point, its triangle's first corner
   std::vector<uint32_t> first_use;     // numbered alike: per vertex, UINT32_MAX for none
 };
 InputSide MeasureInputSide(TriMesh input, bool numbered_alike);
@@ -166,9 +167,8 @@ InputSide MeasureInputSide(TriMesh input, bool numbered_alike);
 // The meshes are given up as soon as their trees stand.
 Deviation MeasureDeviation(TriMesh input, TriMesh output, ProgressSink& progress,
                            bool numbered_alike = false);
-// The same with the input's side made beforehand (numbered_alike the same
-// for both); its time is not counted in Deviation::seconds.
-Deviation MeasureDeviation(InputSide input, TriMesh output, ProgressSink& progress,
-                           bool numbered_alike = false);
+// The same with the input's side made beforehand; its time is not counted in
+// Deviation::seconds.
+Deviation MeasureDeviation(InputSide input, TriMesh output, ProgressSink& progress);
 
 }  // namespace zelfin
