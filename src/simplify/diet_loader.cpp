@@ -1,7 +1,7 @@
 // The loader reads the text in two passes. The first reads every vertex and
 // face line into flat arrays, pieces of the file on two threads; the second,
-// in file order, normalises and welds the vertices and cuts the faces into
-// triangles. Errors are raised in the order in which one pass after another
+// in file order, normalises the vertices, welds them (on two threads) and
+// cuts the faces into triangles. Errors are raised in the order in which one pass after another
 // over the lines would meet them: first the counts, then the first vertex
 // line that cannot be read, then what normalising and the faces meet.
 #include "simplify/diet_loader.h"
@@ -309,62 +309,27 @@ Normalisation NormalisationOf(const std::vector<PieceRead>& pieces) {
   return n;
 }
 
-// Welds the normalised points from k up to end; returns end.
-int32_t WeldUpTo(PointGrid& grid, const DietRun& run, std::vector<int32_t>& same_as, int32_t k,
-                 size_t end, Heartbeat& heartbeat) {
-  for (; static_cast<size_t>(k) < end; ++k) {
-    same_as[static_cast<size_t>(k)] =
-        grid.FindLowestAndAdd(run.pos, run.pos[static_cast<size_t>(k)], k);
-    heartbeat.Beat();
-  }
-  return k;
-}
-
-// The vertex lines in normalised coordinates, each linked to the earliest
-// coincident one. Returns how many could be normalised: all of them, or the
-// index of the first whose error ends the load once no face error comes
-// before it in the file.
-int64_t NormaliseAndWeld(const std::vector<PieceRead>& pieces, const Normalisation& norm,
-                         DietRun& run, std::vector<int32_t>& same_as, Heartbeat& heartbeat) {
-  const size_t count = VertexCount(pieces);
-  ReserveHuge(run.pos, 2 * count, count);  // and the states that contractions add
-  same_as = HugeTable<int32_t>(count);
+// The vertex lines in normalised coordinates. Returns how many could be
+// normalised: all of them, or the index of the first whose error ends the
+// load once no face error comes before it in the file.
+int64_t Normalise(const std::vector<PieceRead>& pieces, const Normalisation& norm, DietRun& run,
+                  Heartbeat& heartbeat) {
   // All points at one place: every normalisation would be 0 / 0.
   if (norm.s == 0) return 0;
-  PointGrid grid(count);
-  int32_t k = 0;
-  // In batches, three steps apart: a batch normalised and its cells' slots
-  // asked for, the points heading the slots of the batch before asked for,
-  // and the batch before that looked up, so that the look-ups' cache misses
-  // overlap and have time to arrive.
-  constexpr size_t kBatch = 32;
-  size_t headed = 0;  // slots asked for from headed on, heads before
   for (const PieceRead& piece : pieces) {
     for (const std::vector<TDietVec>& chunk : piece.coords.chunks()) {
-      for (size_t from = 0; from < chunk.size(); from += kBatch) {
-        const size_t to = std::min(chunk.size(), from + kBatch);
-        const size_t first = run.pos.size();
-        for (size_t i = from; i < to; ++i) {
-          const TDietVec& c = chunk[i];
-          double p[3] = {c.X, c.Y, c.Z};
-          for (int a = 0; a < 3; ++a) {
-            const double shifted = p[a] - norm.m[a];
-            if (!std::isfinite(shifted))
-              return WeldUpTo(grid, run, same_as, k, first + (i - from), heartbeat);
-            p[a] = Normalised(norm, a, p[a]);
-          }
-          run.pos.push_back({p[0], p[1], p[2]});
+      for (const TDietVec& c : chunk) {
+        double p[3] = {c.X, c.Y, c.Z};
+        for (int a = 0; a < 3; ++a) {
+          if (!std::isfinite(p[a] - norm.m[a])) return static_cast<int64_t>(run.pos.size());
+          p[a] = Normalised(norm, a, p[a]);
         }
-        for (size_t v = first; v < run.pos.size(); ++v) grid.Prefetch(run.pos[v]);
-        for (size_t v = headed; v < first; ++v) grid.PrefetchHeads(run.pos, run.pos[v]);
-        k = WeldUpTo(grid, run, same_as, k, headed, heartbeat);
-        headed = first;
+        run.pos.push_back({p[0], p[1], p[2]});
       }
+      heartbeat.Beat(static_cast<int64_t>(chunk.size()));
     }
   }
-  for (size_t v = headed; v < run.pos.size(); ++v) grid.PrefetchHeads(run.pos, run.pos[v]);
-  k = WeldUpTo(grid, run, same_as, k, run.pos.size(), heartbeat);
-  return k;
+  return static_cast<int64_t>(run.pos.size());
 }
 
 [[noreturn]] void RaiseVertexError(const Normalisation& norm) {
@@ -505,19 +470,24 @@ void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& p
   if (wants.source != nullptr) wants.source->ReleasePages();
   loaded.norm = NormalisationOf(pieces);
   Heartbeat heartbeat(progress);
-  std::vector<int32_t> same_as;
-  // The weld and the triangles run alone; beside them, the pages of the
-  // table of quadrics that the analysis fills next come into being (hundreds
-  // of megabytes of fresh pages), from the back. Once the triangles stand,
-  // this thread zeroes the table from the front, and the two meet: where
-  // fresh pages come slowly, neither waits for the other.
   const size_t count = VertexCount(pieces);
-  ReserveHuge(run.q, 2 * count, count);  // and the states that contractions add
+  ReserveHuge(run.pos, 2 * count, count);  // and the states that contractions add
+  ReserveHuge(run.q, 2 * count, count);
+  // Fresh pages (hundreds of megabytes of them) come into being on the
+  // second core, from the back, while this thread fills them from the front:
+  // where they come slowly, neither waits for the other.
+  int64_t normalised = 0;
+  RunBeside(
+      heartbeat,
+      [&](const Lane& lane) { normalised = Normalise(pieces, loaded.norm, run, lane.heartbeat); },
+      [&](const Lane& lane) {
+        PopulatePages(run.pos.data(), count * sizeof(TDietVec), &lane.heartbeat);
+      });
+  std::vector<int32_t> same_as = WeldPoints(run.pos, heartbeat);
+  same_as.resize(count);  // lines not normalised: their faces raise the error
   RunBeside(
       heartbeat,
       [&](const Lane& lane) {
-        const int64_t normalised =
-            NormaliseAndWeld(pieces, loaded.norm, run, same_as, lane.heartbeat);
         StoreTriangles(text, pieces, normalised, loaded.norm, same_as, path, run, lane.heartbeat,
                        attributes);
         GrowInPieces(run.q, count, TDietMatrix{}, &lane.heartbeat);

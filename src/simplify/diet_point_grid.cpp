@@ -1,7 +1,10 @@
 #include "simplify/diet_point_grid.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
+#include "platform/beside.h"
 #include "platform/huge_pages.h"
 #include "platform/prefetch.h"
 #include "simplify/diet_geometry.h"
@@ -45,14 +48,27 @@ uint64_t SlotHash(int32_t x, int32_t y, int32_t z) {
   return Mix(k ^ Mix(static_cast<uint32_t>(z) + 0x9e3779b97f4a7c15ULL));
 }
 
-}  // namespace
-
-PointGrid::PointGrid(size_t expected) {
+size_t CapacityFor(size_t expected) {
   size_t capacity = 16;
   while (capacity < expected * 2) capacity *= 2;
-  cells_ = HugeTable<Cell>(capacity);
-  ReserveHuge(next_, expected);
+  return capacity;
 }
+
+// Which lane owns a cell: by blocks of 64 cells per axis, so that the cells
+// around a point mostly share their owner.
+uint32_t OwnerOf(int32_t x, int32_t y, int32_t z) {
+  return static_cast<uint32_t>(SlotHash(x >> 6, y >> 6, z >> 6) >> 63);
+}
+
+}  // namespace
+
+PointGrid::PointGrid(size_t expected)
+    : cells_(HugeTable<Cell>(CapacityFor(expected))), next_(own_links_) {
+  ReserveHuge(own_links_, expected);
+}
+
+PointGrid::PointGrid(size_t expected, std::vector<int32_t>& links)
+    : cells_(HugeTable<Cell>(CapacityFor(expected))), next_(links) {}
 
 size_t PointGrid::Slot(const std::vector<TDietVec>& points, int32_t x, int32_t y, int32_t z) const {
   const size_t mask = cells_.size() - 1;
@@ -130,15 +146,23 @@ int32_t PointGrid::FindLowestAndAdd(const std::vector<TDietVec>& points, const T
   ForEachNearCell(P, [&](int32_t x, int32_t y, int32_t z) {
     const size_t s = Slot(points, x, y, z);
     if (x == cx && y == cy && z == cz) own = s;
-    // Indices run upwards within a cell: the first match is its lowest.
-    for (int32_t i = cells_[s].head; i >= 0 && i < best; i = next_[static_cast<size_t>(i)]) {
-      if (SamePoint(points[static_cast<size_t>(i)], P)) {
-        best = i;
-        break;
-      }
-    }
+    best = LowestIn(points, s, P, best);
   });
-  Cell& c = cells_[own];
+  Append(points, own, index);
+  return best;
+}
+
+int32_t PointGrid::LowestIn(const std::vector<TDietVec>& points, size_t s, const TDietVec& P,
+                            int32_t best) const {
+  // Indices run upwards within a cell: the first match is its lowest.
+  for (int32_t i = cells_[s].head; i >= 0 && i < best; i = next_[static_cast<size_t>(i)]) {
+    if (SamePoint(points[static_cast<size_t>(i)], P)) return i;
+  }
+  return best;
+}
+
+void PointGrid::Append(const std::vector<TDietVec>& points, size_t s, int32_t index) {
+  Cell& c = cells_[s];
   if (c.head < 0) {
     c = Cell{index, index};
     if (++used_ * 2 > cells_.size()) Grow(points);
@@ -146,6 +170,106 @@ int32_t PointGrid::FindLowestAndAdd(const std::vector<TDietVec>& points, const T
     next_[static_cast<size_t>(c.tail)] = index;
     c.tail = index;
   }
-  return best;
+}
+
+// One of WeldPoints' threads: the points whose own cell it owns, in order.
+// A point whose cells around are all its own is answered at once, as
+// FindLowestAndAdd would: every point before it in those cells is in.
+// Another is only added, and answered later.
+struct PointGrid::Half {
+  Half(const std::vector<TDietVec>& points, uint32_t owner, size_t count,
+       std::vector<int32_t>& links)
+      : points(points), owner(owner), grid(count / 2, links) {}
+
+  const std::vector<TDietVec>& points;
+  uint32_t owner;
+  PointGrid grid;
+  std::vector<int32_t> later;
+
+  static uint32_t OwnerOf(const TDietVec& P) {
+    return zelfin::OwnerOf(CellOf(P.X), CellOf(P.Y), CellOf(P.Z));
+  }
+
+  void Add(int32_t k, std::vector<int32_t>& same_as) {
+    const TDietVec& P = points[static_cast<size_t>(k)];
+    const int32_t cx = CellOf(P.X), cy = CellOf(P.Y), cz = CellOf(P.Z);
+    bool all_own = true;
+    ForEachNearCell(P, [&](int32_t x, int32_t y, int32_t z) {
+      all_own = all_own && zelfin::OwnerOf(x, y, z) == owner;
+    });
+    int32_t best = k;
+    if (all_own) {
+      ForEachNearCell(P, [&](int32_t x, int32_t y, int32_t z) {
+        best = grid.LowestIn(points, grid.Slot(points, x, y, z), P, best);
+      });
+      same_as[static_cast<size_t>(k)] = best;
+    } else {
+      later.push_back(k);
+    }
+    grid.Append(points, grid.Slot(points, cx, cy, cz), k);
+  }
+
+  // Its points in order, their cells' slots and then the points heading
+  // them asked for a batch or two ahead, as in the loader's single pass.
+  void Run(size_t count, std::vector<int32_t>& same_as, Heartbeat& heartbeat) {
+    std::vector<int32_t> mine;
+    mine.reserve(count / 2 + count / 32);
+    for (size_t k = 0; k < count; ++k) {
+      if (OwnerOf(points[k]) == owner) mine.push_back(static_cast<int32_t>(k));
+    }
+    constexpr size_t kAhead = 32;
+    const size_t n = mine.size();
+    for (size_t j = 0; j < std::min(n, 2 * kAhead); ++j)
+      grid.Prefetch(points[static_cast<size_t>(mine[j])]);
+    for (size_t j = 0; j < n; ++j) {
+      if (j + 2 * kAhead < n) grid.Prefetch(points[static_cast<size_t>(mine[j + 2 * kAhead])]);
+      if (j + kAhead < n) grid.PrefetchHeads(points, points[static_cast<size_t>(mine[j + kAhead])]);
+      Add(mine[j], same_as);
+      heartbeat.Beat();
+    }
+  }
+};
+
+std::vector<int32_t> WeldPoints(const std::vector<TDietVec>& points, Heartbeat& heartbeat) {
+  const size_t count = points.size();
+  std::vector<int32_t> same_as = HugeTable<int32_t>(count);
+  if (std::any_of(points.begin(), points.end(), [](const TDietVec& P) { return !InRange(P); })) {
+    // One thread in order: the grid steps aside for the scan from the first
+    // far point on.
+    PointGrid grid(count);
+    for (size_t k = 0; k < count; ++k) {
+      const int32_t index = static_cast<int32_t>(k);
+      same_as[k] = grid.FindLowestAndAdd(points, points[k], index);
+      heartbeat.Beat();
+    }
+    return same_as;
+  }
+  std::vector<int32_t> links = HugeTable<int32_t>(count, -1);
+  std::optional<PointGrid::Half> lanes[2];
+  RunBeside(
+      heartbeat,
+      [&](const Lane& lane) {
+        lanes[0].emplace(points, 0, count, links);
+        lanes[0]->Run(count, same_as, lane.heartbeat);
+      },
+      [&](const Lane& lane) {
+        lanes[1].emplace(points, 1, count, links);
+        lanes[1]->Run(count, same_as, lane.heartbeat);
+      });
+  // The rest, now that both grids hold every point: each cell is looked up
+  // in the grid of its owner.
+  for (const std::optional<PointGrid::Half>& lane : lanes) {
+    for (const int32_t k : lane->later) {
+      const TDietVec& P = points[static_cast<size_t>(k)];
+      int32_t best = k;
+      PointGrid::ForEachNearCell(P, [&](int32_t x, int32_t y, int32_t z) {
+        const PointGrid& grid = lanes[OwnerOf(x, y, z)]->grid;
+        best = grid.LowestIn(points, grid.Slot(points, x, y, z), P, best);
+      });
+      same_as[static_cast<size_t>(k)] = best;
+      heartbeat.Beat();
+    }
+  }
+  return same_as;
 }
 }  // namespace zelfin

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -10,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/numbers.h"
 #include "platform/obj_lexer.h"
+#include "platform/progress_sink.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_point_grid.h"
 #include "support/temp_dir.h"
@@ -311,9 +313,42 @@ TEST(DietPointGrid, FallsBackToTheScanForFarPoints) {
   TArV verts(pts.size());
   for (size_t i = 0; i < pts.size(); ++i) verts[i].Pos = pts[i];
   PointGrid grid(pts.size());
+  SilentProgress silent;
+  Heartbeat beat(silent);
+  const std::vector<int32_t> welded = WeldPoints(pts, beat);
   for (int32_t i = 0; i < static_cast<int32_t>(pts.size()); ++i) {
     EXPECT_EQ(grid.FindLowestAndAdd(pts, pts[i], i), FindSamePoint(verts, pts[i], i)) << i;
+    EXPECT_EQ(welded[static_cast<size_t>(i)], FindSamePoint(verts, pts[i], i)) << i;
   }
+}
+
+TEST(DietPointGrid, WeldingOnTwoThreadsMatchesThePlainScan) {
+  // Clusters at corners where cells of both threads' halves meet, so that
+  // many points need cells of the other half: every answer must still be
+  // the lowest index within the tolerance.
+  std::mt19937_64 rng(11);
+  std::uniform_int_distribution<int> corner(-60000, 60000), step(-3, 3);
+  std::vector<TDietVec> pts;
+  for (int c = 0; c < 400; ++c) {
+    const double x = std::ldexp(corner(rng), -17), y = std::ldexp(corner(rng), -17),
+                 z = std::ldexp(corner(rng), -17);
+    for (int k = 0; k < 10; ++k) {
+      pts.push_back({x + step(rng) * 0.6e-8, y + step(rng) * 0.6e-8, z + step(rng) * 0.34e-8});
+    }
+  }
+  std::shuffle(pts.begin(), pts.end(), rng);
+  TArV verts(pts.size());
+  for (size_t i = 0; i < pts.size(); ++i) verts[i].Pos = pts[i];
+  SilentProgress silent;
+  Heartbeat beat(silent);
+  const std::vector<int32_t> welded = WeldPoints(pts, beat);
+  ASSERT_EQ(welded.size(), pts.size());
+  int merged = 0;
+  for (int32_t k = 0; k < static_cast<int32_t>(pts.size()); ++k) {
+    ASSERT_EQ(welded[static_cast<size_t>(k)], FindSamePoint(verts, pts[k], k)) << k;
+    merged += welded[static_cast<size_t>(k)] != k ? 1 : 0;
+  }
+  EXPECT_GT(merged, 1000);
 }
 
 }  // namespace
