@@ -26,21 +26,15 @@ void PairHeap::SiftUp(std::size_t at) {
   while (at > 0) {
     const std::size_t parent = (at - 1) / kArity;
     if (!Less(n, nodes_[parent])) break;
-    Place(at, nodes_[parent]);
+    nodes_[at] = nodes_[parent];
     at = parent;
   }
-  Place(at, n);
+  nodes_[at] = n;
 }
 
-// The places of the nodes that move up are written once the way down is
-// known, their pairs' records asked for on the way: written at once, each
-// write to a record (anywhere in memory) waited for the one before.
 void PairHeap::SiftDown(std::size_t at) {
   const Node n = nodes_[at];
   const std::size_t size = nodes_.size();
-  // A heap of places that fit in 32 bits is less deep than that.
-  std::size_t moved[32];
-  int held = 0;
   for (;;) {
     const std::size_t first = at * kArity + 1;
     if (first >= size) break;
@@ -51,51 +45,64 @@ void PairHeap::SiftDown(std::size_t at) {
     }
     if (!Less(nodes_[child], n)) break;
     nodes_[at] = nodes_[child];
-    PrefetchLineToWrite(&pairs_[static_cast<std::size_t>(nodes_[at].pair)]);
-    moved[held++] = at;
     at = child;
   }
-  Place(at, n);
-  for (int k = 0; k < held; ++k) PlaceOf(nodes_[moved[k]].pair) = static_cast<int32_t>(moved[k]);
+  nodes_[at] = n;
 }
 
+bool PairHeap::Holds(const Node& n, int32_t place) const {
+  const PairSlot& slot = pairs_[static_cast<std::size_t>(n.pair)];
+  return slot.place == place &&
+         std::bit_cast<uint64_t>(slot.cost) == std::bit_cast<uint64_t>(n.cost);
+}
+
+// A new node; the pair's old one, if any, is left behind. (Two nodes with
+// the same key for one pair are one and the same to the order.)
 void PairHeap::HeapSet(int32_t pair, double cost) {
-  const int32_t at = PlaceOf(pair);
-  if (at < 0) {
-    nodes_.push_back({cost, pair});
-    PlaceOf(pair) = static_cast<int32_t>(nodes_.size() - 1);
-    SiftUp(nodes_.size() - 1);
+  int32_t& place = PlaceOf(pair);
+  if (place != kHeap) {
+    place = kHeap;
+    ++heap_count_;
+  }
+  nodes_.push_back({cost, pair});
+  SiftUp(nodes_.size() - 1);
+  if (nodes_.size() > 2 * heap_count_ + min_refill_) CompactHeap();
+}
+
+// Nodes left behind go as they come to the top, so that the top always
+// stands for its pair.
+void PairHeap::DropLeftTops() {
+  if (heap_count_ == 0) {
+    nodes_.clear();
     return;
   }
-  const std::size_t u = static_cast<std::size_t>(at);
-  const Node old = nodes_[u];
-  nodes_[u].cost = cost;
-  if (Less(nodes_[u], old)) {
-    SiftUp(u);
-  } else {
-    SiftDown(u);
+  while (!nodes_.empty() && !InHeap(nodes_[0])) {
+    nodes_[0] = nodes_.back();
+    nodes_.pop_back();
+    SiftDown(0);
   }
 }
 
-void PairHeap::HeapErase(std::size_t u) {
-  PlaceOf(nodes_[u].pair) = kOut;
-  const Node last = nodes_.back();
-  nodes_.pop_back();
-  if (u == nodes_.size()) return;
-  Place(u, last);
-  if (u > 0 && Less(last, nodes_[(u - 1) / kArity])) {
-    SiftUp(u);
-  } else {
-    SiftDown(u);
+// Where more nodes are left behind than stand for pairs, only one node per
+// pair in the heap stays.
+void PairHeap::CompactHeap() {
+  std::size_t kept = 0;
+  for (const Node& n : nodes_) {
+    if (heartbeat_) heartbeat_->Beat();
+    if (!InHeap(n)) continue;  // also the second node of a pair
+    PlaceOf(n.pair) = kTaken;
+    nodes_[kept++] = n;
   }
+  nodes_.resize(kept);
+  BuildHeap();
 }
 
 // The pair leaves the pool or the heap it stands in (it stays listed in a
 // pool's list, where it is dropped when met).
 void PairHeap::LeavePlace(int32_t pair) {
   int32_t& at = PlaceOf(pair);
-  if (at >= 0) {
-    HeapErase(static_cast<std::size_t>(at));
+  if (at == kHeap) {
+    --heap_count_;  // its node stays behind
   } else if (at == kNear) {
     --near_count_;
   } else if (at == kReserve) {
@@ -105,9 +112,7 @@ void PairHeap::LeavePlace(int32_t pair) {
 }
 
 bool PairHeap::InNear(const Node& n) const {
-  const PairSlot& slot = pairs_[static_cast<std::size_t>(n.pair)];
-  return slot.place == kNear &&
-         std::bit_cast<uint64_t>(slot.cost) == std::bit_cast<uint64_t>(n.cost);
+  return Holds(n, kNear);
 }
 
 void PairHeap::ToNear(const Node& n) {
@@ -143,21 +148,21 @@ void PairHeap::CompactNear() {
 void PairHeap::Set(int32_t pair) {
   const Node n{CostOf(pair), pair};
   if (Below(n, heap_end_)) {
-    if (PlaceOf(pair) < 0) LeavePlace(pair);  // out of a pool
+    if (PlaceOf(pair) != kHeap) LeavePlace(pair);  // out of a pool
     HeapSet(pair, n.cost);
-    return;
-  }
-  if (Below(n, reserve_start_)) {
+  } else if (Below(n, reserve_start_)) {
     ToNear(n);
   } else {
     ToReserve(pair);
   }
   RefillIfDry();
+  DropLeftTops();
 }
 
 void PairHeap::Remove(int32_t pair) {
   LeavePlace(pair);
   RefillIfDry();
+  DropLeftTops();
 }
 
 void PairHeap::ReserveUnordered(std::size_t n) {
@@ -172,9 +177,7 @@ void PairHeap::AddUnordered(int32_t pair) {
 // Everything goes back to the reserve, and the heap is picked out afresh.
 void PairHeap::Heapify() {
   for (const Node& n : nodes_) {
-    PlaceOf(n.pair) = kReserve;
-    ++reserve_count_;
-    reserve_.push_back(n.pair);
+    if (InHeap(n)) ToReserve(n.pair);
   }
   nodes_.clear();
   for (const Node& n : near_) {
@@ -182,10 +185,11 @@ void PairHeap::Heapify() {
   }
   near_.clear();
   RefillIfDry();
+  DropLeftTops();
 }
 
 void PairHeap::RefillIfDry() {
-  if (nodes_.empty() && near_count_ + reserve_count_ > 0) Refill();
+  if (heap_count_ == 0 && near_count_ + reserve_count_ > 0) Refill();
 }
 
 // A key of a pool with about `take` of its `count` keys below it, and at
@@ -283,7 +287,8 @@ void PairHeap::RefillNear() {
 
 // Every node is a pair marked kTaken, once.
 void PairHeap::BuildHeap() {
-  for (std::size_t i = 0; i < nodes_.size(); ++i) Place(i, nodes_[i]);
+  for (const Node& n : nodes_) PlaceOf(n.pair) = kHeap;
+  heap_count_ = nodes_.size();
   if (nodes_.size() < 2) return;
   for (std::size_t i = (nodes_.size() - 2) / kArity + 1; i-- > 0;) {
     if (heartbeat_) heartbeat_->Beat();

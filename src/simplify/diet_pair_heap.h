@@ -12,6 +12,12 @@
 // So the heap stays small enough to stay in the caches (at 10M triangles, a
 // heap of an eighth of the pairs spent a fifth of the run missing them),
 // while the refills that keep it so scan the near pool, not every pair.
+//
+// A pair's record says only that it is in the heap, not where: a pair that
+// leaves or takes a new cost leaves its old node behind, which is dropped
+// when it comes to the top. (Keeping every node's place in its pair's record
+// was a write to a record anywhere in memory for each node that moved: a
+// tenth of the contraction at 10M triangles.)
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,12 +38,14 @@ class PairHeap {
   explicit PairHeap(std::vector<PairSlot>& pairs, Heartbeat* heartbeat = nullptr,
                     std::size_t min_refill = 4096);
 
-  // Pair index of the least (cost, index), or -1 when empty.
+  // Pair index of the least (cost, index), or -1 when empty. (The top node
+  // always stands for its pair: the others may not.)
   int32_t Top() const { return nodes_.empty() ? -1 : nodes_[0].pair; }
   // The cost the top pair was set with (the heap is not empty).
   double TopCost() const { return nodes_[0].cost; }
-  // The pair that comes to the top when the top leaves, or -1; the refills
-  // of a dry heap are not looked at.
+  // The pair that likely comes to the top when the top leaves, or -1: a
+  // guess, for reading ahead (a node left behind may stand there, and the
+  // refills of a dry heap are not looked at).
   int32_t Second() const {
     const std::size_t n = nodes_.size();
     if (n < 2) return -1;
@@ -66,6 +74,7 @@ class PairHeap {
   static constexpr int32_t kReserve = -2;
   static constexpr int32_t kNear = -3;
   static constexpr int32_t kTaken = -4;  // picked out of a pool, not yet placed
+  static constexpr int32_t kHeap = -5;
   struct Node {
     double cost;
     int32_t pair;
@@ -75,10 +84,9 @@ class PairHeap {
   }
   int32_t& PlaceOf(int32_t pair) { return pairs_[static_cast<std::size_t>(pair)].place; }
   double CostOf(int32_t pair) const { return pairs_[static_cast<std::size_t>(pair)].cost; }
-  void Place(std::size_t at, const Node& n) {
-    nodes_[at] = n;
-    PlaceOf(n.pair) = static_cast<int32_t>(at);
-  }
+  // The node stands for its pair: the pair is in the heap with that key.
+  bool InHeap(const Node& n) const { return Holds(n, kHeap); }
+  bool Holds(const Node& n, int32_t place) const;
   // Where a pool begins: keys below it belong before the pool.
   struct Bound {
     Node key{0, 0};
@@ -89,7 +97,8 @@ class PairHeap {
   void SiftUp(std::size_t at);
   void SiftDown(std::size_t at);
   void HeapSet(int32_t pair, double cost);
-  void HeapErase(std::size_t at);
+  void DropLeftTops();
+  void CompactHeap();
   void LeavePlace(int32_t pair);
   void ToNear(const Node& n);
   void ToReserve(int32_t pair);
@@ -103,8 +112,7 @@ class PairHeap {
   void BuildHeap();
 
   std::vector<Node> nodes_;
-  // Costs, and places: where each pair stands in nodes_, or kOut, kNear or
-  // kReserve.
+  // Costs, and places: kHeap, kNear, kReserve or kOut.
   std::vector<PairSlot>& pairs_;
   // The near pool with the keys its pairs were entered with, so that a
   // refill reads it in order and looks at a pair's record only when it takes
@@ -119,6 +127,7 @@ class PairHeap {
   std::vector<int32_t> reserve_;
   Heartbeat* heartbeat_;
   std::size_t min_refill_;
+  std::size_t heap_count_ = 0;  // pairs in the heap (nodes_ may hold more)
   std::size_t near_count_ = 0;
   std::size_t reserve_count_ = 0;
   // Keys below heap_end_ belong in the heap, others below reserve_start_ in
