@@ -83,6 +83,22 @@ void PairHeap::DropLeftTops() {
   }
 }
 
+int32_t PairHeap::Second() {
+  for (;;) {
+    const std::size_t n = nodes_.size();
+    if (n < 2) return -1;
+    std::size_t best = 1;
+    for (std::size_t k = 2; k <= kArity && k < n; ++k) {
+      if (Less(nodes_[k], nodes_[best])) best = k;
+    }
+    if (InHeap(nodes_[best])) return nodes_[best].pair;
+    // Everything below the top is at or above it: the last node sinks.
+    nodes_[best] = nodes_.back();
+    nodes_.pop_back();
+    if (best < nodes_.size()) SiftDown(best);
+  }
+}
+
 // Where more nodes are left behind than stand for pairs, only one node per
 // pair in the heap stays.
 void PairHeap::CompactHeap() {
