@@ -83,7 +83,7 @@ void PairHeap::DropLeftTops() {
   }
 }
 
-int32_t PairHeap::Second() {
+int32_t PairHeap::SecondStanding() {
   for (;;) {
     const std::size_t n = nodes_.size();
     if (n < 2) return -1;

@@ -43,11 +43,21 @@ class PairHeap {
   int32_t Top() const { return nodes_.empty() ? -1 : nodes_[0].pair; }
   // The cost the top pair was set with (the heap is not empty).
   double TopCost() const { return nodes_[0].cost; }
-  // The pair that comes to the top when the top leaves, or -1; the refills
-  // of a dry heap are not looked at. Nodes left behind that would stand
-  // there go first (reading that pair's record, which the next contraction
-  // reads anyway).
-  int32_t Second();
+  // The pair that likely comes to the top when the top leaves, or -1: a
+  // guess, for reading ahead (a node left behind may stand there, and the
+  // refills of a dry heap are not looked at).
+  int32_t Second() const {
+    const std::size_t n = nodes_.size();
+    if (n < 2) return -1;
+    std::size_t best = 1;
+    for (std::size_t k = 2; k <= kArity && k < n; ++k) {
+      if (Less(nodes_[k], nodes_[best])) best = k;
+    }
+    return nodes_[best].pair;
+  }
+  // The same, certain: nodes left behind that would stand there go first,
+  // which reads that pair's record now.
+  int32_t SecondStanding();
 
   // Adds the pair, or takes its new cost.
   void Set(int32_t pair);
