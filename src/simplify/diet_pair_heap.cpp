@@ -4,7 +4,6 @@
 #include <bit>
 
 #include "platform/huge_pages.h"
-#include "platform/prefetch.h"
 
 namespace zelfin {
 
@@ -99,22 +98,29 @@ int32_t PairHeap::SecondStanding() {
   }
 }
 
+// Keeps one entry per pair that an entry of the list stands for in place:
+// the pairs kept are marked taken as met, then given their place back.
+void PairHeap::KeepStanding(std::vector<Node>& list, int32_t place) {
+  std::size_t kept = 0;
+  for (const Node& n : list) {
+    if (heartbeat_) heartbeat_->Beat();
+    if (!Holds(n, place)) continue;  // also the second entry of a pair
+    PlaceOf(n.pair) = kTaken;
+    list[kept++] = n;
+  }
+  list.resize(kept);
+  for (const Node& n : list) PlaceOf(n.pair) = place;
+}
+
 // Where more nodes are left behind than stand for pairs, only one node per
 // pair in the heap stays.
 void PairHeap::CompactHeap() {
-  std::size_t kept = 0;
-  for (const Node& n : nodes_) {
-    if (heartbeat_) heartbeat_->Beat();
-    if (!InHeap(n)) continue;  // also the second node of a pair
-    PlaceOf(n.pair) = kTaken;
-    nodes_[kept++] = n;
-  }
-  nodes_.resize(kept);
+  KeepStanding(nodes_, kHeap);
   BuildHeap();
 }
 
-// The pair leaves the pool or the heap it stands in (it stays listed in a
-// pool's list, where it is dropped when met).
+// The pair leaves the pool or the heap it stands in (its node or its entry
+// in a pool's list stays behind, and is dropped when met).
 void PairHeap::LeavePlace(int32_t pair) {
   int32_t& at = PlaceOf(pair);
   if (at == kHeap) {
@@ -150,15 +156,7 @@ void PairHeap::ToReserve(int32_t pair) {
 // Where the near pool's list holds more entries that no longer apply than
 // live ones, it keeps one entry per pair in the pool.
 void PairHeap::CompactNear() {
-  std::size_t kept = 0;
-  for (const Node& n : near_) {
-    if (heartbeat_) heartbeat_->Beat();
-    if (!InNear(n)) continue;  // also the second entry of a pair
-    PlaceOf(n.pair) = kTaken;
-    near_[kept++] = n;
-  }
-  near_.resize(kept);
-  for (const Node& n : near_) PlaceOf(n.pair) = kNear;
+  KeepStanding(near_, kNear);
 }
 
 void PairHeap::Set(int32_t pair) {
@@ -301,7 +299,7 @@ void PairHeap::RefillNear() {
   near_count_ = near_.size();
 }
 
-// Every node is a pair marked kTaken, once.
+// Every node stands for its pair, and for no pair another node stands for.
 void PairHeap::BuildHeap() {
   for (const Node& n : nodes_) PlaceOf(n.pair) = kHeap;
   heap_count_ = nodes_.size();

@@ -101,6 +101,7 @@ class PairHeap {
   void SiftDown(std::size_t at);
   void HeapSet(int32_t pair, double cost);
   void DropLeftTops();
+  void KeepStanding(std::vector<Node>& list, int32_t place);
   void CompactHeap();
   void LeavePlace(int32_t pair);
   void ToNear(const Node& n);
