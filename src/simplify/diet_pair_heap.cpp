@@ -90,7 +90,8 @@ int32_t PairHeap::SecondStanding() {
     for (std::size_t k = 2; k <= kArity && k < n; ++k) {
       if (Less(nodes_[k], nodes_[best])) best = k;
     }
-    if (InHeap(nodes_[best])) return nodes_[best].pair;
+    // A second node of the top's own pair stands for nothing more.
+    if (nodes_[best].pair != nodes_[0].pair && InHeap(nodes_[best])) return nodes_[best].pair;
     // Everything below the top is at or above it: the last node sinks.
     nodes_[best] = nodes_.back();
     nodes_.pop_back();

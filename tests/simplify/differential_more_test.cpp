@@ -55,7 +55,7 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
     }
     heap.Heapify();
     ASSERT_EQ(heap.Top(), ScanTop(in, cost));
-    int checked = 0;
+    int checked = 0, seconds = 0;
     for (int step = 0; step < 6000; ++step) {
       const int32_t p = static_cast<int32_t>(rng.Below(n));
       const uint64_t op = rng.Below(10);
@@ -75,6 +75,15 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
         in[static_cast<size_t>(p)] = true;
       }
       ASSERT_EQ(heap.Top(), ScanTop(in, cost)) << "min_refill " << min_refill << ", step " << step;
+      // The certain second, where the heap holds one, is the scan's choice
+      // once the top is out (a pair in a pool never comes before it).
+      const int32_t second = heap.SecondStanding();
+      if (second >= 0) {
+        std::vector<bool> without_top = in;
+        without_top[static_cast<size_t>(heap.Top())] = false;
+        ASSERT_EQ(second, ScanTop(without_top, cost)) << "step " << step;
+        ++seconds;
+      }
       ++checked;
     }
     // Emptied to the last pair, the heap must report that it is empty.
@@ -85,6 +94,7 @@ TEST(PairHeapDifferential, TopIsTheScansChoiceThroughRefills) {
     }
     EXPECT_EQ(ScanTop(in, cost), -1);
     EXPECT_EQ(checked, 6000);
+    EXPECT_GT(seconds, 1000);
   }
 }
 
