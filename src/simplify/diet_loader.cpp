@@ -1,9 +1,10 @@
 // The loader reads the text in two passes. The first reads every vertex and
 // face line into flat arrays, pieces of the file on two threads; the second,
 // in file order, normalises the vertices, welds them (on two threads) and
-// cuts the faces into triangles. Errors are raised in the order in which one pass after another
-// over the lines would meet them: first the counts, then the first vertex
-// line that cannot be read, then what normalising and the faces meet.
+// cuts the faces into triangles. Errors are raised in the order in which one
+// pass after another over the lines would meet them: first the counts, then
+// the first vertex line that cannot be read, then what normalising and the
+// faces meet.
 #include "simplify/diet_loader.h"
 
 #include <algorithm>

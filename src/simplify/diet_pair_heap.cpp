@@ -58,9 +58,9 @@ bool PairHeap::Holds(const Node& n, int32_t place) const {
 // A new node; the pair's old one, if any, is left behind. (Two nodes with
 // the same key for one pair are one and the same to the order.)
 void PairHeap::HeapSet(int32_t pair, double cost) {
-  int32_t& place = PlaceOf(pair);
-  if (place != kHeap) {
-    place = kHeap;
+  if (PlaceOf(pair) != kHeap) {
+    LeavePlace(pair);  // out of a pool
+    PlaceOf(pair) = kHeap;
     ++heap_count_;
   }
   nodes_.push_back({cost, pair});
@@ -84,12 +84,8 @@ void PairHeap::DropLeftTops() {
 
 int32_t PairHeap::SecondStanding() {
   for (;;) {
-    const std::size_t n = nodes_.size();
-    if (n < 2) return -1;
-    std::size_t best = 1;
-    for (std::size_t k = 2; k <= kArity && k < n; ++k) {
-      if (Less(nodes_[k], nodes_[best])) best = k;
-    }
+    const std::size_t best = SecondNode();
+    if (best == 0) return -1;
     // A second node of the top's own pair stands for nothing more.
     if (nodes_[best].pair != nodes_[0].pair && InHeap(nodes_[best])) return nodes_[best].pair;
     // Everything below the top is at or above it: the last node sinks.
@@ -134,10 +130,6 @@ void PairHeap::LeavePlace(int32_t pair) {
   at = kOut;
 }
 
-bool PairHeap::InNear(const Node& n) const {
-  return Holds(n, kNear);
-}
-
 void PairHeap::ToNear(const Node& n) {
   LeavePlace(n.pair);
   PlaceOf(n.pair) = kNear;
@@ -163,7 +155,6 @@ void PairHeap::CompactNear() {
 void PairHeap::Set(int32_t pair) {
   const Node n{CostOf(pair), pair};
   if (Below(n, heap_end_)) {
-    if (PlaceOf(pair) != kHeap) LeavePlace(pair);  // out of a pool
     HeapSet(pair, n.cost);
   } else if (Below(n, reserve_start_)) {
     ToNear(n);

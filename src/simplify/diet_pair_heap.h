@@ -47,13 +47,8 @@ class PairHeap {
   // guess, for reading ahead (a node left behind may stand there, and the
   // refills of a dry heap are not looked at).
   int32_t Second() const {
-    const std::size_t n = nodes_.size();
-    if (n < 2) return -1;
-    std::size_t best = 1;
-    for (std::size_t k = 2; k <= kArity && k < n; ++k) {
-      if (Less(nodes_[k], nodes_[best])) best = k;
-    }
-    return nodes_[best].pair;
+    const std::size_t k = SecondNode();
+    return k == 0 ? -1 : nodes_[k].pair;
   }
   // The same, certain: nodes left behind that would stand there go first,
   // which reads that pair's record now.
@@ -89,14 +84,22 @@ class PairHeap {
   double CostOf(int32_t pair) const { return pairs_[static_cast<std::size_t>(pair)].cost; }
   // The node stands for its pair: the pair is in the heap with that key.
   bool InHeap(const Node& n) const { return Holds(n, kHeap); }
+  bool InNear(const Node& n) const { return Holds(n, kNear); }
   bool Holds(const Node& n, int32_t place) const;
+  // Where the second least key stands in nodes_, or 0 when none does.
+  std::size_t SecondNode() const {
+    std::size_t best = 0;
+    for (std::size_t k = 1; k <= kArity && k < nodes_.size(); ++k) {
+      if (best == 0 || Less(nodes_[k], nodes_[best])) best = k;
+    }
+    return best;
+  }
   // Where a pool begins: keys below it belong before the pool.
   struct Bound {
     Node key{0, 0};
     bool bounded = false;  // false: every key is below it
   };
   static bool Below(const Node& n, const Bound& b) { return !b.bounded || Less(n, b.key); }
-  bool InNear(const Node& n) const;
   void SiftUp(std::size_t at);
   void SiftDown(std::size_t at);
   void HeapSet(int32_t pair, double cost);

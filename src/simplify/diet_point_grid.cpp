@@ -54,10 +54,14 @@ size_t CapacityFor(size_t expected) {
   return capacity;
 }
 
-// Which lane owns a cell: by blocks of 64 cells per axis, so that the cells
-// around a point mostly share their owner.
+// Which of WeldPoints' threads owns a cell: by blocks of 64 cells per axis,
+// so that the cells around a point mostly share their owner.
 uint32_t OwnerOf(int32_t x, int32_t y, int32_t z) {
   return static_cast<uint32_t>(SlotHash(x >> 6, y >> 6, z >> 6) >> 63);
+}
+
+uint32_t OwnerOf(const TDietVec& P) {
+  return OwnerOf(CellOf(P.X), CellOf(P.Y), CellOf(P.Z));
 }
 
 }  // namespace
@@ -139,7 +143,11 @@ int32_t PointGrid::FindLowestAndAdd(const std::vector<TDietVec>& points, const T
   next_.push_back(-1);
   if (!scan_ && !InRange(P)) scan_ = true;
   if (scan_) return Scan(points, P, index);
+  return FindInGridAndAdd(points, P, index);
+}
 
+int32_t PointGrid::FindInGridAndAdd(const std::vector<TDietVec>& points, const TDietVec& P,
+                                    int32_t index) {
   const int32_t cx = CellOf(P.X), cy = CellOf(P.Y), cz = CellOf(P.Z);
   int32_t best = index;
   size_t own = 0;
@@ -186,27 +194,18 @@ struct PointGrid::Half {
   PointGrid grid;
   std::vector<int32_t> later;
 
-  static uint32_t OwnerOf(const TDietVec& P) {
-    return zelfin::OwnerOf(CellOf(P.X), CellOf(P.Y), CellOf(P.Z));
-  }
-
   void Add(int32_t k, std::vector<int32_t>& same_as) {
     const TDietVec& P = points[static_cast<size_t>(k)];
-    const int32_t cx = CellOf(P.X), cy = CellOf(P.Y), cz = CellOf(P.Z);
     bool all_own = true;
     ForEachNearCell(P, [&](int32_t x, int32_t y, int32_t z) {
-      all_own = all_own && zelfin::OwnerOf(x, y, z) == owner;
+      all_own = all_own && OwnerOf(x, y, z) == owner;
     });
-    int32_t best = k;
     if (all_own) {
-      ForEachNearCell(P, [&](int32_t x, int32_t y, int32_t z) {
-        best = grid.LowestIn(points, grid.Slot(points, x, y, z), P, best);
-      });
-      same_as[static_cast<size_t>(k)] = best;
-    } else {
-      later.push_back(k);
+      same_as[static_cast<size_t>(k)] = grid.FindInGridAndAdd(points, P, k);
+      return;
     }
-    grid.Append(points, grid.Slot(points, cx, cy, cz), k);
+    later.push_back(k);
+    grid.Append(points, grid.Slot(points, CellOf(P.X), CellOf(P.Y), CellOf(P.Z)), k);
   }
 
   // Its points in order, their cells' slots and then the points heading

@@ -56,6 +56,8 @@ class PointGrid {
   size_t HashSlot(int32_t x, int32_t y, int32_t z) const;
   bool Gridded(const TDietVec& P) const;
   size_t Slot(const std::vector<TDietVec>& points, int32_t x, int32_t y, int32_t z) const;
+  // FindLowestAndAdd for a point within the grid's range.
+  int32_t FindInGridAndAdd(const std::vector<TDietVec>& points, const TDietVec& P, int32_t index);
   // The lowest index below best in slot s's cell that is SamePoint with P, or best.
   int32_t LowestIn(const std::vector<TDietVec>& points, size_t s, const TDietVec& P,
                    int32_t best) const;
