@@ -557,19 +557,30 @@ Deviation MeasureDeviation(InputSide input, TriMesh output, ProgressSink& progre
   Heartbeat heartbeat(progress);
   Deviation out;
   out.diagonal = input.diagonal;
-  // The input's curve order is made: its tree and the output's points take
-  // about as long as the output's tree.
+  // A tree on each thread. The output's points need neither tree: the
+  // thread whose tree stands first makes them (the input's tree takes longer
+  // when the output is small, the output's, whose curve order is made here
+  // too, when it is large).
   TriangleTree input_tree, output_tree;
   Samples on_output;
   std::vector<uint32_t> input_near;
-  RunHalvesTogether([&] { output_tree = TriangleTree(output); },
-                    [&] {
-                      input_tree = TriangleTree(input.mesh, input.order);
-                      input.order = std::vector<uint64_t>();
-                      on_output = OutputSamples(output, input);
-                      input_near = NearOnOutput(input, output);
-                    },
-                    [&] { heartbeat.Beat(4096); });
+  std::atomic<bool> points_taken{false};
+  const auto points = [&] {
+    if (points_taken.exchange(true)) return;
+    on_output = OutputSamples(output, input);
+    input_near = NearOnOutput(input, output);
+  };
+  RunHalvesTogether(
+      [&] {
+        output_tree = TriangleTree(output);
+        points();
+      },
+      [&] {
+        input_tree = TriangleTree(input.mesh, input.order);
+        input.order = std::vector<uint64_t>();
+        points();
+      },
+      [&] { heartbeat.Beat(4096); });
   // The trees hold copies of the vertices.
   output = TriMesh();
   input.mesh = TriMesh();
