@@ -44,8 +44,12 @@ bool WithinTurn(const TDietVec& a, const TDietVec& b, double c) {
 }
 
 // Face f with corner `corner` moved to pos: does it keep its facing and shape?
+// around() gives the direction of the loaded faces around the face's corners
+// after the merge; it is asked for only when the face's own loaded direction
+// refuses.
+template <class Around>
 bool KeepsShape(const DietRun& run, const FaceCorners& f, int corner, const TDietVec& pos,
-                const std::array<float, 3>& first) {
+                const std::array<float, 3>& first, Around&& around) {
   TDietVec p[3];
   for (int c = 0; c < 3; ++c) p[c] = run.pos[static_cast<size_t>(f[static_cast<size_t>(c)])];
   const TDietVec before = VecCross(VecSub(p[1], p[0]), VecSub(p[2], p[0]));
@@ -64,8 +68,14 @@ bool KeepsShape(const DietRun& run, const FaceCorners& f, int corner, const TDie
     }
   }
   // A triangle that had no direction, when loaded or now, has none to keep.
+  // One loaded as a small triangle of a noisy surface may lean far from that
+  // surface: within reach of the faces around its corners, it keeps facing
+  // the surface it stands for.
   const TDietVec loaded{first[0], first[1], first[2]};
-  if (VecSqLen(loaded) > 0 && !WithinTurn(after, loaded, kFirstTurnCos)) return false;
+  if (VecSqLen(loaded) > 0 && !WithinTurn(after, loaded, kFirstTurnCos)) {
+    const TDietVec surface = around();
+    if (!(VecSqLen(surface) > 0 && WithinTurn(after, surface, kFirstTurnCos))) return false;
+  }
   return !(VecSqLen(before) > 0 && VecSqLen(after) > 0) || WithinTurn(before, after, kMaxTurnCos);
 }
 
@@ -101,7 +111,16 @@ bool ContractionGuard::Survivors(const DietRun& run, const VertexAdjacency& adja
       if (v < other) AddOnce(third_, next == other ? prev : next);
       continue;
     }
-    if (!KeepsShape(run, f, c, pos, first_normal_[static_cast<size_t>(j)])) {
+    const auto around = [&] {
+      // The merged vertex stands for the faces around both ends.
+      TDietVec sum{0, 0, 0};
+      for (const int32_t x : {f[0], f[1], f[2], other}) {
+        const std::array<float, 3>& n = around_[static_cast<size_t>(x)];
+        sum = {sum.X + n[0], sum.Y + n[1], sum.Z + n[2]};
+      }
+      return sum;
+    };
+    if (!KeepsShape(run, f, c, pos, first_normal_[static_cast<size_t>(j)], around)) {
       refused_face_ = j;
       return false;
     }
@@ -196,6 +215,33 @@ void ContractionGuard::Start(const DietRun& run, Heartbeat& heartbeat,
   RunBeside(
       heartbeat, [&](const Lane& lane) { normals(0, n / 2, lane.heartbeat); },
       [&](const Lane& lane) { normals(n / 2, n, lane.heartbeat); });
+  // Each thread adds every face to those of its corners in its half of the
+  // vertices: the sums are those of one thread.
+  const size_t vertices = run.VertexCount();
+  around_ = HugeArray<std::array<float, 3>>(vertices);
+  const auto around = [&](size_t from, size_t to, Heartbeat& beat) {
+    std::fill_n(around_.get() + from, to - from, std::array<float, 3>{0, 0, 0});
+    for (const FaceCorners& f : run.faces) {
+      beat.Beat();
+      if (!FaceAlive(f)) continue;
+      const auto mine = [&](int32_t v) {
+        return static_cast<size_t>(v) >= from && static_cast<size_t>(v) < to;
+      };
+      if (!mine(f[0]) && !mine(f[1]) && !mine(f[2])) continue;
+      const TDietVec& p0 = run.pos[static_cast<size_t>(f[0])];
+      const TDietVec c = VecCross(VecSub(run.pos[static_cast<size_t>(f[1])], p0),
+                                  VecSub(run.pos[static_cast<size_t>(f[2])], p0));
+      for (const int32_t v : f) {
+        if (!mine(v)) continue;
+        std::array<float, 3>& sum = around_[static_cast<size_t>(v)];
+        sum = {sum[0] + static_cast<float>(c.X), sum[1] + static_cast<float>(c.Y),
+               sum[2] + static_cast<float>(c.Z)};
+      }
+    }
+  };
+  RunBeside(
+      heartbeat, [&](const Lane& lane) { around(0, vertices / 2, lane.heartbeat); },
+      [&](const Lane& lane) { around(vertices / 2, vertices, lane.heartbeat); });
 }
 
 bool ContractionGuard::SharesOnlyThirdCorners() const {

@@ -7,7 +7,9 @@
 //   three corners (which is how a tetrahedron, the smallest closed surface,
 //   would collapse);
 // - no surviving triangle around the moved vertex turns over or turns by
-//   more than a bound, or becomes a sliver.
+//   more than a bound, or becomes a sliver, or comes to face away both from
+//   its own direction as loaded and from the loaded faces around its corners
+//   (a small triangle of a noisy scan may lean far from its surface).
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -23,8 +25,9 @@ namespace zelfin {
 
 class ContractionGuard {
  public:
-  // The faces' directions as loaded: no face may come to face against the
-  // surface it stands for. The vertices' places as loaded come from raw
+  // The faces' directions as loaded, and per vertex that of the faces around
+  // it: no face may come to face against the surface it stands for. The
+  // vertices' places as loaded come from raw
   // (the loaded coordinates, normalised by norm as the loader did) when it is
   // given; else they are copied from the run. On two threads; heartbeat is
   // the calling thread's.
@@ -71,6 +74,9 @@ class ContractionGuard {
 
   // Per face, unit; each half written on its own thread, its pages too.
   std::unique_ptr<std::array<float, 3>[]> first_normal_;
+  // Per vertex, the direction of the loaded faces around it: a sum of cross
+  // products, so weighted by area.
+  std::unique_ptr<std::array<float, 3>[]> around_;
   // Where vertex v was loaded.
   TDietVec FirstPos(int32_t v) const {
     return raw_ ? Normalised(norm_, StoredFirstPos(v)) : StoredFirstPos(v);

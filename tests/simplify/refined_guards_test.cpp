@@ -152,7 +152,7 @@ TEST(RefinedGuards, ContractionsThatWouldTurnFacesOverAreRefused) {
 // refused again: at the end of a run on a rough surface, where hundreds of
 // pairs are left blocked, every one of them is still refused as it stands.
 TEST(RefinedGuards, PairsLeftBlockedAreStillRefused) {
-  const Simplified s = Refine(gen::PlainObj(gen::Torus(5, 96, 64, 0.1, false)), 0.1);
+  const Simplified s = Refine(gen::PlainObj(gen::Torus(5, 96, 64, 0.3, false)), 0.1);
   const DietRun loaded = RunFromTables(s.loaded);
   DietRun run = RunFromTables(s.result);
   SilentProgress silent;
@@ -173,6 +173,40 @@ TEST(RefinedGuards, PairsLeftBlockedAreStillRefused) {
         << p.VertLo << "-" << p.VertHi;
   }
   EXPECT_GT(blocked, 100);
+}
+
+// A scan's noise at its finest: one vertex of a flat 5 x 5 grid stands a
+// unit above it, so that its six triangles lean 45 to 55 degrees from the
+// surface they stand for. Merging it with a neighbour into the plane turns
+// them that far from how they were loaded, and the merge must not be refused
+// for it: the faces around their corners face the plane.
+TEST(RefinedGuards, ANoisySpikeMayBeMergedIntoTheSurface) {
+  gen::GenMesh m;
+  for (int y = 0; y <= 4; ++y) {
+    for (int x = 0; x <= 4; ++x) m.AddVertex(x, y, x == 2 && y == 2 ? 1 : 0);
+  }
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const uint32_t a = static_cast<uint32_t>(y * 5 + x);
+      m.AddFace({a, a + 1, a + 6});
+      m.AddFace({a, a + 6, a + 5});
+    }
+  }
+  DietMesh tables;
+  LoadDietMeshText(gen::PlainObj(m), "test.obj", tables);
+  const DietRun run = RunFromTables(tables);
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  const VertexAdjacency adjacency = test::FacesOfVertices(run, heartbeat);
+  ContractionGuard guard;
+  guard.Start(run, heartbeat);
+  const TDietVec& spike = run.pos[12];
+  const TDietVec& below = run.pos[7];  // (2, 1, 0)
+  const TDietVec pos{spike.X, (spike.Y + below.Y) / 2, below.Z};
+  EXPECT_TRUE(guard.MayContract(run, adjacency, 7, 12, pos));
+  // Turned over, the same faces are still refused.
+  const TDietVec under{pos.X, pos.Y, below.Z - 2 * (spike.Z - below.Z)};
+  EXPECT_FALSE(guard.MayContract(run, adjacency, 7, 12, under));
 }
 
 // Two square sheets at right angles, touching at one corner only.
