@@ -14,8 +14,9 @@ namespace zelfin {
 namespace {
 
 // A surviving triangle may turn by at most this much in one contraction, and
-// by at most kFirstTurnCos from the direction it was loaded with: a face that
-// comes to face against the surface it stands for is a fold. Chosen by
+// by at most kFirstTurnCos from the direction it was loaded with or from that
+// of the loaded faces around its corners: a face that comes to face against
+// the surface it stands for is a fold. Chosen by
 // measurement on real models (fewer folds than these bounds allow cost
 // accuracy when a coarse mesh is reduced hard).
 const double kMaxTurnCos = std::cos(60.0 * M_PI / 180.0);
@@ -221,13 +222,12 @@ void ContractionGuard::Start(const DietRun& run, Heartbeat& heartbeat,
   around_ = HugeArray<std::array<float, 3>>(vertices);
   const auto around = [&](size_t from, size_t to, Heartbeat& beat) {
     std::fill_n(around_.get() + from, to - from, std::array<float, 3>{0, 0, 0});
+    const auto mine = [&](int32_t v) {
+      return static_cast<size_t>(v) >= from && static_cast<size_t>(v) < to;
+    };
     for (const FaceCorners& f : run.faces) {
       beat.Beat();
-      if (!FaceAlive(f)) continue;
-      const auto mine = [&](int32_t v) {
-        return static_cast<size_t>(v) >= from && static_cast<size_t>(v) < to;
-      };
-      if (!mine(f[0]) && !mine(f[1]) && !mine(f[2])) continue;
+      if (!FaceAlive(f) || !(mine(f[0]) || mine(f[1]) || mine(f[2]))) continue;
       const TDietVec& p0 = run.pos[static_cast<size_t>(f[0])];
       const TDietVec c = VecCross(VecSub(run.pos[static_cast<size_t>(f[1])], p0),
                                   VecSub(run.pos[static_cast<size_t>(f[2])], p0));

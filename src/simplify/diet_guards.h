@@ -6,10 +6,11 @@
 //   of those triangles exists, and no two triangles come to lie on the same
 //   three corners (which is how a tetrahedron, the smallest closed surface,
 //   would collapse);
-// - no surviving triangle around the moved vertex turns over or turns by
-//   more than a bound, or becomes a sliver, or comes to face away both from
-//   its own direction as loaded and from the loaded faces around its corners
-//   (a small triangle of a noisy scan may lean far from its surface).
+// - no surviving triangle around the moved vertex turns over, turns by more
+//   than a bound in one contraction, becomes a sliver, or turns beyond a
+//   bound both from its own direction as loaded and from that of the loaded
+//   faces around its corners (a small triangle of a noisy scan may lean far
+//   from its surface).
 #include <array>
 #include <cstdint>
 #include <memory>
