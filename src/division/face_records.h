@@ -3,12 +3,14 @@
 // records of their corners' line numbers. A face is one record, or several
 // when it has more than kCornersPerRecord corners, each a byte string:
 //
-//   varint  corners << 3 | more << 2 | shape
+//   varint  corners << 4 | more << 3 | form
 //                          more: the face goes on in the next record
-//                          shape 1..3: every corner has that many parts;
-//                          0: each corner brings its own
-//   [byte   parts | relative << 2]    per corner, only with shape 0
-//   varint  per part: zigzag of (number - the last number of its kind)
+//                          form 1..3: every corner has that many parts;
+//                          0: each corner brings its own;
+//                          kAlikeForms: every corner numbers its parts alike
+//   [byte   parts | relative << 2]    per corner, only with form 0
+//   varint  per part: zigzag of (number - the last number of its kind);
+//           with an alike form only the first part's
 //
 // where a number is the 1-based line of the part's kind (0: no reference).
 // Numbers are stored as differences to the previous face's, which a run of
@@ -31,6 +33,13 @@ namespace zelfin {
 inline constexpr uint32_t kCornersPerRecord = 64;
 inline constexpr size_t kMostCornerBytes = 1 + 3 * 5;
 inline constexpr size_t kMostHeaderBytes = 2;
+
+// Many files number a corner's texture coordinate and normal as its vertex
+// ("7/7/7", "7//7"): their records hold one number per corner, not three.
+// Forms from kFirstAlikeForm on: 4 "7/7", 5 "7/7/7", 6 "7//7".
+inline constexpr int kFirstAlikeForm = 4;
+inline constexpr int kPartsOfForm[7] = {0, 1, 2, 3, 2, 3, 3};
+inline constexpr int kAlikeSecondEmpty = 6;
 
 inline uint8_t* PutVarint(uint8_t* p, uint64_t value) {
   while (value >= 0x80) {
@@ -149,15 +158,26 @@ class FaceReader {
     AtRecord();
     uint64_t header = 0;
     p_ = GetVarint(p_, header);
-    shape_ = static_cast<int>(header & 3);
-    more_ = (header & 4) != 0;
-    return static_cast<uint32_t>(header >> 3);
+    form_ = static_cast<int>(header & 7);
+    more_ = (header & 8) != 0;
+    return static_cast<uint32_t>(header >> 4);
   }
 
   // Reads the next corner of the record: numbers[k] for k below the returned
   // count of parts.
   [[gnu::always_inline]] int NextCorner(uint32_t (&numbers)[3]) {
-    int parts = shape_;
+    if (form_ >= kFirstAlikeForm) {
+      uint64_t z = 0;
+      p_ = GetVarint(p_, z);
+      const uint32_t number = last_[0] += UnZigZag(static_cast<uint32_t>(z));
+      numbers[0] = number;
+      numbers[1] = form_ == kAlikeSecondEmpty ? 0 : number;
+      numbers[2] = number;
+      const int parts = kPartsOfForm[form_];
+      for (int k = 1; k < parts; ++k) last_[k] = numbers[k];
+      return parts;
+    }
+    int parts = form_;
     unsigned relative = 0;
     if (parts == 0) {
       parts = *p_ & 3;
@@ -195,7 +215,7 @@ class FaceReader {
   const uint8_t* p_ = nullptr;
   const uint8_t* limit_ = nullptr;
   bool more_ = false;
-  int shape_ = 0;
+  int form_ = 0;
   uint32_t last_[3] = {0, 0, 0};
 };
 
@@ -225,6 +245,7 @@ class FaceWriter {
 
   // The kept corners as one record.
   void Store(bool more);
+  int Form(int shape) const;
 
   FaceStore& store_;
   uint32_t last_[3] = {0, 0, 0};

@@ -91,7 +91,7 @@ void WriteUsedLines(const ObjModel& model, const Renumbering& renumbering, Write
 // before it is copied, not formatted again.
 [[gnu::always_inline]] inline char* PutCorner(char* p, FaceReader& reader,
                                               const Renumbering& renumbering) {
-  uint32_t numbers[3];
+  uint32_t numbers[3] = {0, 0, 0};
   const int parts = reader.NextCorner(numbers);
   *p++ = ' ';
   uint32_t last = 0;  // the part before's number, 0 for none

@@ -193,5 +193,30 @@ TEST(ParseOBJ, EveryCutBetweenTwoPiecesGivesTheSameModel) {
   }
 }
 
+// Records hold one number for a corner whose parts are numbered alike; the
+// next face's differences count from all three parts even so, and a face of
+// many corners may mix forms from record to record.
+TEST(ParseOBJ, FacesComeBackAsWrittenWhateverTheirParts) {
+  std::string many = "f";
+  for (int i = 1; i <= 70; ++i)
+    many +=
+        " " + std::to_string(i) + "/" + std::to_string(i) + "/" + std::to_string(i == 70 ? 69 : i);
+  const Texts faces = {"f 3/3/3 5/5/5 7/7/7", "f 2/9/4 3/3/3 1/1/1", "f 4//4 6//6 8//8",
+                       "f 5/5 6/6 7/7",       "f 5/6 6/6 7/7",       "f 9/9/9 10/10/10 11/11/10",
+                       "f 1/1/ 2/2/ 3/3/",    "f 8/8/8 9/9/9 7/7/7", many,
+                       "f 12//12 12//12 1"};
+  std::string text = "usemtl m\n";
+  for (int i = 0; i < 70; ++i) text += "v 0 0 0\nvt 0 0\nvn 0 0 1\n";
+  for (const std::string& face : faces) text += face + "\n";
+  const NameCollator collator("");
+  SilentProgress silent;
+  Heartbeat heartbeat(silent);
+  for (const size_t cut : {size_t{0}, text.size() - 200, text.size() - 20}) {
+    const ObjModel model =
+        ParseOBJ(FileText::FromString(text), kDivMaterial, collator, "x.obj", heartbeat, cut);
+    EXPECT_EQ(FacesOf(model, 0), faces) << cut;
+  }
+}
+
 }  // namespace
 }  // namespace zelfin
