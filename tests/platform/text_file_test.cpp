@@ -141,7 +141,11 @@ TEST(FileText, MappedTextEndsInAReadableNulWhateverItsSize) {
   TempDir dir;
   const std::string p = dir.Path("t.obj");
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  for (const size_t size : {size_t{3}, page - 1, page, 2 * page, 2 * page + 3}) {
+  // From 4 MiB on the mapping starts on a 2 MiB boundary, cut from a larger
+  // reservation.
+  const size_t large = size_t{4} << 20;
+  for (const size_t size : {size_t{3}, page - 1, page, 2 * page, 2 * page + 3, large - page - 1,
+                            large + page - 1, large + 3}) {
     std::string bytes(size, 'x');
     bytes.back() = '1';  // a last line without its end
     WriteBytes(p, bytes);
