@@ -1,7 +1,9 @@
 #pragma once
 // The corners of a face line: vertex, texture-coordinate and normal parts,
 // read by hand because every face of a file is read on the hot path.
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -41,6 +43,20 @@ inline bool CornerEnds(const char* q, const char* end) {
   }
 }
 
+// Whether the part at p is written as the corner's first part, the n bytes at
+// first (1 to 8, a number), followed by the end of the part: many files number
+// a corner's parts alike ("7/7/7"), and a comparison costs less than reading
+// the number again.
+template <bool kToBlank>
+inline bool RepeatsFirstPart(const char* p, const char* end, const char* first, size_t n) {
+  if (n == 0 || n > 8 || end - p < 9) return false;
+  uint64_t here, there;
+  std::memcpy(&here, p, 8);
+  std::memcpy(&there, first, 8);  // first + 8 <= p + 8 <= end
+  const uint64_t mask = n == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
+  return ((here ^ there) & mask) == 0 && (p[n] == '/' || CornerEnds<kToBlank>(p + n, end));
+}
+
 // Reads one corner from p, splitting it at every "/". Returns where it stopped.
 template <bool kToBlank>
 inline const char* ReadCorner(const char* p, const char* end, Corner& corner) {
@@ -48,10 +64,16 @@ inline const char* ReadCorner(const char* p, const char* end, Corner& corner) {
   for (;;) {
     const char* const start = p;
     int64_t index = 0;
-    p = ParseIntegerAt(p, end, index);
-    if (p == start || !(CornerEnds<kToBlank>(p, end) || *p == '/')) {
-      index = 0;  // not a whole number: reads as no reference
-      while (!CornerEnds<kToBlank>(p, end) && *p != '/') ++p;
+    if (std::endian::native == std::endian::little && parts > 0 && corner.index[0] != 0 &&
+        RepeatsFirstPart<kToBlank>(p, end, corner.text[0].data(), corner.text[0].size())) {
+      p += corner.text[0].size();
+      index = corner.index[0];
+    } else {
+      p = ParseIntegerAt(p, end, index);
+      if (p == start || !(CornerEnds<kToBlank>(p, end) || *p == '/')) {
+        index = 0;  // not a whole number: reads as no reference
+        while (!CornerEnds<kToBlank>(p, end) && *p != '/') ++p;
+      }
     }
     corner.text[parts] = std::string_view(start, static_cast<size_t>(p - start));
     corner.index[parts] = index;

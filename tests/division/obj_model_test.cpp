@@ -201,10 +201,10 @@ TEST(ParseOBJ, FacesComeBackAsWrittenWhateverTheirParts) {
   for (int i = 1; i <= 70; ++i)
     many +=
         " " + std::to_string(i) + "/" + std::to_string(i) + "/" + std::to_string(i == 70 ? 69 : i);
-  const Texts faces = {"f 3/3/3 5/5/5 7/7/7", "f 2/9/4 3/3/3 1/1/1", "f 4//4 6//6 8//8",
-                       "f 5/5 6/6 7/7",       "f 5/6 6/6 7/7",       "f 9/9/9 10/10/10 11/11/10",
-                       "f 1/1/ 2/2/ 3/3/",    "f 8/8/8 9/9/9 7/7/7", many,
-                       "f 12//12 12//12 1"};
+  const Texts faces = {"f 3/3/3 5/5/5 7/7/7", "f 2/9/4 3/3/3 1/1/1",    "f 4//4 6//6 8//8",
+                       "f 5/5 6/6 7/7",       "f 5/6 6/6 7/7",          "f 9/9/9 10/10/10 11/11/10",
+                       "f 1/1/ 2/2/ 3/3/",    "f 8/8/8 9/9/9 7/7/7",    many,
+                       "f 12//12 12//12 1",   "f 1/12/1 12/1/12 1/1/12"};
   std::string text = "usemtl m\n";
   for (int i = 0; i < 70; ++i) text += "v 0 0 0\nvt 0 0\nvn 0 0 1\n";
   for (const std::string& face : faces) text += face + "\n";
