@@ -120,14 +120,24 @@ TEST(ForEachCorner, StopsAtTheLineEndAndReadsQuotedCorners) {
 }
 
 // The fast reader of raw face lines against the general rule: clean the line,
-// cut it into tokens, read each token as a corner.
+// cut it into tokens, read each token as a corner. Parts written alike
+// ("12/12/12", "-3//-3", "12/123/12") are compared with the first, not read.
 TEST(ForEachCorner, AgreesWithTokenisingTheCleanedLine) {
   std::mt19937 random(5);
   const std::string alphabet = "0123456789/-+ \t\"x\x01";
   for (int i = 0; i < 20000; ++i) {
     std::string line = "f ";
     const int length = static_cast<int>(random() % 40);
-    for (int j = 0; j < length; ++j) line += alphabet[random() % alphabet.size()];
+    for (int j = 0; j < length; ++j) {
+      line += alphabet[random() % alphabet.size()];
+      if (random() % 8 != 0) continue;
+      std::string part = random() % 4 == 0 ? "-" : "";
+      for (int d = 1 + static_cast<int>(random() % 10); d > 0; --d)
+        part += "0123456789"[random() % 10];
+      const std::string other = random() % 2 == 0 ? part : part.substr(0, part.size() - 1);
+      line += " " + part + "/" + (random() % 3 == 0 ? "" : other) + "/" + part +
+              (random() % 2 == 0 ? "3" : "");
+    }
     std::vector<std::pair<int, std::vector<int64_t>>> expected, actual;
     const std::vector<std::string> tokens = Tokenize(CleanLine(line));
     for (size_t t = 1; t < tokens.size(); ++t) {
