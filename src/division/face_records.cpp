@@ -23,8 +23,6 @@ FaceStore::Position FaceStore::Take(FaceStore& other) {
   return shift;
 }
 
-// The record's form (see face_records.h) for corners of `shape` parts alike
-// in count.
 int FaceWriter::Form(int shape) const {
   if (shape < 2) return shape;
   bool alike = true, second_empty = shape == 3;

@@ -7,7 +7,8 @@
 //                          more: the face goes on in the next record
 //                          form 1..3: every corner has that many parts;
 //                          0: each corner brings its own;
-//                          kAlikeForms: every corner numbers its parts alike
+//                          from kFirstAlikeForm on: every corner numbers
+//                          its parts alike
 //   [byte   parts | relative << 2]    per corner, only with form 0
 //   varint  per part: zigzag of (number - the last number of its kind);
 //           with an alike form only the first part's
@@ -245,6 +246,7 @@ class FaceWriter {
 
   // The kept corners as one record.
   void Store(bool more);
+  // The record's form for kept corners of `shape` parts each (0: mixed).
   int Form(int shape) const;
 
   FaceStore& store_;
