@@ -134,8 +134,27 @@ void PairHeap::ToNear(const Node& n) {
   LeavePlace(n.pair);
   PlaceOf(n.pair) = kNear;
   ++near_count_;
-  near_.push_back(n);
-  if (near_.size() > 2 * near_count_ + min_refill_) CompactNear();
+  near_[PartOf(n)].push_back(n);
+  if (++near_entries_ > 2 * near_count_ + min_refill_) CompactNear();
+}
+
+// The part a key of the near pool belongs in.
+std::size_t PairHeap::PartOf(const Node& n) const {
+  std::size_t lo = first_part_, hi = parts_ - 1;  // the last part takes what is left
+  while (lo < hi) {
+    const std::size_t mid = (lo + hi) / 2;
+    if (Below(n, part_end_[mid])) {
+      hi = mid;
+    } else {
+      lo = mid + 1;
+    }
+  }
+  return lo;
+}
+
+void PairHeap::CountNearEntries() {
+  near_entries_ = 0;
+  for (std::size_t k = 0; k < parts_; ++k) near_entries_ += near_[k].size();
 }
 
 void PairHeap::ToReserve(int32_t pair) {
@@ -149,7 +168,8 @@ void PairHeap::ToReserve(int32_t pair) {
 // Where the near pool's list holds more entries that no longer apply than
 // live ones, it keeps one entry per pair in the pool.
 void PairHeap::CompactNear() {
-  KeepStanding(near_, kNear);
+  for (std::size_t k = first_part_; k < parts_; ++k) KeepStanding(near_[k], kNear);
+  CountNearEntries();
 }
 
 void PairHeap::Set(int32_t pair) {
@@ -173,7 +193,9 @@ void PairHeap::Remove(int32_t pair) {
 
 void PairHeap::ReserveUnordered(std::size_t n) {
   ReserveHuge(reserve_, n);
-  ReserveHuge(near_, n / kRefillDivisor + min_refill_);
+  for (std::vector<Node>& part : near_) {
+    ReserveHuge(part, n / kRefillDivisor / kNearParts + min_refill_);  // grows past it at need
+  }
 }
 
 void PairHeap::AddUnordered(int32_t pair) {
@@ -186,10 +208,13 @@ void PairHeap::Heapify() {
     if (InHeap(n)) ToReserve(n.pair);
   }
   nodes_.clear();
-  for (const Node& n : near_) {
-    if (InNear(n)) ToReserve(n.pair);
+  for (std::size_t k = first_part_; k < parts_; ++k) {
+    for (const Node& n : near_[k]) {
+      if (InNear(n)) ToReserve(n.pair);
+    }
+    near_[k].clear();
   }
-  near_.clear();
+  near_entries_ = 0;
   RefillIfDry();
   DropLeftTops();
 }
@@ -198,14 +223,13 @@ void PairHeap::RefillIfDry() {
   if (heap_count_ == 0 && near_count_ + reserve_count_ > 0) Refill();
 }
 
-// A key of a pool with about `take` of its `count` keys below it, and at
-// least one: the rank is read off a sample, so that a refill never holds the
+// The keys of a sample of a pool's list of `count` pairs, sorted, each pair
+// once: a refill's bounds are read off it, so that a refill never holds the
 // whole pool in memory at once. live(entry, node) says whether a list entry
-// stands for a pair in the pool, and its key. False when the sample holds
-// fewer than two pairs, which no bound can part.
+// stands for a pair in the pool, and its key.
 template <class Entries, class LiveNode>
-bool PairHeap::SampledBound(const Entries& entries, std::size_t count, std::size_t take,
-                            LiveNode&& live, Bound& bound) const {
+std::vector<PairHeap::Node> PairHeap::SortedSample(const Entries& entries, std::size_t count,
+                                                   LiveNode&& live) const {
   constexpr std::size_t kSample = 2048;
   const std::size_t stride = std::max<std::size_t>(1, count / kSample);
   std::vector<Node> sample;
@@ -220,46 +244,66 @@ bool PairHeap::SampledBound(const Entries& entries, std::size_t count, std::size
   sample.erase(std::unique(sample.begin(), sample.end(),
                            [](const Node& x, const Node& y) { return x.pair == y.pair; }),
                sample.end());
+  return sample;
+}
+
+// A key of a pool with about `take` of its `count` keys below it, and at
+// least one. False when the sample holds fewer than two pairs, which no
+// bound can part.
+template <class Entries, class LiveNode>
+bool PairHeap::SampledBound(const Entries& entries, std::size_t count, std::size_t take,
+                            LiveNode&& live, Bound& bound) const {
+  const std::vector<Node> sample = SortedSample(entries, count, live);
   if (sample.size() < 2) return false;
   const std::size_t rank = sample.size() * take / count;
   bound = {sample[std::clamp<std::size_t>(rank, 1, sample.size() - 1)], true};
   return true;
 }
 
-// The near pool is all at or above the heap's old end, so its part below a
-// new, higher end can be the heap. Its list is read in order; a pair's record
-// is looked at only where its entry falls below the new end.
+// The near pool is all at or above the heap's old end, so its cheapest part
+// in use can be the heap, or the part of it below a sampled end where it
+// holds more than a refill takes. Only that part's list is read; a pair's
+// record is looked at only where its entry falls below the new end.
 void PairHeap::Refill() {
   if (near_count_ == 0) RefillNear();
-  const std::size_t take = std::max(min_refill_, near_count_ / kRefillDivisor);
+  // About what a part of the pool as it was made holds. (A share of what is
+  // left would split the last parts, reading them many times.)
+  const std::size_t take = std::max(min_refill_, near_made_ / kNearParts);
   const auto live = [this](const Node& entry, Node& n) {
     n = entry;
     return InNear(entry);
   };
-  Bound end;
-  if (!(near_count_ > take && SampledBound(near_, near_count_, take, live, end))) {
-    end = reserve_start_;  // the whole pool
-  }
-  heap_end_ = end;
   nodes_.clear();
-  std::size_t kept = 0;
-  for (const Node& n : near_) {
-    if (heartbeat_) heartbeat_->Beat();
-    if (!Below(n, end)) {
-      near_[kept++] = n;  // stays, whether it applies or not
-    } else if (InNear(n)) {
-      PlaceOf(n.pair) = kTaken;  // until BuildHeap places it
-      nodes_.push_back(n);
+  while (nodes_.empty()) {
+    std::vector<Node>& part = near_[first_part_];
+    Bound end;
+    if (!(part.size() > 2 * take && SampledBound(part, part.size(), take, live, end))) {
+      end = part_end_[first_part_];  // the whole part
     }
+    heap_end_ = end;
+    std::size_t kept = 0;
+    for (const Node& n : part) {
+      if (heartbeat_) heartbeat_->Beat();
+      if (!Below(n, end)) {
+        part[kept++] = n;  // stays, whether it applies or not
+      } else if (InNear(n)) {
+        PlaceOf(n.pair) = kTaken;  // until BuildHeap places it
+        nodes_.push_back(n);
+      }
+    }
+    part.resize(kept);
+    // A part taken whole is done with; the last one only with the pool.
+    if (kept == 0 && first_part_ + 1 < parts_) ++first_part_;
   }
-  near_.resize(kept);
   near_count_ -= nodes_.size();
+  CountNearEntries();
   BuildHeap();
 }
 
 // The reserve is all at or above the near pool's old start: its part below a
-// new, higher start becomes the near pool. One pass over the list (a pair's
-// place and cost share a cache line) loses the pairs that have left.
+// new, higher start becomes the near pool, in parts bounded by the same
+// sample. One pass over the list (a pair's place and cost share a cache
+// line) loses the pairs that have left.
 void PairHeap::RefillNear() {
   const std::size_t take = std::max(min_refill_, reserve_count_ / kRefillDivisor);
   const auto live = [this](int32_t pair, Node& n) {
@@ -267,13 +311,24 @@ void PairHeap::RefillNear() {
     n = {slot.cost, pair};
     return slot.place == kReserve;
   };
-  Bound start;
-  if (!(reserve_count_ > take && SampledBound(reserve_, reserve_count_, take, live, start))) {
-    start = Bound{};  // the whole reserve
+  const std::vector<Node> sample =
+      reserve_count_ > take ? SortedSample(reserve_, reserve_count_, live) : std::vector<Node>();
+  Bound start;  // unbounded: the whole reserve
+  std::size_t rank = 0;
+  if (sample.size() >= 2) {
+    rank = std::clamp<std::size_t>(sample.size() * take / reserve_count_, 1, sample.size() - 1);
+    start = {sample[rank], true};
   }
   reserve_start_ = start;
-  near_.clear();
-  std::size_t kept = 0;
+  for (std::size_t k = 0; k < parts_; ++k) near_[k].clear();
+  // Part k ends at the sample's key of rank (k + 1) / parts of the start's.
+  parts_ = std::clamp<std::size_t>(rank, 1, kNearParts);
+  for (std::size_t k = 0; k + 1 < parts_; ++k) {
+    part_end_[k] = {sample[rank * (k + 1) / parts_], true};
+  }
+  part_end_[parts_ - 1] = start;
+  first_part_ = 0;
+  std::size_t kept = 0, taken = 0;
   for (const int32_t pair : reserve_) {
     if (heartbeat_) heartbeat_->Beat();
     PairSlot& slot = pairs_[static_cast<std::size_t>(pair)];
@@ -281,14 +336,17 @@ void PairHeap::RefillNear() {
     const Node n{slot.cost, pair};
     if (Below(n, start)) {
       slot.place = kNear;
-      near_.push_back(n);
+      near_[PartOf(n)].push_back(n);
+      ++taken;
     } else {
       reserve_[kept++] = pair;
     }
   }
   reserve_.resize(kept);
-  reserve_count_ -= near_.size();
-  near_count_ = near_.size();
+  reserve_count_ -= taken;
+  near_count_ = taken;
+  near_entries_ = taken;
+  near_made_ = taken;
 }
 
 // Every node stands for its pair, and for no pair another node stands for.

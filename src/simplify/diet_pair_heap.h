@@ -12,6 +12,9 @@
 // So the heap stays small enough to stay in the caches (at 10M triangles, a
 // heap of an eighth of the pairs spent a fifth of the run missing them),
 // while the refills that keep it so scan the near pool, not every pair.
+// The near pool is kept in parts by key, bounded where the reserve's sample
+// puts them, so that a refill reads only its cheapest part, not the whole
+// pool (which it read about eight times over while taking an eighth a time).
 //
 // A pair's record says only that it is in the heap, not where: a pair that
 // leaves or takes a new cost leaves its old node behind, which is dropped
@@ -114,8 +117,12 @@ class PairHeap {
   void Refill();
   void RefillNear();
   template <class Entries, class LiveNode>
+  std::vector<Node> SortedSample(const Entries& entries, std::size_t count, LiveNode&& live) const;
+  template <class Entries, class LiveNode>
   bool SampledBound(const Entries& entries, std::size_t count, std::size_t take, LiveNode&& live,
                     Bound& bound) const;
+  std::size_t PartOf(const Node& n) const;
+  void CountNearEntries();
   void BuildHeap();
 
   std::vector<Node> nodes_;
@@ -124,8 +131,17 @@ class PairHeap {
   // The near pool with the keys its pairs were entered with, so that a
   // refill reads it in order and looks at a pair's record only when it takes
   // the pair. An entry is live while its pair is in the pool and holds that
-  // key; others are dropped when met.
-  std::vector<Node> near_;
+  // key; others are dropped when met. Part k holds the keys below
+  // part_end_[k] and at or above the end of the part before it (the first
+  // part in use: at or above heap_end_); the last part in use ends where the
+  // reserve starts.
+  static constexpr std::size_t kNearParts = 16;
+  std::vector<Node> near_[kNearParts];
+  Bound part_end_[kNearParts];
+  std::size_t parts_ = 1;         // parts in use
+  std::size_t first_part_ = 0;    // those before it are empty
+  std::size_t near_entries_ = 0;  // in all parts, live or not
+  std::size_t near_made_ = 0;     // pairs in the pool when it was made
   // Every pair in the reserve, and some that have left it since the last
   // refill: a refill looks at these instead of at every pair, most of which
   // have long left. A pair that left and came back may stand twice; the
