@@ -7,8 +7,12 @@
 namespace zelfin::bench {
 
 void PrintPageCost() {
-  std::printf("fresh 4 KiB page: %.1f us at first touch; huge pages for tables from %zu MiB\n",
-              SmallPageMicroseconds(), WorthHugePages() >> 20);
+  std::printf("fresh 4 KiB page: %.1f us at first touch; ", SmallPageMicroseconds());
+  if (WorthHugePages() == kNoHugePages) {
+    std::printf("no huge pages for tables (free huge pages go back to the host)\n");
+  } else {
+    std::printf("huge pages for tables from %zu MiB\n", WorthHugePages() >> 20);
+  }
 }
 
 }  // namespace zelfin::bench

@@ -1,6 +1,7 @@
 #include "platform/huge_pages.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 
 namespace zelfin {
 
@@ -49,8 +51,38 @@ double SmallPageMicroseconds() {
   return measured;
 }
 
+namespace {
+
+// The first number in a small file of the system's, or -1.
+long long NumberInFile(const char* path) {
+  std::FILE* file = std::fopen(path, "r");
+  if (!file) return -1;
+  long long n = -1;
+  if (std::fscanf(file, "%lld", &n) != 1) n = -1;
+  std::fclose(file);
+  return n;
+}
+
+bool MeasureFreeHugePagesGoToHost() {
+  const long long order =
+      NumberInFile("/sys/module/page_reporting/parameters/page_reporting_order");
+  const long long huge = NumberInFile("/sys/kernel/mm/transparent_hugepage/hpage_pmd_size");
+  const long page = sysconf(_SC_PAGESIZE);
+  if (order < 0 || huge <= 0 || page <= 0) return false;
+  return (static_cast<long long>(page) << order) <= huge;
+}
+
+}  // namespace
+
+// A property of the machine, read once.
+bool FreeHugePagesGoToHost() {
+  static const bool reported = MeasureFreeHugePagesGoToHost();
+  return reported;
+}
+
 size_t WorthHugePages() {
-  return SmallPageMicroseconds() > kDearSmallPage ? kWorthHugePagesWhereDear : kWorthHugePages;
+  if (SmallPageMicroseconds() > kDearSmallPage) return kWorthHugePagesWhereDear;
+  return FreeHugePagesGoToHost() ? kNoHugePages : kWorthHugePages;
 }
 
 void AdviseHugePages(const void* p, size_t bytes) {
