@@ -67,12 +67,16 @@ bool MeasureFreeHugePagesGoToHost() {
   const long long order =
       NumberInFile("/sys/module/page_reporting/parameters/page_reporting_order");
   const long long huge = NumberInFile("/sys/kernel/mm/transparent_hugepage/hpage_pmd_size");
-  const long page = sysconf(_SC_PAGESIZE);
-  if (order < 0 || huge <= 0 || page <= 0) return false;
-  return (static_cast<long long>(page) << order) <= huge;
+  return ReportsHugeBlocks(order, huge, sysconf(_SC_PAGESIZE));
 }
 
 }  // namespace
+
+bool ReportsHugeBlocks(long long order, long long huge_bytes, long long page_bytes) {
+  // Unset, the setting reads 4294967295 (or -1 where read signed): no order.
+  if (order < 0 || order > 30 || huge_bytes <= 0 || page_bytes <= 0) return false;
+  return (page_bytes << order) <= huge_bytes;
+}
 
 // A property of the machine, read once.
 bool FreeHugePagesGoToHost() {

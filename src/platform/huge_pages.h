@@ -59,6 +59,10 @@ inline constexpr size_t kWorthHugePagesWhereDear = size_t{4} << 20;
 // against about 1 ms for 2 MiB of small pages; a 10M-triangle simplification
 // spent 4-7 s of its 15-22 s there, and 1 s more in page walks without them.
 bool FreeHugePagesGoToHost();
+// Whether free page reporting at `order` gives back blocks no larger than a
+// huge page of huge_bytes, pages being page_bytes (each as the system reads
+// them; an unset order reads 4294967295).
+bool ReportsHugeBlocks(long long order, long long huge_bytes, long long page_bytes);
 
 // No table is worth huge pages.
 inline constexpr size_t kNoHugePages = SIZE_MAX;

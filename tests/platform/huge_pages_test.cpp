@@ -96,6 +96,21 @@ TEST(ReserveHuge, AdvisesOnlyTablesWhoseLivePartIsWorthIt) {
   EXPECT_TRUE(advised(2 * worth, worth));
 }
 
+// Reporting at a huge page's order or below gives huge pages back; an unset
+// order (as the system prints it, 4294967295) or a larger one does not, and
+// nothing overflows on the way.
+TEST(ReportsHugeBlocks, OnlyAtOrdersUpToAHugePages) {
+  constexpr long long kHuge = 2 << 20, kPage = 4096;
+  EXPECT_TRUE(ReportsHugeBlocks(9, kHuge, kPage));
+  EXPECT_TRUE(ReportsHugeBlocks(5, kHuge, kPage));
+  EXPECT_FALSE(ReportsHugeBlocks(10, kHuge, kPage));
+  EXPECT_FALSE(ReportsHugeBlocks(11, kHuge, kPage));
+  EXPECT_FALSE(ReportsHugeBlocks(4294967295LL, kHuge, kPage));
+  EXPECT_FALSE(ReportsHugeBlocks(-1, kHuge, kPage));
+  EXPECT_FALSE(ReportsHugeBlocks(9, -1, kPage));           // no huge pages
+  EXPECT_TRUE(ReportsHugeBlocks(13, 512LL << 20, 65536));  // 64 KiB pages
+}
+
 // Growing keeps what the table holds, leaves a table with room alone, at least
 // doubles (a loop of push_backs stays linear), and advises the new block
 // before the elements are copied in.
