@@ -63,7 +63,7 @@ long long NumberInFile(const char* path) {
   return n;
 }
 
-bool MeasureFreeHugePagesGoToHost() {
+bool ReadFreeHugePagesGoToHost() {
   const long long order =
       NumberInFile("/sys/module/page_reporting/parameters/page_reporting_order");
   const long long huge = NumberInFile("/sys/kernel/mm/transparent_hugepage/hpage_pmd_size");
@@ -73,14 +73,14 @@ bool MeasureFreeHugePagesGoToHost() {
 }  // namespace
 
 bool ReportsHugeBlocks(long long order, long long huge_bytes, long long page_bytes) {
-  // Unset, the setting reads 4294967295 (or -1 where read signed): no order.
+  // An order no shift could take is the unset one.
   if (order < 0 || order > 30 || huge_bytes <= 0 || page_bytes <= 0) return false;
   return (page_bytes << order) <= huge_bytes;
 }
 
 // A property of the machine, read once.
 bool FreeHugePagesGoToHost() {
-  static const bool reported = MeasureFreeHugePagesGoToHost();
+  static const bool reported = ReadFreeHugePagesGoToHost();
   return reported;
 }
 

@@ -52,7 +52,7 @@ inline constexpr size_t kWorthHugePagesWhereDear = size_t{4} << 20;
 
 // Whether the system gives free blocks as large as a huge page back to its
 // host (a virtual machine's free page reporting, at an order no larger than a
-// huge page's: a module setting that reads 4294967295 where no device reports).
+// huge page's: ReportsHugeBlocks of the system's settings).
 // A fresh huge page is then memory the host must fetch and clear again, while
 // small pages come from the guest's own fragments. On such a 2-core guest,
 // past the few huge pages that a process had just freed, each took 17-26 ms,
