@@ -36,7 +36,8 @@ void AdviseHugePages(const void* p, size_t bytes);
 inline constexpr size_t kWorthHugePages = size_t{96} << 20;
 
 // What bringing a fresh 4 KiB page into being costs on this machine, in
-// microseconds: measured on the first call, the median of 16 pages.
+// microseconds: measured on the first call, the least of three rounds' medians
+// of 16 pages.
 double SmallPageMicroseconds();
 
 // Where a small page costs more than kDearSmallPage microseconds, tables from
