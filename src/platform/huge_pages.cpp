@@ -26,7 +26,7 @@ void ReturnLargeBlocksToSystem() {
 namespace {
 
 // The median of 16 fresh pages' first touches.
-double MeasureSmallPages() {
+double MedianOfFreshPages() {
   constexpr size_t kPages = 16, kPage = 4096;
   void* const map =
       mmap(nullptr, kPages * kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -44,12 +44,12 @@ double MeasureSmallPages() {
   return micros[kPages / 2];
 }
 
-// The least of three rounds: a round taken while the machine is busy (a
-// profiler starting beside, another program's memory) can read several times
-// what a small page costs, and would set every table of the run on huge
-// pages; where small pages are dear, every round says so.
+// The least of three rounds: one round taken while the machine is busy (a
+// profiler starting beside the program, say) can read several times what a
+// small page costs, and would set every table of the run on huge pages;
+// where small pages are dear, every round says so.
 double MeasureSmallPage() {
-  return std::min({MeasureSmallPages(), MeasureSmallPages(), MeasureSmallPages()});
+  return std::min({MedianOfFreshPages(), MedianOfFreshPages(), MedianOfFreshPages()});
 }
 
 }  // namespace
