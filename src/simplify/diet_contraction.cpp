@@ -19,6 +19,7 @@
 #include "simplify/diet_attributes.h"
 #include "simplify/diet_borders.h"
 #include "simplify/diet_guards.h"
+#include "simplify/diet_pair_costs.h"
 #include "simplify/diet_pair_heap.h"
 #include "simplify/diet_refined_price.h"
 
@@ -359,8 +360,9 @@ class Contraction {
     heap_.Remove(i);
   }
 
-  // Pair i becomes the active pair (lo, hi), priced with their states.
-  void PriceAgain(int32_t i, int32_t lo, int32_t hi) {
+  // Pair i becomes the active pair (lo, hi), priced with their states; a
+  // classic cost may come priced already.
+  void PriceAgain(int32_t i, int32_t lo, int32_t hi, const double* classic_cost = nullptr) {
     const size_t k = static_cast<size_t>(i);
     Release(i);
     run_.pairs[k].ends = {lo, hi};
@@ -368,6 +370,8 @@ class Contraction {
     if (Refined()) {
       run_.pairs[k].cost = RefinedCost(lo, hi);
       if (run_.pairs[k].cost == kBlocked) MarkBlocked(i);
+    } else if (classic_cost) {
+      run_.pairs[k].cost = *classic_cost;
     } else {
       const size_t l = static_cast<size_t>(lo), h = static_cast<size_t>(hi);
       PairPrice price;
@@ -469,7 +473,12 @@ class Contraction {
     }
     std::sort(candidates_.begin(), candidates_.end());
     candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
-    for (const int32_t i : candidates_) Retarget(i, a, b);
+    if (Refined()) {
+      for (const int32_t i : candidates_) Retarget(i, a, b, nullptr);
+    } else {
+      PriceRetargets(a, b);
+      for (size_t k = 0; k < candidates_.size(); ++k) Retarget(candidates_[k], a, b, &costs_[k]);
+    }
     kept_.clear();
     for (const Neighbour& n : neighbours_) {
       if (ActiveAndHolds(n.pair, b)) kept_.push_back(n.pair);
@@ -478,9 +487,24 @@ class Contraction {
     adjacency_.Clear(a);
   }
 
+  // The classic costs of the candidates as re-targets, all at once: what
+  // they read, the states of b and of the other ends, stays as it is through
+  // the re-targets. A candidate that a re-target before it retires leaves its
+  // cost unread.
+  void PriceRetargets(int32_t a, int32_t b) {
+    retargets_.clear();
+    for (const int32_t i : candidates_) {
+      const PairEnds& e = Ends(i);
+      const int32_t c = e.lo == a ? e.hi : e.lo;
+      retargets_.push_back({std::min(b, c), std::max(b, c)});
+    }
+    costs_.resize(retargets_.size());
+    PairCosts(run_.q.data(), run_.pos.data(), retargets_.data(), retargets_.size(), costs_.data());
+  }
+
   // Pair i, which held a, joins b and its other end c instead; the active
   // pair that joined b and c already retires (DeactivatePairs).
-  void Retarget(int32_t i, int32_t a, int32_t b) {
+  void Retarget(int32_t i, int32_t a, int32_t b, const double* classic_cost) {
     const PairEnds e = Ends(i);
     if (!PairActive(e)) return;
     int32_t c;
@@ -498,7 +522,7 @@ class Contraction {
       const PairEnds& q = run_.pairs[static_cast<size_t>(n.pair)].ends;
       if (n.other == c && q.lo == lo && q.hi == hi) Deactivate(n.pair);
     }
-    PriceAgain(i, lo, hi);
+    PriceAgain(i, lo, hi, classic_cost);
     neighbours_.push_back({c, i});
   }
 
@@ -651,8 +675,10 @@ class Contraction {
   // -1 (refined only).
   std::unique_ptr<int32_t[]> refused_face_;
   std::vector<int32_t> moved_, kept_, candidates_, changed_;
-  int32_t ahead_pair_ = -1;      // the pair read ahead, or -1
-  int32_t ahead_[2] = {-1, -1};  // its ends, or -1
+  std::vector<PairEnds> retargets_;  // classic: per candidate, its ends as a re-target
+  std::vector<double> costs_;        // and its cost
+  int32_t ahead_pair_ = -1;          // the pair read ahead, or -1
+  int32_t ahead_[2] = {-1, -1};      // its ends, or -1
   std::vector<Neighbour> neighbours_;
   size_t old_neighbours_ = 0;  // neighbours_ from before the re-targets
   // States left behind, from first_left_ on: how many pair ends refer to each

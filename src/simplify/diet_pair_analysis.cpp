@@ -10,6 +10,7 @@
 #include "platform/progress_marks.h"
 #include "platform/two_halves.h"
 #include "simplify/diet_analysis.h"
+#include "simplify/diet_pair_costs.h"
 #include "simplify/diet_tables.h"
 
 namespace zelfin {
@@ -113,16 +114,20 @@ void PriceNewPairs(DietRun& run, int32_t first, int32_t last, bool priced_here,
                    Heartbeat& heartbeat) {
   // Only the calling thread's share beats: the window belongs to it.
   const auto price = [&run, priced_here](int32_t from, int32_t to, Heartbeat* beat) {
-    PairPrice priced;
-    for (int32_t i = from; i < to; ++i) {
-      if (beat) beat->Beat();
-      const size_t k = static_cast<size_t>(i);
-      PairEnds& e = run.pairs[k].ends;
-      const size_t lo = static_cast<size_t>(e.lo), hi = static_cast<size_t>(e.hi);
-      run.pairs[k].priced = {static_cast<uint32_t>(lo), static_cast<uint32_t>(hi)};
-      if (priced_here) PricePair(run.q[lo], run.q[hi], run.pos[lo], run.pos[hi], priced);
-      run.pairs[k].cost = priced_here ? priced.Cost : 0;
-      e.lo = ~e.lo;
+    constexpr int32_t kBatch = 64;
+    PairEnds ends[kBatch];
+    double cost[kBatch] = {};
+    for (int32_t i = from; i < to; i += kBatch) {
+      const int32_t n = std::min(kBatch, to - i);
+      for (int32_t b = 0; b < n; ++b) ends[b] = run.pairs[static_cast<size_t>(i + b)].ends;
+      if (priced_here) PairCosts(run.q.data(), run.pos.data(), ends, static_cast<size_t>(n), cost);
+      for (int32_t b = 0; b < n; ++b) {
+        if (beat) beat->Beat();
+        PairSlot& pair = run.pairs[static_cast<size_t>(i + b)];
+        pair.priced = {static_cast<uint32_t>(ends[b].lo), static_cast<uint32_t>(ends[b].hi)};
+        pair.cost = cost[b];
+        pair.ends.lo = ~ends[b].lo;
+      }
     }
   };
   constexpr int32_t kWorthAThread = 4096;

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "core_test_util.h"
 #include "simplify/diet_geometry.h"
 #include "simplify/diet_loader.h"
+#include "simplify/diet_pair_costs.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -267,6 +269,39 @@ TEST(DietPairAnalysis, OptimalPositionAndError) {
       for (int c = 0; c < 4; ++c) want += v[r] * Q.m[r][c] * v[c];
     }
     ASSERT_NEAR(QuadricError(Q, {v[0], v[1], v[2]}), want, 1e-12);
+  }
+}
+
+// The costs of many pairs at once are PricePair's, bit for bit, whatever
+// the lanes meet: pivots of equal magnitude, a pivot that fails in one lane
+// (the middle of the edge), any number of pairs.
+TEST(DietPairAnalysis, PairCostsArePricePairs) {
+  std::mt19937_64 gen(11);
+  std::uniform_real_distribution<double> w(-1, 1);
+  std::vector<TDietMatrix> q(64);
+  std::vector<TDietVec> pos(q.size());
+  for (size_t s = 0; s < q.size(); ++s) {
+    for (auto& row : q[s].m) {
+      for (double& x : row) {
+        x = s % 4 == 0 ? std::round(w(gen) * 2) / 4 : s % 4 == 1 ? 1e-8 * w(gen) : w(gen);
+      }
+    }
+    pos[s] = {w(gen), w(gen), w(gen)};
+  }
+  for (size_t n = 0; n < 40; ++n) {
+    std::vector<PairEnds> ends(n);
+    for (PairEnds& e : ends) {
+      e = {static_cast<int32_t>(gen() % q.size()), static_cast<int32_t>(gen() % q.size())};
+    }
+    std::vector<double> cost(n + 1, -7);
+    PairCosts(q.data(), pos.data(), ends.data(), n, cost.data());
+    for (size_t k = 0; k < n; ++k) {
+      PairPrice price;
+      const size_t lo = static_cast<size_t>(ends[k].lo), hi = static_cast<size_t>(ends[k].hi);
+      PricePair(q[lo], q[hi], pos[lo], pos[hi], price);
+      ASSERT_EQ(std::memcmp(&cost[k], &price.Cost, sizeof(double)), 0) << n << " " << k;
+    }
+    EXPECT_EQ(cost[n], -7);  // nothing written past the last
   }
 }
 
