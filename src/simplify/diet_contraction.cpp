@@ -609,6 +609,10 @@ class Contraction {
       if (Refined()) {
         kinds_.Prefetch(v);
         guard_.PrefetchFirstPos(v);
+      } else {
+        // The survivor's place, which its state left behind copies (the
+        // refined method asks for the places with the ring's states).
+        PrefetchLines(&run_.pos[static_cast<size_t>(v)]);
       }
     }
   }
