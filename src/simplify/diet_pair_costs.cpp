@@ -16,14 +16,16 @@ namespace {
 
 #ifdef ZELFIN_PAIR_COSTS_AVX
 
-#define AVX_ONLY __attribute__((target("avx2")))
+// AVX2, not AVX alone: without its integer lanes the compiler turns the
+// selections below back into a branch per lane.
+#define WITH_AVX2 __attribute__((target("avx2")))
 
 // Lane l of the pair whose matrices or positions are given as four pointers.
-AVX_ONLY inline __m256d Lanes(const double* const* p, size_t offset) {
+WITH_AVX2 inline __m256d Lanes(const double* const* p, size_t offset) {
   return _mm256_set_pd(p[3][offset], p[2][offset], p[1][offset], p[0][offset]);
 }
 
-AVX_ONLY inline __m256d Abs(__m256d x) {
+WITH_AVX2 inline __m256d Abs(__m256d x) {
   return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x);
 }
 
@@ -31,7 +33,7 @@ AVX_ONLY inline __m256d Abs(__m256d x) {
 // each lane the row that wins the pivot (the earliest of equal magnitudes)
 // trades places with row k, and a lane whose pivot fails is marked in ok and
 // carries on with values nobody reads.
-AVX_ONLY void OptimalPositions(const __m256d (&Q)[4][4], __m256d (&pos)[3], __m256d& ok) {
+WITH_AVX2 void OptimalPositions(const __m256d (&Q)[4][4], __m256d (&pos)[3], __m256d& ok) {
   const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
   __m256d a[4][4], perm[4];
 #pragma GCC unroll 4
@@ -92,8 +94,8 @@ AVX_ONLY void OptimalPositions(const __m256d (&Q)[4][4], __m256d (&pos)[3], __m2
 }
 
 // PricePair's cost for four pairs, one per lane.
-AVX_ONLY void PriceFour(const TDietMatrix* q, const TDietVec* pos, const PairEnds* ends,
-                        double* cost) {
+WITH_AVX2 void PriceFour(const TDietMatrix* q, const TDietVec* pos, const PairEnds* ends,
+                         double* cost) {
   const double *qlo[4], *qhi[4], *plo[4], *phi[4];
 #pragma GCC unroll 4
   for (int l = 0; l < 4; ++l) {
@@ -138,7 +140,7 @@ AVX_ONLY void PriceFour(const TDietMatrix* q, const TDietVec* pos, const PairEnd
   _mm256_storeu_pd(cost, _mm256_add_pd(e, t[3]));
 }
 
-#undef AVX_ONLY
+#undef WITH_AVX2
 
 #endif
 
