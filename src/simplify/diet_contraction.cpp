@@ -360,9 +360,10 @@ class Contraction {
     heap_.Remove(i);
   }
 
-  // Pair i becomes the active pair (lo, hi), priced with their states; a
-  // classic cost may come priced already.
-  void PriceAgain(int32_t i, int32_t lo, int32_t hi, const double* classic_cost = nullptr) {
+  // Pair i becomes the active pair (lo, hi), priced with their states: by
+  // the refined rules here; the classic cost comes priced already, with the
+  // other re-targets of its contraction (PriceRetargets).
+  void PriceAgain(int32_t i, int32_t lo, int32_t hi, double classic_cost = 0) {
     const size_t k = static_cast<size_t>(i);
     Release(i);
     run_.pairs[k].ends = {lo, hi};
@@ -370,13 +371,8 @@ class Contraction {
     if (Refined()) {
       run_.pairs[k].cost = RefinedCost(lo, hi);
       if (run_.pairs[k].cost == kBlocked) MarkBlocked(i);
-    } else if (classic_cost) {
-      run_.pairs[k].cost = *classic_cost;
     } else {
-      const size_t l = static_cast<size_t>(lo), h = static_cast<size_t>(hi);
-      PairPrice price;
-      PricePair(run_.q[l], run_.q[h], run_.pos[l], run_.pos[h], price);
-      run_.pairs[k].cost = price.Cost;
+      run_.pairs[k].cost = classic_cost;
     }
     heap_.Set(i);
   }
@@ -473,11 +469,9 @@ class Contraction {
     }
     std::sort(candidates_.begin(), candidates_.end());
     candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
-    if (Refined()) {
-      for (const int32_t i : candidates_) Retarget(i, a, b, nullptr);
-    } else {
-      PriceRetargets(a, b);
-      for (size_t k = 0; k < candidates_.size(); ++k) Retarget(candidates_[k], a, b, &costs_[k]);
+    if (!Refined()) PriceRetargets(a, b);
+    for (size_t k = 0; k < candidates_.size(); ++k) {
+      Retarget(candidates_[k], a, b, Refined() ? 0 : costs_[k]);
     }
     kept_.clear();
     for (const Neighbour& n : neighbours_) {
@@ -504,7 +498,7 @@ class Contraction {
 
   // Pair i, which held a, joins b and its other end c instead; the active
   // pair that joined b and c already retires (DeactivatePairs).
-  void Retarget(int32_t i, int32_t a, int32_t b, const double* classic_cost) {
+  void Retarget(int32_t i, int32_t a, int32_t b, double classic_cost) {
     const PairEnds e = Ends(i);
     if (!PairActive(e)) return;
     int32_t c;

@@ -20,7 +20,7 @@ namespace {
 // selections below back into a branch per lane.
 #define WITH_AVX2 __attribute__((target("avx2")))
 
-// Lane l of the pair whose matrices or positions are given as four pointers.
+// The double at offset in each of four tables, lane l from table p[l].
 WITH_AVX2 inline __m256d Lanes(const double* const* p, size_t offset) {
   return _mm256_set_pd(p[3][offset], p[2][offset], p[1][offset], p[0][offset]);
 }
