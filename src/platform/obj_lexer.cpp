@@ -103,7 +103,10 @@ std::string CleanNumberToken(std::string_view token) {
 
 CoordinateRead ReadCleanCoordinate(std::string_view token, double& value,
                                    WrittenPrecision* written) {
-  if (token.find(',') == std::string_view::npos) return ReadCoordinate(token, value, written);
+  // A comma never reads as part of a number: a token that reads as one (or
+  // overflows) has none, and only the others are looked through for one.
+  const CoordinateRead read = ReadCoordinate(token, value, written);
+  if (read != CoordinateRead::kNotANumber || token.find(',') == std::string_view::npos) return read;
   return ReadCoordinate(CleanNumberToken(token), value, written);
 }
 

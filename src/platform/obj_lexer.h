@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/numbers.h"
+#include "platform/text_file.h"
 
 namespace zelfin {
 
@@ -109,6 +110,33 @@ std::string_view TrimmedLineAt(const char* begin, const char* text_end);
 // quote starts the next token. A quote inside an unquoted token is an ordinary
 // character. Returns false when no token is left.
 bool NextToken(std::string_view line, size_t& pos, std::string& token);
+
+// The first blank byte from p on, or end (a coordinate is often ten to twenty
+// bytes long).
+inline const char* FindBlank(const char* p, const char* end) {
+  return FindFirstByte(
+      p, end,
+      // Bytes up to 0x20 get their high bit set (and bytes after one, by a borrow).
+      [](uint64_t word) { return (word - kByteOnes * 0x21) & ~word & kByteHighs; }, IsBlank);
+}
+
+// The tokens of line as SplitObjTokens cuts them where no token starts with
+// a quote: runs of bytes that are not blank. False (tokens unspecified) where
+// one does, for SplitObjTokens to read. Most lines of a mesh have no quote,
+// and the loaders read them this way.
+inline bool SplitPlainObjTokens(std::string_view line, std::vector<std::string_view>& tokens) {
+  tokens.clear();
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  for (;;) {
+    while (p < end && IsBlank(*p)) ++p;
+    if (p == end) return true;
+    if (*p == '"') return false;
+    const char* const start = p;
+    p = FindBlank(p, end);
+    tokens.emplace_back(start, static_cast<size_t>(p - start));
+  }
+}
 
 // Every token of line.
 std::vector<std::string> Tokenize(std::string_view line);

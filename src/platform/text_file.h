@@ -3,6 +3,9 @@
 // written atomically.
 #include <time.h>
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,25 +75,53 @@ class FileText {
 // The whole text of the file, as FileText reads it, in a string of its own.
 std::string ReadTextFile(const std::string& path);
 
+// The first byte from p on that is_sought(byte) holds for, or end. Eight
+// bytes at a time where the byte order allows: sought(word) sets the high
+// bit of every sought byte of the word, and may set it in bytes after one
+// (as a borrow does), never before the first.
+template <class SoughtBytes, class IsSought>
+inline const char* FindFirstByte(const char* p, const char* end, SoughtBytes sought,
+                                 IsSought is_sought) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; end - p >= 8; p += 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      const uint64_t found = sought(word);
+      if (found != 0) return p + std::countr_zero(found) / 8;
+    }
+  }
+  while (p < end && !is_sought(*p)) ++p;
+  return p;
+}
+inline constexpr uint64_t kByteOnes = 0x0101010101010101ull, kByteHighs = 0x8080808080808080ull;
+
+// The first CR or LF from p on, or end: a line of a mesh file is some tens of
+// bytes, and a loader walking them byte by byte spent most of its own time there.
+inline const char* FindLineBreak(const char* p, const char* end) {
+  return FindFirstByte(
+      p, end,
+      [](uint64_t word) {
+        // A byte that matches becomes 0, and only a 0 (or a byte after one,
+        // by a borrow) gets its high bit set.
+        const uint64_t lf = word ^ (kByteOnes * '\n'), cr = word ^ (kByteOnes * '\r');
+        return (((lf - kByteOnes) & ~lf) | ((cr - kByteOnes) & ~cr)) & kByteHighs;
+      },
+      [](char c) { return c == '\n' || c == '\r'; });
+}
+
 // Calls fn(std::string_view line) for every line of text. Lines end at CR LF,
 // at a lone CR or at a lone LF; a last line without an end is a line too, and
 // an end at the very end of the text does not start another (empty) line.
 template <class Fn>
 void ForEachLine(std::string_view text, Fn&& fn) {
-  size_t start = 0;
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    const char c = text[i];
-    if (c == '\n' || c == '\r') {
-      fn(text.substr(start, i - start));
-      i += (c == '\r' && i + 1 < n && text[i + 1] == '\n') ? 2 : 1;
-      start = i;
-    } else {
-      ++i;
-    }
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char* const stop = FindLineBreak(p, end);
+    fn(std::string_view(p, static_cast<size_t>(stop - p)));
+    if (stop == end) return;
+    p = stop + ((*stop == '\r' && stop + 1 < end && stop[1] == '\n') ? 2 : 1);
   }
-  if (start < n) fn(text.substr(start));
 }
 
 // The lines of text as views into it (see ForEachLine).

@@ -63,12 +63,14 @@ int64_t LineNumberAt(std::string_view text, size_t offset) {
 constexpr int32_t kNoVertex = 0;
 constexpr int32_t kFarAway = std::numeric_limits<int32_t>::min();
 
+// The reference reads the token's part before its first "/" as a whole
+// number (ReadVertexReference): one pass, stopping where the number does.
+// (Commas read as periods elsewhere; here either is no digit.)
 int32_t StoredReference(std::string_view token) {
+  const char* const end = token.data() + token.size();
   int64_t a = 0;
-  if (!ReadVertexReference(
-          token.find(',') == std::string_view::npos ? token : CleanNumberToken(token), a)) {
-    return kNoVertex;
-  }
+  const char* const stop = ParseIntegerAt(token.data(), end, a);
+  if (stop == token.data() || (stop != end && *stop != '/')) return kNoVertex;
   if (a > kMaxIndex || a < -kMaxIndex) return kFarAway;
   return static_cast<int32_t>(a);
 }
@@ -184,7 +186,7 @@ void ReadPiece(std::string_view text, PieceRead& piece, Heartbeat& heartbeat) {
                         if (piece.attributes) piece.attributes->Line(line);
                         return;
                       }
-                      SplitObjTokens(line, tokens, scratch);
+                      if (!SplitPlainObjTokens(line, tokens)) SplitObjTokens(line, tokens, scratch);
                       if (kind == LineKind::kVertex) {
                         ReadVertexLine(at, tokens, piece);
                       } else {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <random>
 #include <thread>
 
 #include "platform/errors.h"
@@ -37,6 +38,30 @@ TEST(LineSplitting, AllThreeLineEndsAndNoFinalEnd) {
   EXPECT_EQ(Lines("a\n\rb"), (V{"a", "", "b"}));  // LF CR is two ends
   EXPECT_EQ(Lines(""), V{});
   EXPECT_EQ(SplitLines("x\ry").size(), 2u);
+}
+
+// Lines found eight bytes at a time against a byte loop, with the bytes
+// that differ from CR and LF by one bit or one in value among them.
+TEST(LineSplitting, LongLinesAtEveryAlignment) {
+  const std::string alphabet("aaaaaaa\r\n\x0b\x0c\x8a\x8d\x09\x0e ");
+  std::mt19937 random(5);
+  for (int i = 0; i < 5000; ++i) {
+    std::string text(random() % 64, 'a');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    std::vector<std::string> expected;
+    size_t start = 0, k = 0;
+    while (k < text.size()) {
+      if (text[k] != '\n' && text[k] != '\r') {
+        ++k;
+        continue;
+      }
+      expected.push_back(text.substr(start, k - start));
+      k += text[k] == '\r' && k + 1 < text.size() && text[k + 1] == '\n' ? 2 : 1;
+      start = k;
+    }
+    if (start < text.size()) expected.push_back(text.substr(start));
+    ASSERT_EQ(Lines(text), expected);
+  }
 }
 
 TEST(ReadTextFile, ByteOrderMarks) {
