@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <unordered_map>
 
 #include "simplify/diet_analysis.h"
+#include "simplify/diet_first_numbers.h"
 #include "simplify/diet_geometry.h"
 
 namespace zelfin {
@@ -28,29 +28,22 @@ constexpr uint8_t kNeeds[kAttributes] = {1, 1, 2, 2, 2};
 // Identical values are one value, whichever line they stand on.
 template <size_t N>
 std::vector<int32_t> DedupedIds(const std::vector<std::array<double, N>>& values) {
-  std::unordered_map<std::string, int32_t> seen;
+  FirstNumbers<N> seen(values.size());
   std::vector<int32_t> ids(values.size());
   for (size_t i = 0; i < values.size(); ++i) {
-    const std::string key(reinterpret_cast<const char*>(values[i].data()), N * sizeof(double));
-    ids[i] = seen.try_emplace(key, static_cast<int32_t>(i)).first->second;
+    ids[i] = seen.Number(BitsOf(values[i]), static_cast<int32_t>(i));
   }
   return ids;
 }
 
-struct WedgeKey {
-  int32_t vertex, uv, normal, material;
-  bool operator==(const WedgeKey&) const = default;
-};
-struct WedgeKeyHash {
-  size_t operator()(const WedgeKey& k) const {
-    uint64_t h = static_cast<uint32_t>(k.vertex) * 0x9E3779B97F4A7C15ull;
-    h ^= (static_cast<uint64_t>(static_cast<uint32_t>(k.uv)) << 32 |
-          static_cast<uint32_t>(k.normal)) *
-         0xC2B2AE3D27D4EB4Full;
-    h ^= static_cast<uint32_t>(k.material) * 0x165667B19E3779F9ull;
-    return static_cast<size_t>(h ^ (h >> 29));
-  }
-};
+// A wedge: a vertex with one texture coordinate, normal and material (each
+// -1 for none).
+KeyWords<2> WedgeKey(int32_t vertex, int32_t uv, int32_t normal, int32_t material) {
+  const auto word = [](int32_t high, int32_t low) {
+    return uint64_t{static_cast<uint32_t>(high)} << 32 | static_cast<uint32_t>(low);
+  };
+  return {word(vertex, uv), word(normal, material)};
+}
 
 // The linear function s(p) = g . p + d over a triangle's plane that takes the
 // values s[0..2] at its corners.
@@ -140,25 +133,27 @@ AttributeRun BuildAttributes(const DietRun& run, LoadedAttributes&& loaded) {
     normals[i] = {loaded.normals[i].X, loaded.normals[i].Y, loaded.normals[i].Z};
   }
   const std::vector<int32_t> normal_id = DedupedIds(normals);
-  std::unordered_map<WedgeKey, int32_t, WedgeKeyHash> wedge_of;
+  FirstNumbers<2> wedge_of(run.VertexCount());
   out.face_wedges.resize(run.faces.size());
   for (size_t t = 0; t < run.faces.size(); ++t) {
     for (int c = 0; c < 3; ++c) {
-      const int32_t uv = loaded.tri_uv[t][c], n = loaded.tri_normal[t][c];
-      const WedgeKey key{run.faces[t][c], uv < 0 ? -1 : uv_id[static_cast<size_t>(uv)],
-                         n < 0 ? -1 : normal_id[static_cast<size_t>(n)], loaded.tri_material[t]};
-      const auto [it, fresh] = wedge_of.try_emplace(key, static_cast<int32_t>(out.values.size()));
+      const int32_t uv_line = loaded.tri_uv[t][c], n_line = loaded.tri_normal[t][c];
+      const int32_t uv = uv_line < 0 ? -1 : uv_id[static_cast<size_t>(uv_line)];
+      const int32_t normal = n_line < 0 ? -1 : normal_id[static_cast<size_t>(n_line)];
+      bool fresh = false;
+      out.face_wedges[t][c] =
+          wedge_of.Number(WedgeKey(run.faces[t][c], uv, normal, loaded.tri_material[t]),
+                          static_cast<int32_t>(out.values.size()), fresh);
       if (fresh) {
         std::array<double, kAttributes> v{};
-        if (key.uv >= 0) v = {loaded.uvs[key.uv][0], loaded.uvs[key.uv][1], 0, 0, 0};
-        if (key.normal >= 0) {
-          const TDietVec& nv = loaded.normals[static_cast<size_t>(key.normal)];
+        if (uv >= 0) v = {loaded.uvs[uv][0], loaded.uvs[uv][1], 0, 0, 0};
+        if (normal >= 0) {
+          const TDietVec& nv = loaded.normals[static_cast<size_t>(normal)];
           v[2] = nv.X, v[3] = nv.Y, v[4] = nv.Z;
         }
         out.values.push_back(v);
-        out.has.push_back(static_cast<uint8_t>((key.uv >= 0 ? 1 : 0) | (key.normal >= 0 ? 2 : 0)));
+        out.has.push_back(static_cast<uint8_t>((uv >= 0 ? 1 : 0) | (normal >= 0 ? 2 : 0)));
       }
-      out.face_wedges[t][c] = it->second;
     }
   }
   out.quadrics.resize(out.values.size());

@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/text_file.h"
 #include "platform/two_halves.h"
+#include "simplify/diet_first_numbers.h"
 
 namespace zelfin {
 
@@ -279,19 +280,19 @@ std::vector<int32_t> FacesByRun(const DietRun& run, const AttributeRun& attr,
   return order;
 }
 
-// Numbers the texture coordinates or normals that the written corners use,
-// from 1 in the order of first use, identical values once; appends their
-// lines to out.
+// Numbers the texture coordinates or normals (N values each) that the written
+// corners use, from 1 in the order of first use, identical values once;
+// appends their lines to out.
+template <size_t N>
 class AttributeNumbers {
  public:
   AttributeNumbers(size_t wedges, const char* keyword) : number_(wedges, 0), keyword_(keyword) {}
 
-  template <size_t N>
   int32_t Of(int32_t wedge, const std::array<double, N>& value, std::string& out) {
     int32_t& n = number_[static_cast<size_t>(wedge)];
     if (n != 0) return n;
-    const std::string key(reinterpret_cast<const char*>(value.data()), N * sizeof(double));
-    const auto [it, fresh] = seen_.try_emplace(key, static_cast<int32_t>(seen_.size() + 1));
+    bool fresh = false;
+    n = seen_.Number(BitsOf(value), static_cast<int32_t>(seen_.size() + 1), fresh);
     if (fresh) {
       out += keyword_;
       for (const double x : value) {
@@ -300,12 +301,12 @@ class AttributeNumbers {
       }
       out += "\r\n";
     }
-    return n = it->second;
+    return n;
   }
 
  private:
   std::vector<int32_t> number_;  // per wedge, 0 until first used
-  std::unordered_map<std::string, int32_t> seen_;
+  FirstNumbers<N> seen_;
   const char* keyword_;
 };
 
@@ -321,7 +322,8 @@ void FormatAttributeFaces(const DietRun& run, const AttributeRun& attr,
                           std::string& vn_lines, std::string& faces, Heartbeat& heartbeat) {
   std::vector<size_t> run_start;
   const std::vector<int32_t> order = FacesByRun(run, attr, run_start);
-  AttributeNumbers uv(attr.values.size(), "vt"), normal(attr.values.size(), "vn");
+  AttributeNumbers<2> uv(attr.values.size(), "vt");
+  AttributeNumbers<3> normal(attr.values.size(), "vn");
   for (size_t r = 0; r + 1 < run_start.size(); ++r) {
     const RunKey key = RunKeyOf(attr, static_cast<size_t>(order[run_start[r]]));
     if (key.group >= 0) AppendLine(faces, "g " + attr.groups[static_cast<size_t>(key.group)]);

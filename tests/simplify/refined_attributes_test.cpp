@@ -5,13 +5,16 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/errors.h"
 #include "platform/progress_sink.h"
+#include "simplify/diet_first_numbers.h"
 #include "simplify/simplify_file.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
@@ -138,6 +141,27 @@ std::string Simplify(test::TempDir& dir, const std::string& name, const std::str
                SimplifyMethod::kRefined);
   return dir.Folder() + name + "_Simplified" + std::to_string(static_cast<int>(keep * 100 + 0.5)) +
          "%.obj";
+}
+
+// Values numbered by first appearance, as a map of their bits would: through
+// many growths of the table, with 0 and -0 and two NaNs kept apart, and
+// values that differ only in their last bit.
+TEST(FirstNumbers, NumbersByFirstAppearanceToTheBit) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> pool = {0.0, -0.0,   nan,   -nan,    1.0, std::nextafter(1.0, 2.0),
+                                    0.5, 1e-300, -2.25, 0.362918};
+  std::mt19937 random(9);
+  FirstNumbers<2> table;
+  std::map<KeyWords<2>, int32_t> expected;
+  for (int32_t i = 0; i < 20000; ++i) {
+    std::array<double, 2> value = {pool[random() % pool.size()], pool[random() % pool.size()]};
+    if (random() % 2) value[1] = i;  // new values too, so that the table grows
+    const auto [it, added] = expected.try_emplace(BitsOf(value), i);
+    bool fresh = false;
+    ASSERT_EQ(table.Number(BitsOf(value), i, fresh), it->second);
+    ASSERT_EQ(fresh, added);
+  }
+  EXPECT_EQ(table.size(), expected.size());
 }
 
 TEST(RefinedAttributes, SeamAndMaterialBorderStayWholeAndStraight) {
