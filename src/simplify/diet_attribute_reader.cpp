@@ -24,9 +24,12 @@ AttributeLine KindOfLine(std::string_view line) {
 
 // Up to n numbers after the keyword; missing or unreadable ones read as 0,
 // with commas taken for periods as on v lines.
+// tokens and scratch: room reused from line to line (a textured model has
+// millions of vt and vn lines).
 template <size_t N>
-std::array<double, N> Numbers(std::string_view line) {
-  const std::vector<std::string> tokens = Tokenize(line);
+std::array<double, N> Numbers(std::string_view line, std::vector<std::string_view>& tokens,
+                              std::string& scratch) {
+  if (!SplitPlainObjTokens(line, tokens)) SplitObjTokens(line, tokens, scratch);
   std::array<double, N> out{};
   for (size_t i = 0; i < N && i + 1 < tokens.size(); ++i) {
     if (ReadCleanCoordinate(tokens[i + 1], out[i]) != CoordinateRead::kNumber) out[i] = 0;
@@ -159,13 +162,13 @@ void AttributeReader::Line(std::string_view line) {
   }
   switch (kind) {
     case AttributeLine::kTexture: {
-      const std::array<double, 2> uv = Numbers<2>(line);
+      const std::array<double, 2> uv = Numbers<2>(line, tokens_, scratch_);
       GrowHuge(out_.uvs, 1);
       out_.uvs.push_back(uv);
       break;
     }
     case AttributeLine::kNormal: {
-      const std::array<double, 3> n = Numbers<3>(line);
+      const std::array<double, 3> n = Numbers<3>(line, tokens_, scratch_);
       GrowHuge(out_.normals, 1);
       out_.normals.push_back({n[0], n[1], n[2]});
       break;

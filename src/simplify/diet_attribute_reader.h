@@ -85,6 +85,8 @@ class AttributeReader {
   static constexpr int32_t kFromBefore = -2;
 
   LoadedAttributes out_;
+  std::vector<std::string_view> tokens_;  // of the vt or vn line being read
+  std::string scratch_;
   std::unordered_map<std::string, int32_t> material_ids_, group_ids_, smoothing_ids_;
   int32_t material_ = -1, group_ = -1, smoothing_ = -1;
   // The plain faces stored at last as every other face: heads with the names
