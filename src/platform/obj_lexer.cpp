@@ -149,6 +149,7 @@ std::vector<std::string> Tokenize(std::string_view line) {
 
 void SplitObjTokens(std::string_view line, std::vector<std::string_view>& tokens,
                     std::string& scratch) {
+  if (SplitPlainObjTokens(line, tokens)) return;
   tokens.clear();
   scratch.clear();
   // Unquoting never lengthens a token, so room for the line keeps every view

@@ -122,8 +122,8 @@ inline const char* FindBlank(const char* p, const char* end) {
 
 // The tokens of line as SplitObjTokens cuts them where no token starts with
 // a quote: runs of bytes that are not blank. False (tokens unspecified) where
-// one does, for SplitObjTokens to read. Most lines of a mesh have no quote,
-// and the loaders read them this way.
+// one does. Most lines of a mesh have no quote: SplitObjTokens tries this
+// first.
 inline bool SplitPlainObjTokens(std::string_view line, std::vector<std::string_view>& tokens) {
   tokens.clear();
   const char* p = line.data();

@@ -23,13 +23,12 @@ AttributeLine KindOfLine(std::string_view line) {
 }
 
 // Up to n numbers after the keyword; missing or unreadable ones read as 0,
-// with commas taken for periods as on v lines.
-// tokens and scratch: room reused from line to line (a textured model has
-// millions of vt and vn lines).
+// with commas taken for periods as on v lines. tokens and scratch: room kept
+// from line to line (a textured model has millions of vt and vn lines).
 template <size_t N>
 std::array<double, N> Numbers(std::string_view line, std::vector<std::string_view>& tokens,
                               std::string& scratch) {
-  if (!SplitPlainObjTokens(line, tokens)) SplitObjTokens(line, tokens, scratch);
+  SplitObjTokens(line, tokens, scratch);
   std::array<double, N> out{};
   for (size_t i = 0; i < N && i + 1 < tokens.size(); ++i) {
     if (ReadCleanCoordinate(tokens[i + 1], out[i]) != CoordinateRead::kNumber) out[i] = 0;

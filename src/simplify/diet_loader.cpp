@@ -63,14 +63,11 @@ int64_t LineNumberAt(std::string_view text, size_t offset) {
 constexpr int32_t kNoVertex = 0;
 constexpr int32_t kFarAway = std::numeric_limits<int32_t>::min();
 
-// The reference reads the token's part before its first "/" as a whole
-// number (ReadVertexReference): one pass, stopping where the number does.
-// (Commas read as periods elsewhere; here either is no digit.)
+// A comma in the token (read as a period on v lines) is no digit either way:
+// the token is read as it stands.
 int32_t StoredReference(std::string_view token) {
-  const char* const end = token.data() + token.size();
   int64_t a = 0;
-  const char* const stop = ParseIntegerAt(token.data(), end, a);
-  if (stop == token.data() || (stop != end && *stop != '/')) return kNoVertex;
+  if (!ReadVertexReference(token, a)) return kNoVertex;
   if (a > kMaxIndex || a < -kMaxIndex) return kFarAway;
   return static_cast<int32_t>(a);
 }
@@ -186,7 +183,7 @@ void ReadPiece(std::string_view text, PieceRead& piece, Heartbeat& heartbeat) {
                         if (piece.attributes) piece.attributes->Line(line);
                         return;
                       }
-                      if (!SplitPlainObjTokens(line, tokens)) SplitObjTokens(line, tokens, scratch);
+                      SplitObjTokens(line, tokens, scratch);
                       if (kind == LineKind::kVertex) {
                         ReadVertexLine(at, tokens, piece);
                       } else {
@@ -456,7 +453,13 @@ void StoreTriangles(std::string_view text, const std::vector<PieceRead>& pieces,
 }  // namespace
 
 bool ReadVertexReference(std::string_view token, int64_t& value) {
-  return ParseInteger(token.substr(0, token.find('/')), value);
+  // One pass: the number ends the part or stops short of its end.
+  const char* const end = token.data() + token.size();
+  int64_t read = 0;
+  const char* const stop = ParseIntegerAt(token.data(), end, read);
+  if (stop == token.data() || (stop != end && *stop != '/')) return false;
+  value = read;
+  return true;
 }
 
 void LoadDietRun(std::string_view text, const std::string& path, ProgressSink& progress,
