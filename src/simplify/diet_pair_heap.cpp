@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "platform/huge_pages.h"
+#include "platform/prefetch.h"
 
 namespace zelfin {
 
@@ -12,6 +13,9 @@ namespace {
 // How much of a pool a refill moves on: enough that refills are rare, little
 // enough that the heap stays small and in the cache.
 constexpr std::size_t kRefillDivisor = 8;
+
+// How far ahead in a list of pairs their records are asked for.
+constexpr std::size_t kListAhead = 16;
 
 }  // namespace
 
@@ -282,8 +286,14 @@ void PairHeap::Refill() {
     }
     heap_end_ = end;
     std::size_t kept = 0;
-    for (const Node& n : part) {
+    const std::size_t listed = part.size();
+    for (std::size_t k = 0; k < listed; ++k) {
       if (heartbeat_) heartbeat_->Beat();
+      // The records of the entries that the heap takes, asked for ahead.
+      if (k + kListAhead < listed && Below(part[k + kListAhead], end)) {
+        PrefetchLineToWrite(&pairs_[static_cast<std::size_t>(part[k + kListAhead].pair)]);
+      }
+      const Node n = part[k];
       if (!Below(n, end)) {
         part[kept++] = n;  // stays, whether it applies or not
       } else if (InNear(n)) {
@@ -329,8 +339,16 @@ void PairHeap::RefillNear() {
   part_end_[parts_ - 1] = start;
   first_part_ = 0;
   std::size_t kept = 0, taken = 0;
-  for (const int32_t pair : reserve_) {
+  const std::size_t listed = reserve_.size();
+  for (std::size_t k = 0; k < listed; ++k) {
     if (heartbeat_) heartbeat_->Beat();
+    // Pairs that came back since the reserve was made are listed in no order
+    // of their records: a miss each, asked for ahead so that they overlap.
+    // (Entries ahead of k are not yet moved by the compaction.)
+    if (k + kListAhead < listed) {
+      PrefetchLineToWrite(&pairs_[static_cast<std::size_t>(reserve_[k + kListAhead])]);
+    }
+    const int32_t pair = reserve_[k];
     PairSlot& slot = pairs_[static_cast<std::size_t>(pair)];
     if (slot.place != kReserve) continue;  // it left, or an earlier entry took it
     const Node n{slot.cost, pair};
