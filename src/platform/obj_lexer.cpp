@@ -69,18 +69,22 @@ size_t LineStartFrom(std::string_view text, size_t at) {
   return static_cast<size_t>(stop - text.data());
 }
 
-size_t BalancedSplit(std::string_view text, double face_cost) {
+size_t BalancedSplit(std::string_view text, const WalkCosts& costs) {
   constexpr size_t kSamples = 256;
   const size_t n = text.size();
   if (n < kSamples) return LineStartFrom(text, n / 2);
+  const char* const end = text.data() + n;
+  // Per byte around each sample: its line's cost over its length.
   double cost[kSamples];
   double total = 0;
   for (size_t i = 0; i < kSamples; ++i) {
     const size_t at = LineStartFrom(text, n / kSamples * i);
-    const std::string_view rest = text.substr(at, std::min<size_t>(n - at, 16));
-    const std::string_view line = TrimObjLine(rest.substr(0, rest.find_first_of("\r\n")));
+    const size_t line_end = static_cast<size_t>(FindLineEnd(text.data() + at, end) - text.data());
+    const std::string_view line = TrimObjLine(text.substr(at, line_end - at));
     const bool face = line.size() >= 2 && line[0] == 'f' && IsKeywordBlank(line[1]);
-    cost[i] = face ? face_cost : 1.0;
+    const double bytes = static_cast<double>(line_end - at + 1);  // and its line end
+    cost[i] = face ? costs.face_line / bytes + costs.face_byte
+                   : costs.other_line / bytes + costs.other_byte;
     total += cost[i];
   }
   // The sample in which half the cost is reached, and how far into it.

@@ -55,12 +55,17 @@ inline const char* FindLineEnd(const char* p, const char* end) {
 // apart, so that no cut splits a line nor a CR LF pair.
 size_t LineStartFrom(std::string_view text, size_t at);
 
-// The line start that cuts text into two pieces of about equal work, where a
-// byte of a face line costs face_cost times a byte of any other line. The
-// mix is judged from lines sampled at even steps: files mostly hold their
-// vertex lines first and their faces after, so half the bytes is rarely
-// half the work.
-size_t BalancedSplit(std::string_view text, double face_cost);
+// What walking a line costs, by kind: so much per line and so much per byte.
+struct WalkCosts {
+  double face_line, face_byte;    // a face line
+  double other_line, other_byte;  // any other
+};
+
+// The line start that cuts text into two pieces of about equal work, as costs
+// price the lines. The mix is judged from lines sampled at even steps: files
+// mostly hold their vertex lines first and their faces after, so half the
+// bytes is rarely half the work.
+size_t BalancedSplit(std::string_view text, const WalkCosts& costs);
 
 // What may stand between a keyword and what follows it: space or tab.
 inline bool IsKeywordBlank(char c) {

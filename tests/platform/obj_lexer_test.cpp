@@ -98,23 +98,28 @@ TEST(LineStartFrom, NeverSplitsALineNorACrLf) {
   EXPECT_EQ(LineStartFrom(text, 99), text.size());
 }
 
-// Vertex lines first, faces after, as most files hold them: the cut moves
-// into the faces as they cost more, and always falls on a line start.
-TEST(BalancedSplit, WeighsFaceLinesAndCutsAtALineStart) {
+// Vertex lines first, faces after, as most files hold them (the vertex lines
+// twice as long): the cut weighs lines and bytes as told, moves into the faces
+// as they cost more, and always falls on a line start.
+TEST(BalancedSplit, WeighsLinesAndBytesAndCutsAtALineStart) {
   std::string text;
-  for (int i = 0; i < 3000; ++i) text += "v 0.25 0.5 0.75\r\n";
+  for (int i = 0; i < 3000; ++i) text += "v 0.25 0.5 0.75 0.125 0.0625\r\n";
   const size_t faces_from = text.size();
-  for (int i = 0; i < 3000; ++i) text += "  f 1 2 3 4 5\r\n";
+  const std::string face = "  f 1 2 3 4 5\r\n";
+  for (int i = 0; i < 3000; ++i) text += face;
   const auto at_line_start = [&](size_t at) { return at > 0 && text[at - 1] == '\n'; };
-  const size_t even = BalancedSplit(text, 1.0);
-  const size_t heavy = BalancedSplit(text, 3.0);
+  const size_t even = BalancedSplit(text, {1, 0, 1, 0});
+  const size_t heavy = BalancedSplit(text, {3, 0, 1, 0});
+  const size_t bytes = BalancedSplit(text, {0, 1, 0, 1});
   EXPECT_TRUE(at_line_start(even));
   EXPECT_TRUE(at_line_start(heavy));
-  EXPECT_NEAR(static_cast<double>(even), text.size() / 2.0, text.size() / 100.0);
-  // Cost 3 per face byte: half the work is a sixth of the faces in.
-  const double faces = static_cast<double>(text.size() - faces_from);
-  EXPECT_NEAR(static_cast<double>(heavy - faces_from), (3 * faces - faces_from) / 6.0,
-              text.size() / 50.0);
+  EXPECT_TRUE(at_line_start(bytes));
+  const double slack = static_cast<double>(text.size()) / 100.0;
+  EXPECT_NEAR(static_cast<double>(even), static_cast<double>(faces_from), slack);
+  // Cost 3 per face line: half the work, 6000 of 12000, is 1000 faces in.
+  EXPECT_NEAR(static_cast<double>(heavy), static_cast<double>(faces_from + 1000 * face.size()),
+              slack);
+  EXPECT_NEAR(static_cast<double>(bytes), static_cast<double>(text.size()) / 2, slack);
 }
 
 TEST(CleanNumberToken, CommasArePeriodsAndTabsSpaces) {
