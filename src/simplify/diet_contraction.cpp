@@ -581,12 +581,15 @@ class Contraction {
   void AheadPair() {
     // The refined method's ends are read ahead before its pair leaves the
     // queue: the guess must be right then (a node left behind stood second
-    // in 6% of contractions), though making sure reads a record at once.
+    // in 6% of contractions), though making sure reads a record at once,
+    // which the contraction before asks for (PrefetchNextSeconds: it waited
+    // there in 3% of a 1M-triangle run).
     // The classic method reads the record ahead on a guess and takes the
     // certain next pair once its own has left (ContractPair).
     ahead_pair_ = Refined() ? heap_.SecondStanding() : heap_.Second();
     ahead_[0] = ahead_[1] = -1;
     if (ahead_pair_ >= 0) PrefetchLine(&run_.pairs[static_cast<size_t>(ahead_pair_)]);
+    if (Refined()) heap_.PrefetchNextSeconds();
   }
   void AheadEnds() {
     if (ahead_pair_ < 0) return;

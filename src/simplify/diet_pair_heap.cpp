@@ -99,6 +99,18 @@ int32_t PairHeap::SecondStanding() {
   }
 }
 
+void PairHeap::PrefetchNextSeconds() const {
+  const std::size_t second = SecondNode();
+  if (second == 0) return;
+  const auto ask = [this](std::size_t k) {
+    if (k < nodes_.size()) PrefetchLine(&pairs_[static_cast<std::size_t>(nodes_[k].pair)]);
+  };
+  for (std::size_t k = 1; k <= kArity; ++k) {
+    if (k != second) ask(k);
+  }
+  for (std::size_t k = second * kArity + 1; k <= second * kArity + kArity; ++k) ask(k);
+}
+
 // Keeps one entry per pair that an entry of the list stands for in place:
 // the pairs kept are marked taken as met, then given their place back.
 void PairHeap::KeepStanding(std::vector<Node>& list, int32_t place) {

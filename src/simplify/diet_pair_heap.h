@@ -53,6 +53,10 @@ class PairHeap {
     const std::size_t k = SecondNode();
     return k == 0 ? -1 : nodes_[k].pair;
   }
+  // Asks for the records of the pairs that may stand second once the top has
+  // left: the top's other children and the second's, which SecondStanding
+  // then reads without waiting.
+  void PrefetchNextSeconds() const;
   // The same, certain: nodes left behind that would stand there go first,
   // which reads that pair's record now.
   int32_t SecondStanding();
