@@ -73,13 +73,16 @@ size_t BalancedSplit(std::string_view text, const WalkCosts& costs) {
   constexpr size_t kSamples = 256;
   const size_t n = text.size();
   if (n < kSamples) return LineStartFrom(text, n / 2);
-  const char* const end = text.data() + n;
-  // Per byte around each sample: its line's cost over its length.
+  // Per byte around each sample: its line's cost over its length. A line is
+  // looked at up to kLook bytes: past that its own cost hardly counts.
+  constexpr size_t kLook = 4096;
   double cost[kSamples];
   double total = 0;
   for (size_t i = 0; i < kSamples; ++i) {
     const size_t at = LineStartFrom(text, n / kSamples * i);
-    const size_t line_end = static_cast<size_t>(FindLineEnd(text.data() + at, end) - text.data());
+    const char* const look_end = text.data() + std::min(n, at + kLook);
+    const size_t line_end =
+        static_cast<size_t>(FindLineEnd(text.data() + at, look_end) - text.data());
     const std::string_view line = TrimObjLine(text.substr(at, line_end - at));
     const bool face = line.size() >= 2 && line[0] == 'f' && IsKeywordBlank(line[1]);
     const double bytes = static_cast<double>(line_end - at + 1);  // and its line end
