@@ -52,7 +52,7 @@ inline bool IsNameLine(const char* q, const char* e, bool material) {
 // A line's text from q (its first non-blank byte) without its trailing blanks,
 // and where the line ends.
 inline std::string_view TrimmedFrom(const char* q, const char* e, const char*& stop) {
-  stop = FindLineEnd(q, e);
+  stop = FindLineBreak(q, e);
   const char* last = stop;
   while (IsBlank(last[-1])) --last;
   return std::string_view(q, static_cast<size_t>(last - q));
@@ -97,7 +97,7 @@ void WalkLines(std::string_view text, size_t begin, size_t end, bool material, b
     } else if (keep_materials && !material && c == 'u' && IsNameLine(q, e, true)) {
       visitor.Material(TrimmedFrom(q, e, stop));
     }
-    if (stop == nullptr) stop = FindLineEnd(q, e);
+    if (stop == nullptr) stop = FindLineBreak(q, e);
     p = stop;
     if (p < e) p += (*p == '\r' && p + 1 < e && p[1] == '\n') ? 2 : 1;
   }

@@ -62,7 +62,7 @@ std::string_view TrimObjLine(std::string_view line) {
 size_t LineStartFrom(std::string_view text, size_t at) {
   if (at == 0 || at >= text.size()) return std::min(at, text.size());
   const char* const end = text.data() + text.size();
-  const char* stop = FindLineEnd(text.data() + at - 1, end);
+  const char* stop = FindLineBreak(text.data() + at - 1, end);
   if (stop == end) return text.size();
   ++stop;
   if (stop[-1] == '\r' && stop < end && *stop == '\n') ++stop;
@@ -82,7 +82,7 @@ size_t BalancedSplit(std::string_view text, const WalkCosts& costs) {
     const size_t at = LineStartFrom(text, n / kSamples * i);
     const char* const look_end = text.data() + std::min(n, at + kLook);
     const size_t line_end =
-        static_cast<size_t>(FindLineEnd(text.data() + at, look_end) - text.data());
+        static_cast<size_t>(FindLineBreak(text.data() + at, look_end) - text.data());
     const std::string_view line = TrimObjLine(text.substr(at, line_end - at));
     const bool face = line.size() >= 2 && line[0] == 'f' && IsKeywordBlank(line[1]);
     const double bytes = static_cast<double>(line_end - at + 1);  // and its line end

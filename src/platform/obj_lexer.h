@@ -27,13 +27,12 @@ inline bool IsLineEnd(char c) {
 // it. Eight bytes at a time where the byte order allows, for long lines.
 inline const char* FindLineEnd(const char* p, const char* end, bool& tab) {
   if constexpr (std::endian::native == std::endian::little) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
     for (; end - p >= 8; p += 8) {
       uint64_t word;
       std::memcpy(&word, p, 8);
       // The bytes below 14 (tab, LF, CR and rarer controls) get their high bit
       // set; a borrow may flag a few more, so each is looked at.
-      for (uint64_t low = (word - kOnes * 14) & ~word & kHigh; low != 0; low &= low - 1) {
+      for (uint64_t low = (word - kByteOnes * 14) & ~word & kByteHighs; low != 0; low &= low - 1) {
         const char* const at = p + std::countr_zero(low) / 8;
         if (IsLineEnd(*at)) return at;
         if (*at == '\t') tab = true;
@@ -44,11 +43,6 @@ inline const char* FindLineEnd(const char* p, const char* end, bool& tab) {
     if (*p == '\t') tab = true;
   }
   return p;
-}
-
-inline const char* FindLineEnd(const char* p, const char* end) {
-  bool tab = false;
-  return FindLineEnd(p, end, tab);
 }
 
 // The first line start at or after at: where a text is cut into pieces read
